@@ -1,0 +1,217 @@
+#include "engine/Catalogue.h"
+
+#include <windows.h>
+
+#include "shell/Global.h"
+
+namespace qv {
+
+const char* const kItemSeparator = " - ";
+
+namespace {
+
+struct CategoryDef {
+  const char* text;
+  int id;
+  std::vector<const char*> items;
+};
+
+const std::vector<CategoryDef>& BuiltinDefs() {
+  static const std::vector<CategoryDef> defs = {
+      {"Internet Explorer", 1,
+       {"Recently Typed URLs", "Cookies", "Visited URL History", "Last Download Location",
+        "Temporary Internet Files", "Index.dat Files", "Autocomplete History"}},
+      {"Windows", 2,
+       {"Recent Documents", "Start Run", "Search Assistant", "Empty Recycle Bin", "Temporary Files", "Clipboard",
+        "Memory Dumps", "Chkdsk File Fragments", "Windows Log Files"}},
+      {"Netscape", 3,
+       {"Cookies", "Visited URL History", "Temporary Internet Files", "Preferences", "Saved Form Information"}},
+      {"Opera", 4,
+       {"Recently Typed URLs", "Cookies", "Visited URL History", "Temporary Internet Files", "Autocomplete History",
+        "Transfers"}},
+      {"Mozilla Firefox", 5,
+       {"Cookies", "Visited URL History", "Download Manager", "Temporary Internet Files", "Autocomplete History",
+        "Preferences", "Saved Form Information"}},
+      {"Advanced", 6,
+       {"Open File History", "Menu Order Cache", "Tray Notifications Cache", "User Assist History", "Paint",
+        "Google Toolbar History", "MSN Toolbar History", "Yahoo! Toolbar History"}},
+      {"Microsoft Office", 7, {"Access", "Excel", "FrontPage", "Powerpoint", "Word", "Recent Files"}},
+      {"Instant Messengers", 8, {"MSN Messenger", "Yahoo! Messenger", "ICQ", "AOL Instant Messenger", "Skype"}},
+      {"Applications", 9, {}},
+      {"Custom Lists", 10, {"<New List>"}},
+  };
+  return defs;
+}
+
+// Items whose names go to a definition file although they are built in.
+const char* const kDefinitionItems[] = {
+    "Windows - Windows Log Files",          "Advanced - Google Toolbar History",
+    "Advanced - MSN Toolbar History",       "Advanced - Yahoo! Toolbar History",
+    "Instant Messengers - ICQ",             "Instant Messengers - AOL Instant Messenger",
+};
+
+}  // namespace
+
+TCatalogue TCatalogue::Builtin() {
+  TCatalogue c;
+  for (const auto& d : BuiltinDefs()) {
+    TCategory cat;
+    cat.Text = d.text;
+    cat.CategoryId = d.id;
+    for (const char* it : d.items) cat.Items.push_back({it, csUnticked});
+    c.Categories.push_back(std::move(cat));
+  }
+  return c;
+}
+
+bool IsBuiltinCleanerItem(const std::string& itemName) {
+  for (const auto& d : BuiltinDefs()) {
+    if (d.id == 9 || d.id == 10) continue;
+    for (const char* it : d.items) {
+      if (itemName == std::string(d.text) + kItemSeparator + it) {
+        for (const char* def : kDefinitionItems)
+          if (itemName == def) return false;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> TCatalogue::BuildRunList() const {
+  std::vector<std::string> out;
+  for (const auto& cat : Categories)
+    for (size_t i = 0; i < cat.Items.size(); ++i)
+      if (cat.Items[i].State == csTicked) out.push_back(cat.ItemName(i));
+  return out;
+}
+
+void TCatalogue::SelectAll(int state) {
+  for (auto& cat : Categories) {
+    cat.State = state;
+    for (auto& it : cat.Items) it.State = state;
+  }
+}
+
+bool TCatalogue::TickByName(const std::string& name) {
+  if (name.empty()) return false;
+  for (auto& cat : Categories) {
+    if (cat.Text == name) {
+      cat.State = csTicked;
+      return true;
+    }
+    for (size_t i = 0; i < cat.Items.size(); ++i) {
+      if (cat.ItemName(i) == name) {
+        cat.Items[i].State = csTicked;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> TCatalogue::TickedNames() const {
+  std::vector<std::string> out;
+  for (const auto& cat : Categories) {
+    if (cat.State == csTicked) out.push_back(cat.Text);
+    for (size_t i = 0; i < cat.Items.size(); ++i)
+      if (cat.Items[i].State == csTicked) out.push_back(cat.ItemName(i));
+  }
+  return out;
+}
+
+void TCatalogue::ToggleCategory(size_t c) {
+  TCategory& cat = Categories.at(c);
+  cat.State = cat.State == csTicked ? csUnticked : csTicked;
+  for (auto& it : cat.Items) it.State = cat.State;
+}
+
+void TCatalogue::ToggleItem(size_t c, size_t i) {
+  TCategory& cat = Categories.at(c);
+  TCleanItem& item = cat.Items.at(i);
+  item.State = item.State == csTicked ? csUnticked : csTicked;
+  cat.State = csUnticked;
+  for (const auto& it : cat.Items)
+    if (it.State == csTicked) cat.State = csTicked;
+}
+
+TCategory* TCatalogue::FindCategory(const std::string& text) {
+  for (auto& cat : Categories)
+    if (cat.Text == text) return &cat;
+  return nullptr;
+}
+
+const TCategory* TCatalogue::FindCategory(const std::string& text) const {
+  for (const auto& cat : Categories)
+    if (cat.Text == text) return &cat;
+  return nullptr;
+}
+
+bool TCatalogue::IsCategoryTicked(const std::string& text) const {
+  const TCategory* c = FindCategory(text);
+  return c && c->State == csTicked;
+}
+
+void TCatalogue::AddApplications(const std::vector<std::string>& sections,
+                                 const std::vector<std::string>& displayNames) {
+  TCategory* apps = nullptr;
+  for (auto& cat : Categories)
+    if (SameText(cat.Text, "Applications")) {
+      apps = &cat;
+      break;
+    }
+  if (!apps) return;
+  std::vector<std::string> upperSections;
+  for (const auto& s : sections) upperSections.push_back(UpperCase(s));
+  for (const auto& display : displayNames) {
+    if (display.empty()) continue;
+    std::string upperDisplay = UpperCase(display);
+    for (size_t s = 0; s < sections.size(); ++s) {
+      const std::string& us = upperSections[s];
+      if (!Contains(us, upperDisplay) && !Contains(upperDisplay, us)) continue;
+      bool present = false;
+      for (const auto& it : apps->Items)
+        if (SameText(it.Text, sections[s])) present = true;
+      if (!present) apps->Items.push_back({sections[s], csUnticked});
+    }
+  }
+}
+
+void TCatalogue::BuildApplicationsCategory(const std::string& zelbrinPath) {
+  bool hasApps = false;
+  for (const auto& cat : Categories)
+    if (SameText(cat.Text, "Applications")) hasApps = true;
+  if (!hasApps) return;
+  std::vector<std::string> sections;
+  if (FileExists(zelbrinPath)) sections = IniReadSections(zelbrinPath);
+
+  const wchar_t* kUninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstall, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  std::vector<std::string> displayNames;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD len = 256;
+    LONG r = RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_MORE_DATA) continue;
+    if (r != ERROR_SUCCESS) break;
+    std::string display;
+    HKEY sub;
+    std::wstring subPath = std::wstring(kUninstall) + L"\\" + name;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subPath.c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+      DWORD type = 0, size = 0;
+      if (RegQueryValueExW(sub, L"DisplayName", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+          (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
+        std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
+        if (RegQueryValueExW(sub, L"DisplayName", nullptr, nullptr, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
+          display = Narrow(buf.c_str());
+      }
+      RegCloseKey(sub);
+    }
+    displayNames.push_back(display);
+  }
+  RegCloseKey(key);
+  AddApplications(sections, displayNames);
+}
+
+}  // namespace qv

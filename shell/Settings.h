@@ -1,0 +1,77 @@
+// The settings record and settings.ini beside the executable.
+#pragma once
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "engine/Catalogue.h"
+
+namespace qv {
+
+struct TShortcut {
+  bool IsCtrl = false;
+  bool IsShift = false;
+  bool IsAlt = false;
+  std::string CharString;
+  uint16_t CharAscII = 0;
+};
+
+enum TWindowState : uint8_t { wsNormal = 0, wsMinimized = 1, wsMaximized = 2 };
+
+struct TOptionsSetting {
+  bool AskForSweep = false;
+  bool OverwriteFile = false;
+  int32_t OverwriteNumber = 0;
+  bool EnableHotkey = false;
+  TShortcut Hotkey;
+  bool AutoWash = false;
+  int32_t WashInterval = 0;
+  bool StartWash = false;
+  bool ShutdownWash = false;
+  int32_t SelectedCount = 0;
+  bool FirstNodeExpand[11] = {};  // indexed 1..10 by CategoryId
+  bool ShowLogTempInternetFiles = false;
+  bool ShowLogRecycleBin = false;
+  bool FastScan = false;
+  TWindowState State = wsNormal;
+  int32_t Left = 0, Top = 0;
+  int32_t Height = 0, Width = 0;
+};
+
+// The one settings record of the process.
+extern TOptionsSetting OptionsSetting;
+
+// The main window as the settings store sees it.
+class IWindowPlacement {
+ public:
+  virtual ~IWindowPlacement() = default;
+  // The window's show command (1 normal, 2 minimized, 3 maximized); false when unavailable.
+  virtual bool GetShowCommand(int& showCmd) = 0;
+  virtual void GetBounds(int& left, int& top, int& width, int& height) = 0;
+  virtual int ScreenWidth() = 0;
+  virtual int ScreenHeight() = 0;
+};
+
+// A refused write: "Unable to write to <file>".
+class ESettingsWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// settings.ini in the program's folder.
+std::string SettingsPath();
+
+// Load = true: loads OptionsSetting and applies the stored selection to the catalogue.
+// Load = false: saves OptionsSetting, the selection and the window placement; throws
+// ESettingsWriteError when the platform refuses a write.
+void LoadOrSaveSettings(bool load, TCatalogue& catalogue, IWindowPlacement& window,
+                        const std::string& path = SettingsPath());
+
+int32_t IntervalToMilliseconds(uint32_t index);
+std::string ShortcutToText(const TShortcut& shortcut, bool spaced);
+
+// The main window's design size.
+constexpr int kDesignWidth = 704;
+constexpr int kDesignHeight = 507;
+
+}  // namespace qv

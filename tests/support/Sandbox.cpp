@@ -1,0 +1,139 @@
+#include "support/Sandbox.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "shell/Global.h"
+
+using qv::Narrow;
+using qv::ToWinPath;
+using qv::Widen;
+
+namespace qvtest {
+
+SandboxFolder::SandboxFolder(const std::string& name) : path_("C:\\qvsandbox\\" + name + "\\") {
+  RemoveTree(path_);
+  MakeDirs(path_);
+}
+
+SandboxFolder::~SandboxFolder() { RemoveTree(path_); }
+
+void MakeDirs(const std::string& path) {
+  std::string p = qv::IncludeTrailingBackslash(path);
+  for (size_t i = 3; i < p.size(); ++i)
+    if (p[i] == '\\') CreateDirectoryW(ToWinPath(p.substr(0, i)).c_str(), nullptr);
+}
+
+void WriteFile(const std::string& path, uint64_t size) {
+  size_t slash = path.find_last_of('\\');
+  if (slash != std::string::npos) MakeDirs(path.substr(0, slash));
+  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  std::vector<char> buf(65536, 'x');
+  while (size > 0) {
+    DWORD chunk = (DWORD)(size < buf.size() ? size : buf.size());
+    DWORD written = 0;
+    ::WriteFile(h, buf.data(), chunk, &written, nullptr);
+    size -= chunk;
+  }
+  CloseHandle(h);
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+  size_t slash = path.find_last_of('\\');
+  if (slash != std::string::npos) MakeDirs(path.substr(0, slash));
+  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(h, text.data(), (DWORD)text.size(), &written, nullptr);
+  CloseHandle(h);
+}
+
+std::string ReadTextFile(const std::string& path) {
+  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::string();
+  std::string out;
+  char buf[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0) out.append(buf, got);
+  CloseHandle(h);
+  return out;
+}
+
+void RemoveTree(const std::string& path) {
+  std::string dir = qv::IncludeTrailingBackslash(path);
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = Narrow(fd.cFileName);
+      if (name == "." || name == "..") continue;
+      std::string full = dir + name;
+      SetFileAttributesW(ToWinPath(full).c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        RemoveTree(full);
+      else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveDirectoryW(ToWinPath(full).c_str());
+      else
+        DeleteFileW(ToWinPath(full).c_str());
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryW(ToWinPath(qv::ExcludeTrailingBackslash(dir)).c_str());
+}
+
+SandboxKey::SandboxKey(const std::string& name, HKEY root) : root_(root), path_("Software\\QuorvaneTest\\" + name) {
+  RegDeleteTree(root_, path_);
+  RegCreate(root_, path_);
+}
+
+SandboxKey::~SandboxKey() { RegDeleteTree(root_, path_); }
+
+void RegCreate(HKEY root, const std::string& path) {
+  HKEY k;
+  if (RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) ==
+      ERROR_SUCCESS)
+    RegCloseKey(k);
+}
+
+void RegSetString(HKEY root, const std::string& path, const std::string& name, const std::string& value) {
+  HKEY k;
+  if (RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) !=
+      ERROR_SUCCESS)
+    return;
+  std::wstring v = Widen(value);
+  RegSetValueExW(k, Widen(name).c_str(), 0, REG_SZ, (const BYTE*)v.c_str(), (DWORD)((v.size() + 1) * 2));
+  RegCloseKey(k);
+}
+
+void RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+  HKEY k;
+  if (RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr) !=
+      ERROR_SUCCESS)
+    return;
+  RegSetValueExW(k, Widen(name).c_str(), 0, REG_DWORD, (const BYTE*)&value, sizeof(value));
+  RegCloseKey(k);
+}
+
+bool RegKeyExists(HKEY root, const std::string& path) {
+  HKEY k;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  RegCloseKey(k);
+  return true;
+}
+
+bool RegValueExists(HKEY root, const std::string& path, const std::string& name) {
+  HKEY k;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+  bool ok = RegQueryValueExW(k, Widen(name).c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(k);
+  return ok;
+}
+
+void RegDeleteTree(HKEY root, const std::string& path) { SHDeleteKeyW(root, Widen(path).c_str()); }
+
+}  // namespace qvtest
