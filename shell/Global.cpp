@@ -191,14 +191,14 @@ void SetMessageBoxHook(MessageBoxHook hook) {
   g_messageBoxHook = std::move(hook);
 }
 
-int ShowMessage(HWND owner, const std::string& text, UINT type) {
+int ShowMessage(HWND owner, const std::string& text, UINT type, const std::string& caption) {
   MessageBoxHook hook;
   {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     hook = g_messageBoxHook;
   }
-  if (hook) return hook(text, type);
-  return MessageBoxW(owner, Widen(text).c_str(), L"Quorvane", type);
+  if (hook) return hook(text, caption, type);
+  return MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
 }
 
 int AskYesNo(HWND owner, const std::string& text) {

@@ -50,9 +50,9 @@ bool ParseProfileInteger(const std::string& text, int& value);
 
 // Message boxes with the caption "Quorvane". Tests answer them through the hook; with no hook
 // the real message box is shown.
-using MessageBoxHook = std::function<int(const std::string& text, UINT type)>;
+using MessageBoxHook = std::function<int(const std::string& text, const std::string& caption, UINT type)>;
 void SetMessageBoxHook(MessageBoxHook hook);
-int ShowMessage(HWND owner, const std::string& text, UINT type);
+int ShowMessage(HWND owner, const std::string& text, UINT type, const std::string& caption = "Quorvane");
 // A question with Yes and No, a question icon and No as the default: IDYES or IDNO.
 int AskYesNo(HWND owner, const std::string& text);
 void ShowInformation(HWND owner, const std::string& text);
