@@ -12,7 +12,7 @@
 namespace qv {
 
 const char* const kMainWindowClass = "Quorvane Made by Marrowdale Software";
-const char* const kHomePage = "http://www.marrowdale.example/quorvane/";
+const char* const kHomePage = "http://www.marrowdale.example/";
 const char* const kPrepareToClean = "Prepare to clean...";
 const char* const kFinished = "Finished!";
 const char* const kStopped = "Stopped!";
@@ -183,7 +183,7 @@ TfrmMain::TfrmMain(const TMainOptions& options) : options_(options), placement_(
   std::string caption = std::string("Quorvane") + " " + VersionText();
   int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
   hwnd_ = CreateWindowExW(0, Widen(kMainWindowClass).c_str(), Widen(caption).c_str(),
-                          WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, (sw - kDesignWidth) / 2, (sh - kDesignHeight) / 2,
+                          WS_OVERLAPPEDWINDOW, (sw - kDesignWidth) / 2, (sh - kDesignHeight) / 2,
                           kDesignWidth, kDesignHeight, nullptr, nullptr, inst, this);
   BuildMenus();
   CreateControls();
@@ -565,13 +565,26 @@ void TfrmMain::LayoutControls() {
   MoveTo(Label2, inner, labelTop, 50, 14);
   MoveTo(lCurrentItem, inner + 52, labelTop, std::max(cleanLeft - 20 - kButtonW - inner - 60, 0), 14);
   MoveTo(lTotalItems, inner, labelTop + 14 + 5, 190, 14);
-  RECT lt = ChildRect(lTotalItems);
-  MoveTo(lNumber, lt.right + 5, lt.top, 60, 14);
+  PlaceTotals();
   int panelTop = ch - kPanelHeight;
   MoveTo(lHomeLink, 8, panelTop + 3, kGroupLeft - 16, 15);
   MoveTo(cbFastMode, kGroupLeft, panelTop + 2, 90, 17);
   MoveTo(lCheckUpdate, cw - 8 - 170, panelTop + 3, 170, 15);
   InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+// lTotalItems takes the width of its text and lNumber stands 5 pixels right of it.
+void TfrmMain::PlaceTotals() {
+  HDC dc = GetDC(lTotalItems);
+  HGDIOBJ old = SelectObject(dc, font_);
+  SIZE sz = {};
+  std::wstring text = Widen(GetText(lTotalItems));
+  GetTextExtentPoint32W(dc, text.c_str(), (int)text.size(), &sz);
+  SelectObject(dc, old);
+  ReleaseDC(lTotalItems, dc);
+  RECT r = ChildRect(lTotalItems);
+  MoveTo(lTotalItems, r.left, r.top, sz.cx, r.bottom - r.top);
+  MoveTo(lNumber, r.left + sz.cx + 5, r.top, 80, r.bottom - r.top);
 }
 
 void TfrmMain::bTestClick() {
@@ -663,15 +676,7 @@ void TfrmMain::StartRun() {
   control_ = thread->Control();
   host->Control = control_;
 
-  HDC dc = GetDC(lTotalItems);
-  HGDIOBJ old = SelectObject(dc, font_);
-  SIZE sz = {};
-  std::wstring lt = Widen(GetText(lTotalItems));
-  GetTextExtentPoint32W(dc, lt.c_str(), (int)lt.size(), &sz);
-  SelectObject(dc, old);
-  ReleaseDC(lTotalItems, dc);
-  RECT r = ChildRect(lTotalItems);
-  MoveTo(lNumber, r.left + sz.cx + 5, r.top, 60, r.bottom - r.top);
+  PlaceTotals();
   SetText(lNumber, "0");
   thread->Start();
 

@@ -160,6 +160,7 @@ class TfrmMain {
   bool OnTreeMouse(UINT msg, LPARAM lParam);
   void SaveSettings(bool reportFailure);
   void SetLogHorizontalExtent();
+  void PlaceTotals();
   void OpenHelp();
   void OpenUrl(const std::string& url);
   void ShowAbout();
