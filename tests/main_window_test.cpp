@@ -3,6 +3,7 @@
 // the log, and a second copy of the program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -199,6 +200,61 @@ TEST_F(MainWindowTest, StartsWithTheStoredSelectionCaptionTitleAndGreyedDialogEn
   GetWindowRect(f.Handle(), &r);
   EXPECT_GE(r.right - r.left, 610);
   EXPECT_GE(r.bottom - r.top, 400);
+}
+
+TEST_F(MainWindowTest, TheStoredPlacementAppliesOnFirstShowAndCloseStoresItBack) {
+  {
+    auto& f = Open({{"Window/State", "1"}, {"Window/Left", "30"}, {"Window/Top", "40"},
+                    {"Window/Width", "650"}, {"Window/Height", "450"}});
+    RECT r;
+    GetWindowRect(f.Handle(), &r);
+    EXPECT_EQ(r.left, 30);
+    EXPECT_EQ(r.top, 40);
+    EXPECT_EQ(r.right - r.left, 650);
+    EXPECT_EQ(r.bottom - r.top, 450);
+    // Minimised to the tray and closed from there: the normal bounds are stored, not the icon's.
+    SendMessageW(f.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    SendMessageW(f.Handle(), WM_COMMAND, IDM_TRAY_EXIT, 0);
+    EXPECT_FALSE(IsWindow(f.Handle()));
+    EXPECT_FALSE(f.TrayIconPresent());
+    EXPECT_EQ(IniReadString(settings_, "Window", "Left", ""), "30");
+    EXPECT_EQ(IniReadString(settings_, "Window", "Width", ""), "650");
+    form.reset();
+  }
+  auto& f = Open({{"Window/State", "3"}});
+  EXPECT_TRUE(IsZoomed(f.Handle()));
+}
+
+TEST_F(MainWindowTest, ClosingCancelsABusyRunAndStoresTicksAndExpandedCategories) {
+  auto& f = Open({{"FirstNodeExpand/1", "1"}, {"FirstNodeExpand/2", "1"}});
+  f.Catalogue.SelectAll(csTicked);
+  f.RefreshTreeStates();
+  ClickCheckBox(Node("Windows"));  // Windows and its items off
+  SendMessageW(f.tvCleanItems, TVM_EXPAND, TVE_COLLAPSE, (LPARAM)Node("Internet Explorer"));
+  SendMessageW(f.tvCleanItems, TVM_EXPAND, TVE_EXPAND, (LPARAM)Node("Opera"));
+  HWND h = f.Handle();
+  bool closed = false;
+  f.OnRunMessage = [&](UINT msg, WPARAM) {
+    if (msg == WM_CLEANPROGRESS && !closed) {
+      closed = true;
+      PostMessageW(h, WM_CLOSE, 0, 0);
+    }
+  };
+  Press(f.bTest);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(h); }));
+  auto control = f.RunControl();
+  ASSERT_TRUE(control);
+  EXPECT_TRUE(control->Terminated.load());
+  ASSERT_TRUE(PumpUntil([&] { return !control->Running.load(); }));
+
+  EXPECT_EQ(IniReadString(settings_, "FirstNodeExpand", "1", ""), "0");
+  EXPECT_EQ(IniReadString(settings_, "FirstNodeExpand", "2", ""), "1");
+  EXPECT_EQ(IniReadString(settings_, "FirstNodeExpand", "4", ""), "1");
+  std::vector<std::string> stored;
+  int n = IniReadInteger(settings_, "NodeSelected", "SelectedCount", 0);
+  for (int i = 1; i <= n; ++i) stored.push_back(IniReadString(settings_, "NodeSelected", std::to_string(i), ""));
+  EXPECT_EQ(std::count(stored.begin(), stored.end(), "Windows - Start Run"), 0);
+  EXPECT_EQ(std::count(stored.begin(), stored.end(), "Opera - Cookies"), 1);
 }
 
 TEST_F(MainWindowTest, MousePressesOnCheckBoxesFollowTheTickRulesAndKeysChangeNothing) {
