@@ -423,7 +423,7 @@ HTREEITEM TfrmMain::TreeNode(size_t category, int item) const {
 
 // Mouse presses on a check box change the model, and the tree shows the model; the tree's own
 // check box handling (which would also react to the space key) never runs.
-bool TfrmMain::OnTreeMouse(UINT msg, LPARAM lParam) {
+bool TfrmMain::OnTreeMouse(LPARAM lParam) {
   TVHITTESTINFO hit = {};
   hit.pt.x = (short)LOWORD(lParam);
   hit.pt.y = (short)HIWORD(lParam);
@@ -448,7 +448,6 @@ bool TfrmMain::OnTreeMouse(UINT msg, LPARAM lParam) {
   else if (item < Catalogue.Categories[cat].Items.size())
     Catalogue.ToggleItem(cat, item);
   RefreshTreeStates();
-  (void)msg;
   return true;
 }
 
@@ -458,7 +457,7 @@ LRESULT CALLBACK TfrmMain::TreeProc(HWND h, UINT msg, WPARAM wParam, LPARAM lPar
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN:
-      if (self->OnTreeMouse(msg, lParam)) {
+      if (self->OnTreeMouse(lParam)) {
         SetFocus(h);
         return 0;
       }

@@ -157,7 +157,7 @@ class TfrmMain {
   void MinimizeToTray(WPARAM wParam, LPARAM lParam);
   void OnTrayIcon(LPARAM lParam);
   void OnQueryEndSession();
-  bool OnTreeMouse(UINT msg, LPARAM lParam);
+  bool OnTreeMouse(LPARAM lParam);
   void SaveSettings(bool reportFailure);
   void SetLogHorizontalExtent();
   void PlaceTotals();

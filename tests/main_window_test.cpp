@@ -150,6 +150,22 @@ class MainWindowTest : public ::testing::Test {
   int answer = IDNO;
 };
 
+const char* const kRunMru = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU";
+
+// Something for "Windows - Start Run" to remove.
+void SeedRunMru() {
+  qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "a", "notepad\\1");
+  qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "b", "regedit\\1");
+  qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "MRUList", "ab");
+}
+
+// What a Test of one item finds now (0 while the item's cleaner does nothing yet).
+unsigned FoundByTest(const std::string& item) {
+  qvtest::TestWindow w;
+  if (!w.Run({item}, rmTest)) return ~0u;
+  return w.FinishedTotal;
+}
+
 int Count(const std::vector<std::string>& lines, const std::string& prefix) {
   int n = 0;
   for (auto& l : lines) n += StartsWith_(l, prefix);
@@ -323,6 +339,8 @@ TEST_F(MainWindowTest, TestRunFillsTheLogAndEndsFinished) {
 }
 
 TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowingExpectedTotal) {
+  SeedRunMru();
+  unsigned before = FoundByTest("Windows - Start Run");
   auto& f = Open({{"Settings/FastScan", "0"}});
   Tick("Windows", "Start Run");
   Tick("Windows", "Clipboard");
@@ -372,6 +390,8 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
   EXPECT_EQ(Count(log, "Total items to be removed = "), 1);
   EXPECT_EQ(Text(f.lTotalItems), "Total items to be removed: ");
   EXPECT_EQ(f.ProgressPosition(), 1000);
+  EXPECT_GE(f.ExpectedTotal, before);
+  EXPECT_EQ(FoundByTest("Windows - Start Run"), 0u);  // what the Test found is gone
 
   // A Clean of 40 entries moves the bar in fortieths of 1000.
   f.ExpectedTotal = 40;
@@ -843,6 +863,8 @@ TEST_F(ProgramTest, CleanOnceCleansTheTickedItemsWithoutAskingAndEnds) {
   // The program's own settings, beside it; removed afterwards.
   std::string ini = ExeFolder() + "settings.ini";
   DeleteFileW(Widen(ini).c_str());
+  SeedRunMru();
+  unsigned before = FoundByTest("Windows - Start Run");
   std::string saved = settings_;
   settings_ = ini;
   WriteSettings({{"Settings/AskForSweep", "1"},
@@ -855,6 +877,8 @@ TEST_F(ProgramTest, CleanOnceCleansTheTickedItemsWithoutAskingAndEnds) {
   EXPECT_EQ(IniReadString(ini, "Settings", "AskForSweep", ""), "1");
   EXPECT_EQ(IniReadString(ini, "NodeSelected", "1", ""), "Windows - Start Run");
   EXPECT_NE(IniReadString(ini, "Window", "Width", ""), "");
+  // What a Test found before is gone: the ticked item was cleaned.
+  EXPECT_EQ(FoundByTest("Windows - Start Run"), 0u) << "found before: " << before;
   DeleteFileW(Widen(ini).c_str());
 }
 
