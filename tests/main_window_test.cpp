@@ -314,6 +314,13 @@ TEST_F(MainWindowTest, TestRunFillsTheLogAndEndsFinished) {
   Press(f.bTest);
   EXPECT_EQ(Text(f.bTest), "Cancel");
   EXPECT_TRUE(f.BusyFlag);
+  // While a Test runs the bar animates in steps of 50 and wraps above 999.
+  EXPECT_EQ(f.ProgressPosition(), 0);
+  EXPECT_FALSE(f.ProgressCaptionVisible());
+  for (int i = 1; i <= 19; ++i) SendMessageW(f.Handle(), WM_TIMER, 1, 0);
+  EXPECT_EQ(f.ProgressPosition(), 950);
+  SendMessageW(f.Handle(), WM_TIMER, 1, 0);
+  EXPECT_EQ(f.ProgressPosition(), 0);
   EXPECT_TRUE(IsWindowVisible(f.ProgressBar1));
   EXPECT_TRUE(IsWindowVisible(f.lTotalItems));
   EXPECT_EQ(Text(f.lTotalItems), "Total items will be removed: ");
@@ -761,10 +768,17 @@ TEST_F(MainWindowTest, SaveLogWritesTheHeaderAndEveryLine) {
     name = chosen;
     return !chosen.empty();
   };
+  HMENU edit = GetSubMenu(f.MainMenu, 2);
+  auto saveEnabled = [&] {
+    SendMessageW(f.Handle(), WM_INITMENUPOPUP, (WPARAM)edit, 2);
+    return !(GetMenuState(edit, IDM_SAVELOG, MF_BYCOMMAND) & MF_GRAYED);
+  };
+  EXPECT_FALSE(saveEnabled());
   SendMessageW(f.Handle(), WM_COMMAND, IDM_SAVELOG, 0);  // an empty log: nothing to save
   EXPECT_EQ(dialogs, 0);
   Press(f.bTest);
   ASSERT_TRUE(WaitFinished());
+  EXPECT_TRUE(saveEnabled());
   auto log = Log();
 
   chosen = sandbox_->Path() + "run.TXT";
