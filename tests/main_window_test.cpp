@@ -188,6 +188,10 @@ TEST_F(MainWindowTest, StartsWithTheStoredSelectionCaptionTitleAndGreyedDialogEn
   EXPECT_EQ(Text(f.lTitleHint), "Clean up all traces of your PC and Internet activity");
   EXPECT_FALSE(IsWindowVisible(f.ProgressBar1));
   EXPECT_EQ(SendMessageW(f.cbFastMode, BM_GETCHECK, 0, 0), BST_CHECKED);
+  Press(f.cbFastMode);
+  EXPECT_FALSE(OptionsSetting.FastScan);
+  Press(f.cbFastMode);
+  EXPECT_TRUE(OptionsSetting.FastScan);
 
   // The tree shows the model, with real check boxes.
   EXPECT_TRUE(GetWindowLongW(f.tvCleanItems, GWL_STYLE) & TVS_CHECKBOXES);
@@ -435,9 +439,10 @@ TEST_F(MainWindowTest, CancelLeavesNoTotalLineAndReturnsToIdle) {
   EXPECT_EQ(Count(log, "Total items"), 0);
   EXPECT_NE(f.ProgressCaption(), kFinished);
 
-  // The window is idle again: the next Test runs to its end.
+  // The window is idle again: the next Test, from the Action menu this time, runs to its end.
   f.OnRunMessage = nullptr;
-  Press(f.bTest);
+  SendMessageW(f.Handle(), WM_COMMAND, IDM_TEST, 0);
+  EXPECT_TRUE(f.BusyFlag);
   ASSERT_TRUE(WaitFinished());
   EXPECT_EQ(Count(Log(), "Total items will be removed = "), 1);
 }
@@ -624,13 +629,14 @@ TEST_F(MainWindowTest, UnattendedRunsRemoveWithoutAPreliminaryPassAndTheSchedule
 TEST_F(MainWindowTest, CommandLineArgumentsChooseTrayStartAndOneTimeClean) {
   struct Case {
     std::string arg;
-    bool tray, hidden, runs, closes, schedule;
+    bool ticked, tray, hidden, runs, closes, schedule;
   } cases[] = {
-      {"-Start", true, true, true, false, true},
-      {"-START", false, false, false, false, true},
-      {"-cleanonce", false, false, true, true, false},
-      {"-CleanOnce", false, false, true, true, false},
-      {"", false, false, false, false, true},
+      {"-Start", true, true, true, true, false, true},
+      {"-START", true, false, false, false, false, true},
+      {"-cleanonce", true, false, false, true, true, false},
+      {"-CleanOnce", true, false, false, true, true, false},
+      {"-cleanonce", false, false, false, false, true, false},  // nothing to clean: ends all the same
+      {"", true, false, false, false, false, true},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.arg);
@@ -643,7 +649,7 @@ TEST_F(MainWindowTest, CommandLineArgumentsChooseTrayStartAndOneTimeClean) {
     auto& f = Open({{"Settings/AskForSweep", c.arg == "-Start" ? "0" : "1"},
                     {"SChedule/StartWash", "1"},
                     {"SChedule/AutoWash", "1"},
-                    {"NodeSelected/SelectedCount", "1"},
+                    {"NodeSelected/SelectedCount", c.ticked ? "1" : "0"},
                     {"NodeSelected/1", "Windows - Start Run"}},
                    c.arg, [&](TfrmMain& m) {
                      m.OnRunMessage = [&](UINT msg, WPARAM) { finished += msg == WM_CLEANFINISHED; };
