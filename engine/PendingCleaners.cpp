@@ -18,9 +18,6 @@ int TClearTaskThread::DeleteRegistryValues(const std::string&, const std::string
 int TClearTaskThread::DeleteRegistryKeyTreeHKCU(const std::string&) { return 0; }
 int TClearTaskThread::DeleteRegistryValuesByRoot(HKEY, const std::string&, const std::string&) { return 0; }
 
-// Definition files.
-void TClearTaskThread::RunDefinitionSection(const std::string&, const std::string&) {}
-
 // Built-in cleaners.
 void TClearTaskThread::IeTypedUrlsCleaner() {}
 void TClearTaskThread::IeCookiesCleaner() {}
@@ -29,14 +26,6 @@ void TClearTaskThread::IeDownloadDirCleaner() {}
 void TClearTaskThread::IeCacheCleaner() {}
 void TClearTaskThread::IeIndexDatCleaner() {}
 void TClearTaskThread::IeAutoCompleteCleaner() {}
-void TClearTaskThread::RecentDocumentsCleaner() {}
-void TClearTaskThread::StartRunCleaner() {}
-void TClearTaskThread::SearchAssistantCleaner() {}
-void TClearTaskThread::RecycleBinCleaner() {}
-void TClearTaskThread::TempFilesCleaner() {}
-void TClearTaskThread::ClipboardCleaner() {}
-void TClearTaskThread::MemoryDumpsCleaner() {}
-void TClearTaskThread::ChkdskFragmentsCleaner() {}
 void TClearTaskThread::NetscapeCookiesCleaner() {}
 void TClearTaskThread::NetscapeHistoryCleaner() {}
 void TClearTaskThread::NetscapeCacheCleaner() {}
@@ -55,11 +44,6 @@ void TClearTaskThread::FirefoxCacheCleaner() {}
 void TClearTaskThread::FirefoxSignonsCleaner() {}
 void TClearTaskThread::FirefoxPrefsCleaner() {}
 void TClearTaskThread::FirefoxFormHistoryCleaner() {}
-void TClearTaskThread::OpenFileHistoryCleaner() {}
-void TClearTaskThread::MenuOrderCleaner() {}
-void TClearTaskThread::TrayNotifyCleaner() {}
-void TClearTaskThread::UserAssistCleaner() {}
-void TClearTaskThread::PaintRecentCleaner() {}
 void TClearTaskThread::OfficeAccessCleaner() {}
 void TClearTaskThread::OfficeExcelCleaner() {}
 void TClearTaskThread::OfficeFrontPageCleaner() {}
