@@ -86,7 +86,10 @@ static bool IsAbsoluteFolder(const std::string& path) {
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros) {
   if (entry.Kind != dkFolder && entry.Kind != dkFileMask) return std::string();
   std::string base = macros.Expand(entry.FirstPart);
-  if (base.empty()) return std::string();
+  // A macro whose source is missing: without a base the path would be rooted at the current drive.
+  if (base.empty() && !entry.FirstPart.empty()) return std::string();
+  // An empty first part leaves the value's leading backslash: \\server\share\... stays a network
+  // path, while \folder is rooted at the current drive and refused below.
   std::string folder = IncludeTrailingBackslash(base) + entry.Rest;
   return IsAbsoluteFolder(folder) ? folder : std::string();
 }
