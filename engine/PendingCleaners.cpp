@@ -4,19 +4,6 @@
 
 namespace qv {
 
-// File and folder removal.
-bool TClearTaskThread::DeleteOneFile(const std::string&, bool) { return false; }
-void TClearTaskThread::OverwriteFileContents(const std::string&, int) {}
-bool TClearTaskThread::IsFileLocked(const std::string&) { return false; }
-uint64_t TClearTaskThread::DeleteFolderTree(const std::string&, bool, bool, const std::string&, int&) { return 0; }
-uint64_t TClearTaskThread::DeleteFilesByMask(const std::string&, const std::string&, int&, bool) { return 0; }
-void TClearTaskThread::ScheduleWininitRename(const std::vector<std::string>&) {}
-
-// Registry removal.
-int TClearTaskThread::DeleteRegistryKeyTree(const std::string&, const std::string&) { return 0; }
-int TClearTaskThread::DeleteRegistryValues(const std::string&, const std::string&, const std::string&) { return 0; }
-int TClearTaskThread::DeleteRegistryKeyTreeHKCU(const std::string&) { return 0; }
-int TClearTaskThread::DeleteRegistryValuesByRoot(HKEY, const std::string&, const std::string&) { return 0; }
 
 // Built-in cleaners.
 void TClearTaskThread::IeTypedUrlsCleaner() {}

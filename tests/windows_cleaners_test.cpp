@@ -259,7 +259,7 @@ TEST_F(RecycleBin, FileLinesWhenAskedFor) {
   qv::OptionsSetting.ShowLogRecycleBin = true;
   CleanerResult clean = Run("Windows - Empty Recycle Bin", qv::rmClean);
   EXPECT_EQ(clean.Count, 5);
-  EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clean: deleting C:\\Recycled\\"), 5);
+  EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clean: deleting c:\\Recycled\\"), 5);
   EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clearing"), 0);
 
   Build(true);

@@ -34,5 +34,9 @@ name=$(basename "$exe")
 cp -f "$exe" "$dest/$name"
 src=$(cd "$(dirname "$0")/.." && pwd)
 cp -f "$src/data/Zelbrin.dat" "$dest/Zelbrin.dat"
+# Some fixtures cannot be made with Windows calls under Wine (symbolic links made on the host): a
+# program may have tests/fixtures/<program>.sh, run first with the prefix's C: drive folder.
+fixture="$src/tests/fixtures/${name%.exe}.sh"
+if [ -f "$fixture" ]; then bash "$fixture" "$WINEPREFIX/drive_c"; fi
 cd "$dest"
 exec wine "C:\\qvtest\\$name" "$@"

@@ -4,6 +4,7 @@
 
 #include "cleaners/ie/IeHelpers.h"
 #include "engine/ProgressThread.h"
+#include "shell/PathHelpers.h"
 #include "shell/Global.h"
 
 namespace qv {
@@ -94,35 +95,18 @@ std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMac
   return IsAbsoluteFolder(folder) ? folder : std::string();
 }
 
-// A string value read with read access only: a user without administrator rights may still read
-// the machine's folders.
-static std::string ReadRegistryText(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
-  HKEY key;
-  if (RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::string();
-  std::string result;
-  DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-      (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
-    std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-    DWORD got = size;
-    if (RegQueryValueExW(key, valueName, nullptr, nullptr, (BYTE*)&buf[0], &got) == ERROR_SUCCESS)
-      result = Narrow(buf.c_str());
-  }
-  RegCloseKey(key);
-  return result;
-}
-
 TDefinitionMacros ReadDefinitionMacros() {
-  static const wchar_t* kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  static const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
   TDefinitionMacros m;
-  m.ProgramFiles = ReadRegistryText(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion",
-                                    L"ProgramFilesDir");
+  // Read for reading only, so that a user without administrator rights gets the machine's folders.
+  m.ProgramFiles =
+      ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
   wchar_t win[MAX_PATH + 1] = {};
   UINT n = GetWindowsDirectoryW(win, MAX_PATH);
   if (n > 0 && n < MAX_PATH) m.WinDir = Narrow(win);
-  m.LocalAppData = ReadRegistryText(HKEY_CURRENT_USER, kShellFolders, L"Local AppData");
-  m.CurrentAppData = ReadRegistryText(HKEY_CURRENT_USER, kShellFolders, L"AppData");
-  m.CommonAppData = ReadRegistryText(HKEY_LOCAL_MACHINE, kShellFolders, L"Common AppData");
+  m.LocalAppData = ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, "Local AppData");
+  m.CurrentAppData = ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, "AppData");
+  m.CommonAppData = ReadRegistryString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData");
   return m;
 }
 
