@@ -314,6 +314,29 @@ TEST_F(WindowsCleaners, TemporaryFilesKeepsTheFolder) {
   EXPECT_EQ(CountEntries(temp), 0);
 }
 
+// Without TMP and TEMP the system's temporary path falls back to the profile or the Windows
+// folder; neither is emptied. (Counted in a Test only, so a fault here removes nothing.)
+TEST_F(WindowsCleaners, TemporaryFilesNeverTakesTheProfileOrWindows) {
+  wchar_t profile[MAX_PATH] = {}, windows[MAX_PATH] = {};
+  SHGetSpecialFolderPathW(nullptr, profile, CSIDL_PROFILE, FALSE);
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  ASSERT_TRUE(profile[0] && windows[0]);
+  wchar_t oldTmp[MAX_PATH] = {}, oldTemp[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"TMP", oldTmp, MAX_PATH);
+  GetEnvironmentVariableW(L"TEMP", oldTemp, MAX_PATH);
+  for (const wchar_t* folder : {(const wchar_t*)profile, (const wchar_t*)windows, L"C:\\"}) {
+    SetEnvironmentVariableW(L"TMP", folder);
+    SetEnvironmentVariableW(L"TEMP", folder);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    EXPECT_EQ(qv::Narrow(temp), qv::IncludeTrailingBackslash(qv::Narrow(folder)));
+    EXPECT_EQ(Run("Windows - Temporary Files", qv::rmTest).Count, 0) << qv::Narrow(folder);
+  }
+  SetEnvironmentVariableW(L"TMP", oldTmp[0] ? oldTmp : nullptr);
+  SetEnvironmentVariableW(L"TEMP", oldTemp[0] ? oldTemp : nullptr);
+  EXPECT_TRUE(messages_.Messages.empty());
+}
+
 TEST_F(WindowsCleaners, ClipboardOnlyInARemovalRun) {
   auto put = [this] {
     ASSERT_TRUE(OpenClipboard(window_.Handle()));

@@ -129,8 +129,15 @@ void TClearTaskThread::TempFilesCleaner() {
   wchar_t buf[MAX_PATH + 1] = {};
   DWORD n = GetTempPathW(MAX_PATH, buf);
   if (n == 0 || n > MAX_PATH) return;
+  const std::string temp = IncludeTrailingBackslash(Narrow(buf));
+  // Without TMP and TEMP the system answers the user's profile or the Windows folder: neither is a
+  // temporary folder, and emptying them would lose documents or break Windows.
+  const std::string windows = WindowsFolder();
+  const std::string personal = GetPersonalFolder();
+  if (!windows.empty() && SameText(temp, IncludeTrailingBackslash(windows))) return;
+  if (!personal.empty() && StartsWith(UpperCase(IncludeTrailingBackslash(personal)), UpperCase(temp))) return;
   // The temporary folder itself stays; everything in it goes.
-  ItemBytes = DeleteFolderTree(Narrow(buf), false, true, "", ItemCount);
+  ItemBytes = DeleteFolderTree(temp, false, true, "", ItemCount);
   ItemSizeText = FormatKB(ItemBytes);
 }
 
