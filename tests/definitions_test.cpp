@@ -596,14 +596,6 @@ TEST_F(DefinitionRunner, DriveRootIsAskedFirst) {
   EXPECT_EQ(clean.Count, 0);
   EXPECT_TRUE(qv::FileExists("C:\\qvdefs-root.qvcanary"));
 
-  // {C: Drive} alone names the whole drive: the question comes before anything is touched.
-  messages.Messages.clear();
-  WriteList("[<New List>]\r\nDelFile1={C: Drive}\r\n");
-  clean = RunItem(qv::rmClean);
-  ASSERT_EQ(messages.Messages.size(), 1u);
-  EXPECT_EQ(messages.Messages[0].Text, "Do you want to delete all files and folders under C:\\?");
-  EXPECT_EQ(clean.Count, 0);
-  EXPECT_TRUE(qv::FileExists("C:\\qvdefs-root.qvcanary"));
   DeleteFileW(L"C:\\qvdefs-root.qvcanary");
 }
 
