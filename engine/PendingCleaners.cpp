@@ -4,22 +4,6 @@
 
 namespace qv {
 
-// File and folder removal.
-bool TClearTaskThread::DeleteOneFile(const std::string&, bool) { return false; }
-void TClearTaskThread::OverwriteFileContents(const std::string&, int) {}
-bool TClearTaskThread::IsFileLocked(const std::string&) { return false; }
-uint64_t TClearTaskThread::DeleteFolderTree(const std::string&, bool, bool, const std::string&, int&) { return 0; }
-uint64_t TClearTaskThread::DeleteFilesByMask(const std::string&, const std::string&, int&, bool) { return 0; }
-void TClearTaskThread::ScheduleWininitRename(const std::vector<std::string>&) {}
-
-// Registry removal.
-int TClearTaskThread::DeleteRegistryKeyTree(const std::string&, const std::string&) { return 0; }
-int TClearTaskThread::DeleteRegistryValues(const std::string&, const std::string&, const std::string&) { return 0; }
-int TClearTaskThread::DeleteRegistryKeyTreeHKCU(const std::string&) { return 0; }
-int TClearTaskThread::DeleteRegistryValuesByRoot(HKEY, const std::string&, const std::string&) { return 0; }
-
-// Definition files.
-void TClearTaskThread::RunDefinitionSection(const std::string&, const std::string&) {}
 
 // Built-in cleaners.
 void TClearTaskThread::IeTypedUrlsCleaner() {}
@@ -29,14 +13,6 @@ void TClearTaskThread::IeDownloadDirCleaner() {}
 void TClearTaskThread::IeCacheCleaner() {}
 void TClearTaskThread::IeIndexDatCleaner() {}
 void TClearTaskThread::IeAutoCompleteCleaner() {}
-void TClearTaskThread::RecentDocumentsCleaner() {}
-void TClearTaskThread::StartRunCleaner() {}
-void TClearTaskThread::SearchAssistantCleaner() {}
-void TClearTaskThread::RecycleBinCleaner() {}
-void TClearTaskThread::TempFilesCleaner() {}
-void TClearTaskThread::ClipboardCleaner() {}
-void TClearTaskThread::MemoryDumpsCleaner() {}
-void TClearTaskThread::ChkdskFragmentsCleaner() {}
 void TClearTaskThread::NetscapeCookiesCleaner() {}
 void TClearTaskThread::NetscapeHistoryCleaner() {}
 void TClearTaskThread::NetscapeCacheCleaner() {}
@@ -55,11 +31,6 @@ void TClearTaskThread::FirefoxCacheCleaner() {}
 void TClearTaskThread::FirefoxSignonsCleaner() {}
 void TClearTaskThread::FirefoxPrefsCleaner() {}
 void TClearTaskThread::FirefoxFormHistoryCleaner() {}
-void TClearTaskThread::OpenFileHistoryCleaner() {}
-void TClearTaskThread::MenuOrderCleaner() {}
-void TClearTaskThread::TrayNotifyCleaner() {}
-void TClearTaskThread::UserAssistCleaner() {}
-void TClearTaskThread::PaintRecentCleaner() {}
 void TClearTaskThread::OfficeAccessCleaner() {}
 void TClearTaskThread::OfficeExcelCleaner() {}
 void TClearTaskThread::OfficeFrontPageCleaner() {}

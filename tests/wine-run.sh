@@ -46,5 +46,9 @@ if [ -f "$build/Quorvane.exe" ] && ! cmp -s "$build/Quorvane.exe" "$dest/Quorvan
   cp -f "$build/Quorvane.exe" "$dest/.Quorvane.exe.$$"
   mv -f "$dest/.Quorvane.exe.$$" "$dest/Quorvane.exe"
 fi
+# Some fixtures cannot be made with Windows calls under Wine (symbolic links made on the host): a
+# program may have tests/fixtures/<program>.sh, run first with the prefix's C: drive folder.
+fixture="$src/tests/fixtures/${name%.exe}.sh"
+if [ -f "$fixture" ]; then bash "$fixture" "$WINEPREFIX/drive_c"; fi
 cd "$dest"
 exec wine "C:\\qvtest\\$name" "$@"

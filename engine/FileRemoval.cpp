@@ -1,0 +1,542 @@
+// File and folder removal of the clean task thread: one file (with the optional overwrite), a
+// folder tree, the files of a folder that match a mask, and the rename section of Wininit.ini.
+//
+// Links are handled so that nothing behind them is ever touched:
+// - a folder that is a reparse point (junction, symbolic link, mount point) is never entered; in a
+//   Clean only the link itself is removed, like an emptied folder, and like a folder it is neither
+//   counted nor logged;
+// - before a file is counted, the entry is opened as itself and its resolved path compared with
+//   the path it was listed under. Under Wine a symbolic link made on the host resolves to its
+//   target whatever the flags, so deleting or overwriting "it" would hit the target: such an entry
+//   is left alone and not counted, in a Test as in a Clean;
+// - the overwrite never writes through a link and never overwrites a file with other hard links.
+#include "engine/FileRemoval.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+#include <random>
+#include <stdexcept>
+
+#include "engine/ProgressThread.h"
+#include "shell/Global.h"
+#include "shell/Settings.h"
+
+namespace qv {
+
+namespace {
+
+std::atomic<int> g_deleteMethod{fdmChecked};
+
+// Vista and later; looked up so that the program still starts on Windows XP.
+using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+using SetFileInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+
+struct TFileBasicInfo {
+  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;
+  DWORD FileAttributes;
+};
+struct TFileDispositionInfo {
+  BOOLEAN DeleteFile;
+};
+constexpr int kFileBasicInfo = 0;
+constexpr int kFileDispositionInfo = 4;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+GetFinalPathFn FinalPathApi() {
+  static GetFinalPathFn fn =
+      reinterpret_cast<GetFinalPathFn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW"));
+  return fn;
+}
+
+SetFileInfoFn SetFileInfoApi() {
+  static SetFileInfoFn fn =
+      reinterpret_cast<SetFileInfoFn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle"));
+  return fn;
+}
+
+std::wstring UpperW(std::wstring w) {
+  if (!w.empty()) CharUpperBuffW(&w[0], (DWORD)w.size());
+  return w;
+}
+
+std::wstring StripLongPrefix(const std::wstring& p) {
+  if (p.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + p.substr(8);
+  if (p.compare(0, 4, L"\\\\?\\") == 0) return p.substr(4);
+  return p;
+}
+
+// A folder as CreateFileW opens it: no trailing backslash except for a drive root.
+std::wstring FolderForOpen(const std::string& folder) {
+  std::string f = folder;
+  if (f.size() > 3 && f.back() == '\\') f.pop_back();
+  return ToWinPath(f);
+}
+
+std::string ParentOf(const std::string& path) {
+  size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// True when the open handle h is not the entry `path` itself (see the top of the file).
+bool HandleIsResolvedLink(HANDLE h, const std::string& path, const std::wstring& parentFinal) {
+  std::wstring final = FinalPathOfHandle(h);
+  if (final.empty()) return false;
+  std::wstring parent = parentFinal.empty() ? FinalPathOfFolder(ParentOf(path)) : parentFinal;
+  if (parent.empty()) return false;
+  if (final == parent + L"\\" + UpperW(Widen(NameOf(path)))) return false;
+  // The path may give the entry's short name.
+  WIN32_FIND_DATAW fd;
+  HANDLE f = FindFirstFileW(ToWinPath(path).c_str(), &fd);
+  if (f != INVALID_HANDLE_VALUE) {
+    FindClose(f);
+    if (final == parent + L"\\" + UpperW(fd.cFileName)) return false;
+  }
+  return true;
+}
+
+// Deletes the file open as h (opened with DELETE and FILE_WRITE_ATTRIBUTES), clearing read-only
+// when that is what stops it.
+bool DisposeHandle(HANDLE h, DWORD attributes) {
+  SetFileInfoFn setInfo = SetFileInfoApi();
+  TFileDispositionInfo dispose = {TRUE};
+  if (setInfo(h, kFileDispositionInfo, &dispose, sizeof(dispose))) return true;
+  if (!(attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  TFileBasicInfo basic = {};
+  basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+  if (!basic.FileAttributes) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!setInfo(h, kFileBasicInfo, &basic, sizeof(basic))) return false;
+  if (setInfo(h, kFileDispositionInfo, &dispose, sizeof(dispose))) return true;
+  basic.FileAttributes = attributes;
+  setInfo(h, kFileBasicInfo, &basic, sizeof(basic));
+  return false;
+}
+
+bool PlainDelete(const std::wstring& wp) {
+  if (DeleteFileW(wp.c_str())) return true;
+  DWORD a = GetFileAttributesW(wp.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) || !(a & FILE_ATTRIBUTE_READONLY)) return false;
+  if (!SetFileAttributesW(wp.c_str(), a & ~FILE_ATTRIBUTE_READONLY)) return false;
+  if (DeleteFileW(wp.c_str())) return true;
+  SetFileAttributesW(wp.c_str(), a);
+  return false;
+}
+
+bool ShellDelete(const std::string& path) {
+  std::wstring w = Widen(path);
+  // The shell's file operation knows neither \\?\ paths nor paths past MAX_PATH.
+  if (w.size() >= MAX_PATH - 1) return PlainDelete(ToWinPath(path));
+  DWORD a = GetFileAttributesW(w.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (a & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(w.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
+  std::wstring from = w;
+  from.push_back(L'\0');  // the list ends with two zero characters
+  SHFILEOPSTRUCTW op = {};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+  bool ok = SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
+  if (!ok && (a & FILE_ATTRIBUTE_READONLY)) SetFileAttributesW(w.c_str(), a);
+  return ok;
+}
+
+// Removes a folder that is a reparse point: the link only, never what it points at.
+void RemoveFolderLink(const std::string& path, const std::wstring& parentFinal) {
+  std::wstring wp = FolderForOpen(path);
+  if (!SetFileInfoApi()) {
+    // Windows XP: junctions are the only folder links and RemoveDirectory removes just the link.
+    RemoveDirectoryW(wp.c_str());
+    return;
+  }
+  HANDLE h = CreateFileW(wp.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !HandleIsResolvedLink(h, ExcludeTrailingBackslash(path), parentFinal))
+    DisposeHandle(h, info.dwFileAttributes);
+  CloseHandle(h);
+}
+
+struct TWalk {
+  TWalk(TClearTaskThread& t, bool logLines, const std::string& keep, int& count)
+      : thread(t), log(logLines), keepName(keep), counter(count) {}
+  TClearTaskThread& thread;
+  bool log;
+  std::string keepName;
+  int& counter;
+  std::string personal;  // looked up for the first question of a removal run
+  bool personalKnown = false;
+
+  const std::string& Personal() {
+    if (!personalKnown) {
+      personal = thread.GetPersonalFolder();
+      personalKnown = true;
+    }
+    return personal;
+  }
+};
+
+enum TAskKind { akTree, akMask };
+
+// The safety questions of a removal run; false when the user answers No.
+bool PassesSafetyQuestions(TWalk& w, const std::string& dir, TAskKind kind, const std::string& mask) {
+  if (w.thread.IsTest()) return true;
+  const std::string treeText = "Do you want to delete all files and folders under " + dir + "?";
+  const std::string filesText = "Do you want to delete the files on " + dir + "?";
+  if (dir.size() < 4 && (kind == akTree || mask.empty() || Contains(mask, "*"))) {
+    if (!w.thread.AskYesNo(treeText)) return false;
+  }
+  const std::string& personal = w.Personal();
+  if (!personal.empty()) {
+    if (SameText(dir, personal) && !w.thread.AskYesNo(kind == akTree ? treeText : filesText)) return false;
+    if (SameText(dir, personal + "My Pictures\\") && !w.thread.AskYesNo(kind == akTree ? treeText : filesText))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void SetFileDeleteMethod(TFileDeleteMethod method) { g_deleteMethod = method; }
+TFileDeleteMethod GetFileDeleteMethod() { return (TFileDeleteMethod)g_deleteMethod.load(); }
+
+std::wstring FinalPathOfHandle(HANDLE h) {
+  GetFinalPathFn fn = FinalPathApi();
+  if (!fn) return std::wstring();
+  std::wstring buf(MAX_PATH + 1, L'\0');
+  DWORD n = fn(h, &buf[0], (DWORD)buf.size(), 0);
+  if (n >= buf.size()) {
+    buf.assign(n + 1, L'\0');
+    n = fn(h, &buf[0], (DWORD)buf.size(), 0);
+  }
+  if (n == 0 || n >= buf.size()) return std::wstring();
+  buf.resize(n);
+  std::wstring p = StripLongPrefix(buf);
+  if (!p.empty() && p.back() == L'\\') p.pop_back();
+  return UpperW(p);
+}
+
+std::wstring FinalPathOfFolder(const std::string& folder) {
+  if (!FinalPathApi() || folder.empty()) return std::wstring();
+  HANDLE h = CreateFileW(FolderForOpen(folder).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::wstring();
+  std::wstring final = FinalPathOfHandle(h);
+  CloseHandle(h);
+  return final;
+}
+
+bool IsResolvedLink(const std::string& path, const std::wstring& parentFinal) {
+  if (!FinalPathApi()) return false;
+  HANDLE h = CreateFileW(ToWinPath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool resolved = HandleIsResolvedLink(h, path, parentFinal);
+  CloseHandle(h);
+  return resolved;
+}
+
+// Removes one file: the shared body of DeleteOneFile and the walks, which know the resolved path
+// of the folder (parentFinal) and pass it on.
+static bool RemoveFileEntry(TClearTaskThread& t, const std::string& path, bool log, const std::wstring& parentFinal) {
+  const TFileDeleteMethod method = GetFileDeleteMethod();
+  const std::wstring wp = ToWinPath(path);
+  const bool overwrite = OptionsSetting.OverwriteFile && !t.IsTest();
+
+  if (method == fdmChecked && !t.IsTest() && !overwrite && SetFileInfoApi()) {
+    // One open does it all: check the entry, log it, delete it through the same handle.
+    HANDLE h = CreateFileW(wp.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (log) t.AddDetailLine("deleting", path, 50);
+      return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        HandleIsResolvedLink(h, path, parentFinal)) {
+      CloseHandle(h);
+      return false;
+    }
+    if (log) t.AddDetailLine("deleting", path, 50);
+    bool ok = DisposeHandle(h, info.dwFileAttributes);
+    CloseHandle(h);
+    return ok;
+  }
+
+  if (method == fdmChecked && IsResolvedLink(path, parentFinal)) return false;
+  if (log) t.AddDetailLine("deleting", path, 50);
+  if (t.IsTest()) return true;
+
+  DWORD attributes = GetFileAttributesW(wp.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  bool clearedReadOnly = false;
+  if (overwrite && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // A read-only file is writable for its overwrite; it is going anyway.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+        SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+      clearedReadOnly = true;
+    if (!TClearTaskThread::IsFileLocked(path)) t.OverwriteFileContents(path, OptionsSetting.OverwriteNumber);
+  }
+
+  bool ok;
+  switch (method) {
+    case fdmShell: ok = ShellDelete(path); break;
+    case fdmPlain: ok = PlainDelete(wp); break;
+    default: {
+      if (!SetFileInfoApi()) {
+        ok = PlainDelete(wp);
+        break;
+      }
+      HANDLE h = CreateFileW(wp.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      ok = false;
+      if (h != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info = {};
+        if (GetFileInformationByHandle(h, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !HandleIsResolvedLink(h, path, parentFinal))
+          ok = DisposeHandle(h, info.dwFileAttributes);
+        CloseHandle(h);
+      }
+    }
+  }
+  if (!ok && clearedReadOnly) SetFileAttributesW(wp.c_str(), attributes);
+  return ok;
+}
+
+bool TClearTaskThread::DeleteOneFile(const std::string& path, bool log) {
+  // A file primitive never takes a folder, in a Test as in a Clean.
+  DWORD attributes = GetFileAttributesW(ToWinPath(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  return RemoveFileEntry(*this, path, log, std::wstring());
+}
+
+bool TClearTaskThread::IsFileLocked(const std::string& path) {
+  if (!FileExists(path)) return false;
+  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return true;
+  CloseHandle(h);
+  return false;
+}
+
+void TClearTaskThread::OverwriteFileContents(const std::string& path, int passes) {
+  const std::wstring wp = ToWinPath(path);
+  DWORD attributes = GetFileAttributesW(wp.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    return;
+  static std::minstd_rand random([] {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return (unsigned)(now.QuadPart ^ GetTickCount());
+  }());
+  static const DWORD kBlock = 4096;
+  BYTE buffer[kBlock];
+  for (int pass = 1; pass <= passes; ++pass) {
+    memset(buffer, (int)(random() % 255), kBlock);
+    HANDLE h = CreateFileW(wp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    // Never through a link, and never a file whose data lives on under another name.
+    BY_HANDLE_FILE_INFORMATION info = {};
+    LARGE_INTEGER size = {};
+    if (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks > 1 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || HandleIsResolvedLink(h, path, std::wstring()) ||
+        !GetFileSizeEx(h, &size) || size.QuadPart >= (LONGLONG)1 << 31) {
+      CloseHandle(h);
+      return;
+    }
+    bool ok = SetFilePointer(h, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    for (LONGLONG left = size.QuadPart; ok && left > 0;) {
+      DWORD chunk = left < kBlock ? (DWORD)left : kBlock;
+      DWORD written = 0;
+      ok = ::WriteFile(h, buffer, chunk, &written, nullptr) && written == chunk;
+      left -= chunk;
+    }
+    if (ok) FlushFileBuffers(h);
+    CloseHandle(h);
+    if (!ok) return;
+  }
+}
+
+// DeleteFolderTree below the checks of its entry: lists dir (with a trailing backslash) and
+// removes what it holds.
+static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
+  TClearTaskThread& t = w.thread;
+  const std::wstring parentFinal = GetFileDeleteMethod() == fdmChecked ? FinalPathOfFolder(dir) : std::wstring();
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  uint64_t bytes = 0;
+  do {
+    if (t.Terminated()) break;
+    if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
+    const std::string name = Narrow(fd.cFileName);
+    const std::string full = dir + name;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (!t.IsTest()) RemoveFolderLink(full, parentFinal);
+        continue;
+      }
+      const std::string sub = full + "\\";
+      if (!PassesSafetyQuestions(w, sub, akTree, std::string())) continue;
+      bytes += EmptyFolder(w, sub, true);
+      continue;
+    }
+    if (!w.keepName.empty() && SameText(name, w.keepName)) continue;
+    if (RemoveFileEntry(t, full, w.log, parentFinal)) {
+      ++w.counter;
+      bytes += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
+      if (t.ProgressDue()) t.PostProgress((uint32_t)(t.TotalCount + w.counter));
+    }
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+  if (removeTop && !t.IsTest()) RemoveDirectoryW(FolderForOpen(dir).c_str());
+  return bytes;
+}
+
+uint64_t TClearTaskThread::DeleteFolderTree(const std::string& folder, bool removeTop, bool log,
+                                            const std::string& keepName, int& counter) {
+  if (Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
+  const std::string dir = IncludeTrailingBackslash(folder);
+  TWalk w(*this, log, keepName, counter);
+  if (!PassesSafetyQuestions(w, dir, akTree, std::string())) return 0;
+  DWORD attributes = GetFileAttributesW(FolderForOpen(dir).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // The folder the caller names is emptied even when it is a link; removing it removes the link.
+    uint64_t bytes = EmptyFolder(w, dir, false);
+    if (removeTop && !IsTest()) RemoveFolderLink(dir, std::wstring());
+    return bytes;
+  }
+  return EmptyFolder(w, dir, removeTop);
+}
+
+// The mask rule: "*.*" takes every file; otherwise the name equals the mask exactly, or it begins
+// with the part before the first "*" and ends with the part after it (ignoring case). A mask
+// without "*" matches only the name it spells, exactly.
+static bool MaskMatches(const std::string& mask, const std::string& prefix, const std::string& suffix, bool hasStar,
+                        const std::string& name) {
+  if (mask == "*.*" || mask == name) return true;
+  if (!hasStar) return false;
+  const std::string upper = UpperCase(name);
+  // The two parts may not overlap: "a*a" does not take "a".
+  if (upper.size() < prefix.size() + suffix.size()) return false;
+  return StartsWith(upper, prefix) && EndsWith(upper, suffix);
+}
+
+static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string& mask, const std::string& prefix,
+                             const std::string& suffix, bool hasStar, bool recurse) {
+  TClearTaskThread& t = w.thread;
+  const std::wstring parentFinal = GetFileDeleteMethod() == fdmChecked ? FinalPathOfFolder(dir) : std::wstring();
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  uint64_t bytes = 0;
+  do {
+    if (t.Terminated()) break;
+    if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
+    const std::string name = Narrow(fd.cFileName);
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!recurse || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+      const std::string sub = dir + name + "\\";
+      if (!PassesSafetyQuestions(w, sub, akMask, mask)) continue;
+      bytes += DeleteByMask(w, sub, mask, prefix, suffix, hasStar, recurse);
+      continue;
+    }
+    if (!MaskMatches(mask, prefix, suffix, hasStar, name)) continue;
+    if (RemoveFileEntry(t, dir + name, true, parentFinal)) {
+      ++w.counter;
+      bytes += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
+      if (t.ProgressDue()) t.PostProgress((uint32_t)(t.TotalCount + w.counter));
+    }
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+  return bytes;
+}
+
+uint64_t TClearTaskThread::DeleteFilesByMask(const std::string& folder, const std::string& mask, int& counter,
+                                             bool recurse) {
+  if (Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
+  const std::string dir = IncludeTrailingBackslash(folder);
+  TWalk w(*this, true, std::string(), counter);
+  if (!PassesSafetyQuestions(w, dir, akMask, mask)) return 0;
+  size_t star = mask.find('*');
+  std::string prefix = star == std::string::npos ? std::string("*") : UpperCase(mask.substr(0, star));
+  std::string suffix = star == std::string::npos ? std::string() : UpperCase(mask.substr(star + 1));
+  return DeleteByMask(w, dir, mask, prefix, suffix, star != std::string::npos, recurse);
+}
+
+static std::string FromAnsi(const std::string& s) {
+  if (s.empty()) return s;
+  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), (int)s.size(), nullptr, 0);
+  std::wstring w(n, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, s.data(), (int)s.size(), &w[0], n);
+  return Narrow(w);
+}
+
+static std::string ToAnsi(const std::string& s) {
+  std::wstring w = Widen(s);
+  if (w.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_ACP, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+  std::string a(n, '\0');
+  WideCharToMultiByte(CP_ACP, 0, w.data(), (int)w.size(), &a[0], n, nullptr, nullptr);
+  return a;
+}
+
+void TClearTaskThread::ScheduleWininitRename(const std::vector<std::string>& lines) {
+  if (IsTest()) return;
+  wchar_t windows[MAX_PATH + 1] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::string path = IncludeTrailingBackslash(Narrow(windows)) + "Wininit.ini";
+
+  // The file is an ANSI text of the system's code page.
+  std::vector<std::string> content;
+  if (FileExists(path)) {
+    HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("Unable to read " + path);
+    std::string raw;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0) raw.append(buf, got);
+    CloseHandle(h);
+    size_t start = 0;
+    while (start < raw.size()) {
+      size_t end = raw.find('\n', start);
+      if (end == std::string::npos) end = raw.size();
+      std::string line = raw.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      content.push_back(FromAnsi(line));
+      start = end + 1;
+    }
+  }
+
+  size_t header = content.size();
+  for (size_t i = 0; i < content.size(); ++i)
+    if (SameText(content[i], "[RENAME]")) {
+      header = i;
+      break;
+    }
+  if (header < content.size()) {
+    for (const std::string& line : lines) content.insert(content.begin() + (ptrdiff_t)header + 1, line);
+  } else {
+    content.push_back("[rename]");
+    content.insert(content.end(), lines.begin(), lines.end());
+  }
+
+  std::string out;
+  for (const std::string& line : content) out += ToAnsi(line) + "\r\n";
+  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("Unable to write to " + path);
+  DWORD written = 0;
+  bool ok = ::WriteFile(h, out.data(), (DWORD)out.size(), &written, nullptr) && written == out.size();
+  CloseHandle(h);
+  if (!ok) throw std::runtime_error("Unable to write to " + path);
+}
+
+}  // namespace qv

@@ -1,0 +1,114 @@
+#include "shell/PathHelpers.h"
+
+#include <shlobj.h>
+#include <wininet.h>
+
+#include <vector>
+
+#include "shell/Global.h"
+
+namespace qv {
+
+std::string ReadRegistryString(HKEY root, const std::string& keyPath, const std::string& valueName) {
+  // A leading backslash means "from the root", which the key already is.
+  const size_t start = keyPath.find_first_not_of('\\');
+  const std::string path = start == std::string::npos ? std::string() : keyPath.substr(start);
+  HKEY key;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::string();
+  std::string result;
+  const std::wstring name = Widen(valueName);
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+      (type == REG_SZ || type == REG_EXPAND_SZ)) {
+    std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
+    DWORD got = (DWORD)(buf.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, (BYTE*)&buf[0], &got) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ))
+      result = Narrow(buf.c_str());
+  }
+  RegCloseKey(key);
+  return result;
+}
+
+std::string GetLocalAppDataFolder() {
+  // Shell folders are looked up with the browser session ended.
+  InternetSetOptionW(nullptr, 42 /* end browser session */, nullptr, 0);
+  return IncludeTrailingBackslash(ReadRegistryString(
+      HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Local AppData"));
+}
+
+int CALLBACK CentreBrowseDialogCallback(HWND dialog, UINT msg, LPARAM, LPARAM) {
+  if (msg != BFFM_INITIALIZED) return 0;
+  RECT client;
+  int x = 0, y = 0;
+  if (GetClientRect(dialog, &client)) {
+    x = (GetSystemMetrics(SM_CXSCREEN) - (client.right - client.left)) / 2;
+    y = (GetSystemMetrics(SM_CYSCREEN) - (client.bottom - client.top)) / 2;
+  }
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return 0;
+}
+
+static BOOL CALLBACK CollectEnabledWindow(HWND hwnd, LPARAM param) {
+  if (IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    EnableWindow(hwnd, FALSE);
+  }
+  return TRUE;
+}
+
+bool BrowseForFolder(const std::string& title, const std::wstring& root, std::string& folder, HWND owner) {
+  if (!DirectoryExists(folder)) folder.clear();
+  if (!owner) owner = GetActiveWindow();
+
+  IMalloc* malloc = nullptr;
+  if (FAILED(SHGetMalloc(&malloc)) || !malloc) return false;
+  auto* displayName = static_cast<wchar_t*>(malloc->Alloc(MAX_PATH * sizeof(wchar_t)));
+  if (!displayName) {
+    malloc->Release();
+    return false;
+  }
+  HRESULT ole = OleInitialize(nullptr);
+
+  LPITEMIDLIST rootList = nullptr;
+  if (!root.empty()) {
+    IShellFolder* desktop = nullptr;
+    if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop) {
+      std::wstring name = root;
+      ULONG eaten = 0;
+      desktop->ParseDisplayName(owner, nullptr, &name[0], &eaten, &rootList, nullptr);
+      desktop->Release();
+    }
+  }
+
+  std::wstring wtitle = Widen(title);
+  BROWSEINFOW info = {};
+  info.hwndOwner = owner;
+  info.pidlRoot = rootList;
+  info.pszDisplayName = displayName;
+  info.lpszTitle = wtitle.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.lpfn = CentreBrowseDialogCallback;
+  info.lParam = 0;
+
+  std::vector<HWND> disabled;
+  EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
+  UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
+  SetErrorMode(oldMode);
+  for (HWND hwnd : disabled) EnableWindow(hwnd, TRUE);
+
+  bool confirmed = chosen != nullptr;
+  if (chosen) {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (SHGetPathFromIDListW(chosen, path)) folder = Narrow(path);
+    malloc->Free(chosen);
+  }
+  if (rootList) malloc->Free(rootList);
+  malloc->Free(displayName);
+  malloc->Release();
+  if (SUCCEEDED(ole)) OleUninitialize();
+  return confirmed;
+}
+
+}  // namespace qv

@@ -1,0 +1,543 @@
+// File and folder removal: DeleteOneFile, OverwriteFileContents, IsFileLocked, DeleteFolderTree,
+// DeleteFilesByMask and ScheduleWininitRename, on real files of the test prefix.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "engine/FileRemoval.h"
+#include "engine/ProgressThread.h"
+#include "shell/Global.h"
+#include "shell/Settings.h"
+#include "support/RecordingHost.h"
+#include "support/Sandbox.h"
+
+using namespace qvtest;
+using qv::ToWinPath;
+
+namespace {
+
+struct Question {
+  std::string text, caption;
+  UINT type;
+};
+
+// A thread object whose primitives the test calls directly on its own thread.
+struct Worker {
+  explicit Worker(int mode) : host(std::make_shared<RecordingHost>(mode)), thread(host) {
+    thread.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
+  }
+  std::shared_ptr<RecordingHost> host;
+  qv::TClearTaskThread thread;
+};
+
+class FileRemoval : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qv::OptionsSetting = qv::TOptionsSetting();
+    qv::SetMessageBoxHook([this](const std::string& text, const std::string& caption, UINT type) {
+      questions.push_back({text, caption, type});
+      return answer;
+    });
+  }
+  void TearDown() override {
+    qv::SetMessageBoxHook(nullptr);
+    qv::SetClockForTesting(nullptr);
+    qv::SetFileDeleteMethod(qv::fdmChecked);
+    qv::OptionsSetting = qv::TOptionsSetting();
+  }
+  std::vector<Question> questions;
+  int answer = IDYES;
+};
+
+bool Exists(const std::string& path) { return GetFileAttributesW(ToWinPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Every file below dir (relative path -> content), not entering links.
+void Snapshot(const std::string& dir, const std::string& rel, std::map<std::string, std::string>& out) {
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = qv::Narrow(fd.cFileName);
+    if (name == "." || name == "..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out[rel + name + "\\"] = "";
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) Snapshot(dir + name + "\\", rel + name + "\\", out);
+    } else {
+      out[rel + name] = ReadTextFile(dir + name) + "|" + std::to_string(fd.dwFileAttributes);
+    }
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> out;
+  Snapshot(dir, "", out);
+  return out;
+}
+
+std::string WithoutPrefix(const std::string& line) { return line.substr(line.find(':') + 2); }
+
+// A long folder name chain that takes a path past 260 characters.
+std::string LongFolder(const std::string& base) {
+  std::string p = base;
+  while (p.size() < 280) p += "long-folder-name-" + std::to_string(p.size()) + "\\";
+  return p;
+}
+
+}  // namespace
+
+// The tree of the contract test: nested files, a read-only hidden system file, names outside the
+// ANSI code page and a path past 260 characters.
+struct TreeFile {
+  std::string rel;
+  uint64_t size;
+  DWORD attributes;
+};
+
+static std::vector<TreeFile> ContractTree(const std::string& root) {
+  return {
+      {"a.txt", 1000, 0},
+      {"sub\\b.txt", 1000, 0},
+      {"sub\\deeper\\c.txt", 1000, 0},
+      {"guarded.sys", 10, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+      {"\xC3\x9Cn\xC3\xAF\x63\xC3\xB8\x64\xC3\xA9\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E-\xD0\x96.txt", 100, 0},
+      {LongFolder(root).substr(root.size()) + "deep-file.txt", 50, 0},
+  };
+}
+
+static void MakeContractTree(const std::string& root) {
+  for (const TreeFile& f : ContractTree(root)) {
+    WriteFile(root + f.rel, f.size);
+    if (f.attributes) SetFileAttributesW(ToWinPath(root + f.rel).c_str(), f.attributes);
+  }
+}
+
+// A Test changes nothing and counts, byte for byte and line for line, what the Clean then removes;
+// with and without the overwrite, which takes another way through the code.
+TEST_F(FileRemoval, TestCountsExactlyWhatCleanRemoves) {
+  for (bool overwrite : {false, true}) {
+    SCOPED_TRACE(overwrite ? "overwrite" : "plain delete");
+    SandboxFolder box("contract");
+    const std::string root = box / "tree\\";
+    MakeContractTree(root);
+    ASSERT_GT((LongFolder(root) + "deep-file.txt").size(), 260u);
+    uint64_t expectedBytes = 0;
+    std::set<std::string> expectedLines;
+    for (const TreeFile& f : ContractTree(root)) {
+      expectedBytes += f.size;
+      expectedLines.insert("deleting " + root + f.rel);
+    }
+    const auto before = Snapshot(box.Path());
+
+    Worker test(qv::rmTest);
+    int testCount = 0;
+    uint64_t testBytes = test.thread.DeleteFolderTree(root, true, true, "", testCount);
+    EXPECT_EQ(testCount, 6);
+    EXPECT_EQ(testBytes, expectedBytes);
+    EXPECT_EQ(Snapshot(box.Path()), before);
+    std::set<std::string> testLines;
+    for (const std::string& l : test.host->Lines) {
+      EXPECT_EQ(l.rfind("Test: deleting ", 0), 0u) << l;
+      testLines.insert(WithoutPrefix(l));
+    }
+    EXPECT_EQ(testLines, expectedLines);
+
+    qv::OptionsSetting.OverwriteFile = overwrite;
+    qv::OptionsSetting.OverwriteNumber = 2;
+    Worker clean(qv::rmClean);
+    int cleanCount = 0;
+    uint64_t cleanBytes = clean.thread.DeleteFolderTree(root, true, true, "", cleanCount);
+    EXPECT_EQ(cleanCount, testCount);
+    EXPECT_EQ(cleanBytes, testBytes);
+    std::set<std::string> cleanLines;
+    for (const std::string& l : clean.host->Lines) cleanLines.insert(WithoutPrefix(l));
+    EXPECT_EQ(cleanLines, testLines);
+    EXPECT_FALSE(Exists(root)) << "the emptied tree and its folders are gone";
+    EXPECT_TRUE(questions.empty());
+  }
+}
+
+// Detail lines follow FastScan and the log flag; the counts never do.
+TEST_F(FileRemoval, DetailLinesFollowFastScanAndLogFlag) {
+  struct Case {
+    bool fastScan, log;
+    size_t lines;
+  } cases[] = {{false, true, 3}, {true, true, 0}, {false, false, 0}};
+  for (const Case& c : cases) {
+    SandboxFolder box("lines");
+    WriteFile(box / "a.txt", 1000);
+    WriteFile(box / "sub\\b.txt", 1000);
+    WriteFile(box / "sub\\c\\d.txt", 1000);
+    qv::OptionsSetting.FastScan = c.fastScan;
+    for (int mode : {qv::rmTest, qv::rmClean}) {
+      Worker run(mode);
+      int count = 0;
+      EXPECT_EQ(run.thread.DeleteFolderTree(box.Path(), false, c.log, "", count), 3000u);
+      EXPECT_EQ(count, 3);
+      EXPECT_EQ(run.host->Lines.size(), c.lines) << c.fastScan << c.log << mode;
+    }
+    EXPECT_TRUE(Exists(box.Path())) << "the top folder stays without the remove-top flag";
+    EXPECT_FALSE(Exists(box / "sub"));
+  }
+}
+
+TEST_F(FileRemoval, NameToKeepStaysAndKeepsItsFolder) {
+  SandboxFolder box("keep");
+  const std::string dir = box / "Content.IE5\\";
+  WriteFile(dir + "index.dat", 500);
+  WriteFile(dir + "a.htm", 100);
+  WriteFile(dir + "X1\\b.gif", 200);
+  WriteFile(dir + "X1\\index.dat", 300);
+  Worker clean(qv::rmClean);
+  int count = 0;
+  EXPECT_EQ(clean.thread.DeleteFolderTree(dir, true, false, "INDEX.DAT", count), 300u);
+  EXPECT_EQ(count, 2);
+  EXPECT_TRUE(qv::FileExists(dir + "index.dat"));
+  EXPECT_TRUE(qv::FileExists(dir + "X1\\index.dat"));
+  EXPECT_FALSE(Exists(dir + "a.htm"));
+  EXPECT_FALSE(Exists(dir + "X1\\b.gif"));
+}
+
+// The safety questions of a removal run: their text, caption, buttons, and what each answer does.
+TEST_F(FileRemoval, SafetyQuestions) {
+  Worker probe(qv::rmTest);
+  const std::string personal = probe.thread.GetPersonalFolder();
+  ASSERT_FALSE(personal.empty());
+  MakeDirs(personal);
+  const std::string pictures = personal + "My Pictures\\";
+  WriteFile(pictures + "qv-photo.jpg", 10);
+  WriteFile(personal + "qv-letter.txt", 10);
+  WriteFile("C:\\qv-root-probe.tmp", 10);
+
+  enum Op { tree, mask };
+  struct Case {
+    Op op;
+    std::string folder, mask, file;
+    int mode, answer;
+    std::string question;  // empty: none asked
+    bool removed;
+  } cases[] = {
+      {tree, personal, "", personal + "qv-letter.txt", qv::rmClean, IDNO,
+       "Do you want to delete all files and folders under " + personal + "?", false},
+      {tree, pictures, "", pictures + "qv-photo.jpg", qv::rmClean, IDNO,
+       "Do you want to delete all files and folders under " + pictures + "?", false},
+      {mask, personal, "*.txt", personal + "qv-letter.txt", qv::rmClean, IDNO,
+       "Do you want to delete the files on " + personal + "?", false},
+      {mask, "C:\\", "*.tmp", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO,
+       "Do you want to delete all files and folders under C:\\?", false},
+      {mask, "C:\\", "boot.ini", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO, "", false},
+      {tree, pictures, "", pictures + "qv-photo.jpg", qv::rmTest, IDNO, "", false},
+      {mask, "C:\\", "*.tmp", "C:\\qv-root-probe.tmp", qv::rmTest, IDNO, "", false},
+      {mask, "C:\\", "qv-root-probe.tmp", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO, "", true},
+      {mask, pictures, "*.jpg", pictures + "qv-photo.jpg", qv::rmUnattended, IDYES,
+       "Do you want to delete the files on " + pictures + "?", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder + " " + c.mask + " mode " + std::to_string(c.mode));
+    questions.clear();
+    answer = c.answer;
+    Worker run(c.mode);
+    int count = 0;
+    if (c.op == tree) {
+      run.thread.DeleteFolderTree(c.folder, false, true, "", count);
+    } else {
+      run.thread.DeleteFilesByMask(c.folder, c.mask, count, false);
+    }
+    if (c.question.empty()) {
+      EXPECT_TRUE(questions.empty());
+    } else {
+      ASSERT_EQ(questions.size(), 1u);
+      EXPECT_EQ(questions[0].text, c.question);
+      EXPECT_EQ(questions[0].caption, "Quorvane");
+      EXPECT_EQ(questions[0].type, (UINT)(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    }
+    if (c.answer == IDNO && !c.question.empty()) {
+      EXPECT_EQ(count, 0);
+    }
+    EXPECT_EQ(Exists(c.file), !c.removed);
+  }
+  RemoveTree(pictures);
+  DeleteFileW(ToWinPath(personal + "qv-letter.txt").c_str());
+  DeleteFileW(L"C:\\qv-root-probe.tmp");
+}
+
+// The mask rule with the examples that define it; matches are listed by a Test, and a Clean
+// removes exactly those files.
+TEST_F(FileRemoval, MaskTable) {
+  SandboxFolder box("mask");
+  const std::vector<std::string> names = {"A.DMP",       "b.dmp",     "FILE0001.CHK", "cookies.txt", "Cookies2.txt",
+                                          "memory.dmp",  "INDEX.DAT", "notes.txt",    "a",           "dmp"};
+  for (const std::string& n : names) WriteFile(box / n, 1);
+  WriteFile(box / "sub\\deep.dmp", 1);
+  struct Case {
+    std::string mask;
+    std::set<std::string> matches;
+  } cases[] = {
+      {"*.*", {"A.DMP", "b.dmp", "FILE0001.CHK", "cookies.txt", "Cookies2.txt", "memory.dmp", "INDEX.DAT", "notes.txt",
+               "a", "dmp"}},
+      {"*.dmp", {"A.DMP", "b.dmp", "memory.dmp"}},
+      {"File*.chk", {"FILE0001.CHK"}},
+      {"cookies*.txt", {"cookies.txt", "Cookies2.txt"}},
+      {"memory.dmp", {"memory.dmp"}},
+      {"index.dat", {}},
+      {"a*a", {}},  // prefix and suffix may not overlap
+      {"", {}},
+  };
+  for (const Case& c : cases) {
+    Worker run(qv::rmTest);
+    int count = 0;
+    run.thread.DeleteFilesByMask(box.Path(), c.mask, count, false);
+    std::set<std::string> listed;
+    for (const std::string& l : run.host->Lines) listed.insert(WithoutPrefix(l).substr(strlen("deleting ") + box.Path().size()));
+    EXPECT_EQ(listed, c.matches) << c.mask;
+    EXPECT_EQ(count, (int)c.matches.size()) << c.mask;
+  }
+
+  Worker recurse(qv::rmTest);
+  int found = 0;
+  recurse.thread.DeleteFilesByMask(box.Path(), "*.dmp", found, true);
+  EXPECT_EQ(found, 4) << "with the recurse flag the subfolder's file counts too";
+
+  Worker clean(qv::rmClean);
+  int removed = 0;
+  EXPECT_EQ(clean.thread.DeleteFilesByMask(box.Path(), "*.dmp", removed, true), 4u);
+  EXPECT_EQ(removed, 4);
+  for (const std::string& n : names) EXPECT_EQ(Exists(box / n), n.size() < 4 || !qv::SameText(n.substr(n.size() - 4), ".dmp")) << n;
+  EXPECT_TRUE(Exists(box / "sub")) << "subfolders are never removed by a mask";
+  EXPECT_FALSE(Exists(box / "sub\\deep.dmp"));
+}
+
+TEST_F(FileRemoval, DeleteOneFile) {
+  SandboxFolder box("one");
+  const std::string file = box / "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.log";
+  WriteFile(file, 10);
+  SetFileAttributesW(ToWinPath(file).c_str(), FILE_ATTRIBUTE_READONLY);
+
+  Worker test(qv::rmTest);
+  EXPECT_TRUE(test.thread.DeleteOneFile(file, true));
+  EXPECT_TRUE(qv::FileExists(file));
+  EXPECT_EQ(test.host->Lines, std::vector<std::string>{"Test: deleting " + file});
+
+  Worker clean(qv::rmClean);
+  EXPECT_TRUE(clean.thread.DeleteOneFile(file, false));
+  EXPECT_FALSE(Exists(file));
+  EXPECT_TRUE(clean.host->Lines.empty());
+  EXPECT_FALSE(clean.thread.DeleteOneFile(file, true)) << "a missing file is not deleted";
+  EXPECT_EQ(clean.host->Lines.size(), 1u) << "its line is written all the same";
+
+  // A file primitive never removes a folder, in either mode.
+  MakeDirs(box / "folder");
+  WriteFile(box / "folder\\inside.txt", 1);
+  EXPECT_FALSE(test.thread.DeleteOneFile(box / "folder", true));
+  EXPECT_FALSE(clean.thread.DeleteOneFile(box / "folder", true));
+  EXPECT_TRUE(qv::FileExists(box / "folder\\inside.txt"));
+}
+
+// Each delete call the program can use removes read-only, Unicode and long-path files.
+TEST_F(FileRemoval, EveryDeleteMethodRemovesTheContractTree) {
+  for (qv::TFileDeleteMethod method : {qv::fdmChecked, qv::fdmPlain, qv::fdmShell}) {
+    SCOPED_TRACE(method);
+    qv::SetFileDeleteMethod(method);
+    SandboxFolder box("methods");
+    MakeContractTree(box.Path());
+    Worker clean(qv::rmClean);
+    int count = 0;
+    clean.thread.DeleteFolderTree(box.Path(), false, false, "", count);
+    EXPECT_EQ(count, 6);
+    EXPECT_TRUE(Snapshot(box.Path()).empty());
+  }
+}
+
+TEST_F(FileRemoval, OverwriteFillsEachPassWithOneByteAndKeepsTheLength) {
+  SandboxFolder box("overwrite");
+  const std::string file = box / "secret.bin";
+  WriteFile(file, 10000);
+  Worker run(qv::rmClean);
+  run.thread.OverwriteFileContents(file, 0);
+  EXPECT_EQ(ReadTextFile(file), std::string(10000, 'x'));
+  std::set<char> seen;
+  for (int i = 0; i < 4; ++i) {
+    run.thread.OverwriteFileContents(file, 3);
+    std::string data = ReadTextFile(file);
+    ASSERT_EQ(data.size(), 10000u);
+    EXPECT_EQ(std::count(data.begin(), data.end(), data[0]), 10000);
+    EXPECT_NE((unsigned char)data[0], 255);
+    seen.insert(data[0]);
+  }
+  EXPECT_GT(seen.size(), 1u) << "the byte value is drawn anew";
+  run.thread.OverwriteFileContents(box / "missing.bin", 3);
+  EXPECT_FALSE(Exists(box / "missing.bin"));
+}
+
+// A file with another hard link keeps its data under the other name: it is deleted, never
+// overwritten.
+TEST_F(FileRemoval, HardLinkedFileIsDeletedButNeverOverwritten) {
+  SandboxFolder box("hardlink");
+  WriteTextFile(box / "canary.txt", "canary");
+  MakeDirs(box / "tree");
+  ASSERT_TRUE(CreateHardLinkW(ToWinPath(box / "tree\\alias.txt").c_str(), ToWinPath(box / "canary.txt").c_str(),
+                              nullptr));
+  Worker run(qv::rmClean);
+  run.thread.OverwriteFileContents(box / "tree\\alias.txt", 3);
+  EXPECT_EQ(ReadTextFile(box / "canary.txt"), "canary");
+
+  qv::OptionsSetting.OverwriteFile = true;
+  qv::OptionsSetting.OverwriteNumber = 3;
+  int count = 0;
+  EXPECT_EQ(run.thread.DeleteFolderTree(box / "tree", true, true, "", count), 6u);
+  EXPECT_EQ(count, 1);
+  EXPECT_FALSE(Exists(box / "tree"));
+  EXPECT_EQ(ReadTextFile(box / "canary.txt"), "canary");
+}
+
+TEST_F(FileRemoval, LockedFileIsNotOverwrittenButDeletionIsTried) {
+  SandboxFolder box("locked");
+  const std::string file = box / "open.dat";
+  WriteFile(file, 5000);
+  EXPECT_FALSE(qv::TClearTaskThread::IsFileLocked(box / "missing.dat"));
+  EXPECT_FALSE(qv::TClearTaskThread::IsFileLocked(file));
+
+  // Another program reads it and lets it be deleted, but not written.
+  HANDLE other = CreateFileW(ToWinPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(qv::TClearTaskThread::IsFileLocked(file));
+  qv::OptionsSetting.OverwriteFile = true;
+  qv::OptionsSetting.OverwriteNumber = 3;
+  Worker run(qv::rmClean);
+  EXPECT_TRUE(run.thread.DeleteOneFile(file, true));
+  char buf[16] = {};
+  DWORD got = 0;
+  ReadFile(other, buf, sizeof(buf), &got, nullptr);
+  EXPECT_EQ(std::string(buf, got), std::string(16, 'x')) << "not overwritten";
+  CloseHandle(other);
+  EXPECT_FALSE(Exists(file));
+
+  // Held without any sharing: not overwritten, not deleted, not counted.
+  WriteFile(file, 5000);
+  other = CreateFileW(ToWinPath(file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  int count = 0;
+  EXPECT_EQ(run.thread.DeleteFolderTree(box.Path(), false, true, "", count), 0u);
+  EXPECT_EQ(count, 0);
+  CloseHandle(other);
+  EXPECT_EQ(ReadTextFile(file), std::string(5000, 'x'));
+}
+
+// Folder links are never entered and file links never followed: whatever a link points at stays.
+// The links come from tests/fixtures/file_removal_test.sh (made on the host, as Wine shows them).
+TEST_F(FileRemoval, LinksInsideATreeNeverReachTheirTargets) {
+  const std::string base = "C:\\qvlinks\\";
+  if (!qv::DirectoryExists(base + "tree\\dirlink")) GTEST_SKIP() << "the host-side link fixture did not run";
+  const std::string tree = base + "tree\\";
+  auto targetsIntact = [&] {
+    EXPECT_EQ(ReadTextFile(base + "target\\canary.txt"), "canary");
+    EXPECT_EQ(ReadTextFile(base + "target\\file-target.txt"), "canary-file");
+    EXPECT_TRUE(qv::DirectoryExists(base + "emptytarget"));
+  };
+  qv::OptionsSetting.OverwriteFile = true;
+  qv::OptionsSetting.OverwriteNumber = 1;
+
+  Worker single(qv::rmClean);
+  EXPECT_FALSE(single.thread.DeleteOneFile(tree + "filelink.txt", true));
+  single.thread.OverwriteFileContents(tree + "filelink.txt", 2);
+  targetsIntact();
+
+  Worker test(qv::rmTest);
+  int testCount = 0;
+  uint64_t testBytes = test.thread.DeleteFolderTree(tree, true, true, "", testCount);
+  Worker clean(qv::rmClean);
+  int cleanCount = 0;
+  uint64_t cleanBytes = clean.thread.DeleteFolderTree(tree, true, true, "", cleanCount);
+  EXPECT_EQ(testCount, 2) << "plain.txt and sub\\inner.txt";
+  EXPECT_EQ(cleanCount, testCount);
+  EXPECT_EQ(cleanBytes, testBytes);
+  EXPECT_EQ(clean.host->Lines, (std::vector<std::string>{"Clean: deleting " + tree + "plain.txt",
+                                                         "Clean: deleting " + tree + "sub\\inner.txt"}));
+  EXPECT_FALSE(Exists(tree + "plain.txt"));
+  EXPECT_FALSE(Exists(tree + "sub"));
+  targetsIntact();
+
+  Worker masks(qv::rmClean);
+  int maskCount = 0;
+  masks.thread.DeleteFilesByMask(tree, "*.*", maskCount, true);
+  EXPECT_EQ(maskCount, 0);
+  targetsIntact();
+}
+
+TEST_F(FileRemoval, ProgressIsPostedAtMostEveryTwoSeconds) {
+  SandboxFolder box("progress");
+  for (int i = 0; i < 3; ++i) WriteFile(box / ("f" + std::to_string(i)), 1);
+  double now = 45000.0;
+  qv::SetClockForTesting([&] { return now; });
+  Worker still(qv::rmTest);
+  still.thread.LastProgressTime = now;
+  int count = 0;
+  still.thread.DeleteFolderTree(box.Path(), false, false, "", count);
+  EXPECT_TRUE(still.host->Progress.empty());
+
+  // Each reading of the clock is 3 seconds after the last.
+  qv::SetClockForTesting([&] { return now += 3.0 / 86400; });
+  Worker moving(qv::rmClean);
+  moving.thread.TotalCount = 10;
+  moving.thread.LastProgressTime = now;
+  count = 0;
+  moving.thread.DeleteFolderTree(box.Path(), false, false, "", count);
+  EXPECT_EQ(moving.host->Progress, (std::vector<uint32_t>{11, 12, 13}));
+}
+
+TEST_F(FileRemoval, NothingHappensForAMissingFolderARootSlashOrATerminatedRun) {
+  SandboxFolder box("nothing");
+  WriteFile(box / "a.txt", 1);
+  Worker run(qv::rmClean);
+  int count = 0;
+  EXPECT_EQ(run.thread.DeleteFolderTree(box / "missing", true, true, "", count), 0u);
+  EXPECT_EQ(run.thread.DeleteFolderTree("\\", true, true, "", count), 0u);
+  EXPECT_EQ(run.thread.DeleteFilesByMask("\\", "*.*", count, true), 0u);
+  run.thread.Control()->Terminated = true;
+  EXPECT_EQ(run.thread.DeleteFolderTree(box.Path(), true, true, "", count), 0u);
+  EXPECT_EQ(run.thread.DeleteFilesByMask(box.Path(), "*.*", count, true), 0u);
+  EXPECT_EQ(count, 0);
+  EXPECT_TRUE(qv::FileExists(box / "a.txt"));
+  EXPECT_TRUE(questions.empty());
+}
+
+TEST_F(FileRemoval, WininitRenameSection) {
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::string path = qv::Narrow(windows) + "\\Wininit.ini";
+  const std::vector<std::string> lines = {"NUL=C:\\A\\index.dat", "NUL=C:\\B\\index.dat"};
+  struct Case {
+    const char* name;
+    bool exists;
+    std::string before, after;
+  } cases[] = {
+      {"no file", false, "", "[rename]\r\nNUL=C:\\A\\index.dat\r\nNUL=C:\\B\\index.dat\r\n"},
+      {"header in mixed case", true, "[Other]\r\nx=1\r\n[Rename]\r\nNUL=C:\\old.dat\r\n",
+       "[Other]\r\nx=1\r\n[Rename]\r\nNUL=C:\\B\\index.dat\r\nNUL=C:\\A\\index.dat\r\nNUL=C:\\old.dat\r\n"},
+      {"no section", true, "[Other]\nx=1\n", "[Other]\r\nx=1\r\n[rename]\r\nNUL=C:\\A\\index.dat\r\nNUL=C:\\B\\index.dat\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteFileW(ToWinPath(path).c_str());
+    if (c.exists) WriteTextFile(path, c.before);
+    Worker test(qv::rmTest);
+    test.thread.ScheduleWininitRename(lines);
+    EXPECT_EQ(qv::FileExists(path), c.exists) << "a Test changes nothing";
+    if (c.exists) {
+      EXPECT_EQ(ReadTextFile(path), c.before);
+    }
+    Worker clean(qv::rmClean);
+    clean.thread.ScheduleWininitRename(lines);
+    EXPECT_EQ(ReadTextFile(path), c.after);
+  }
+  // A file that cannot be written (here: held open by another program) ends the caller's step.
+  HANDLE other = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  Worker clean(qv::rmClean);
+  EXPECT_THROW(clean.thread.ScheduleWininitRename(lines), std::exception);
+  CloseHandle(other);
+  DeleteFileW(ToWinPath(path).c_str());
+}
