@@ -163,6 +163,8 @@ TfrmMain::TfrmMain(const TMainOptions& options) : options_(options), placement_(
   BusyFlag = CloseWhenDone = BrowsersHidden = false;
   logColour_ = GetSysColor(COLOR_WINDOWTEXT);
 
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
   HINSTANCE inst = GetModuleHandleW(nullptr);
   static bool registered = false;
   if (!registered) {
@@ -439,7 +441,7 @@ bool TfrmMain::OnTreeMouse(LPARAM lParam) {
   size_t cat = (size_t)((it.lParam >> 16) & 0xFFFF);
   size_t item = (size_t)(it.lParam & 0xFFFF);
   if (hit.flags & TVHT_ONITEMLABEL) {
-    // The custom list editor opens here once it exists.
+    if (Narrow(text) == "<New List>") OpenCustomListEditor();
     return false;
   }
   if (!(hit.flags & TVHT_ONITEMSTATEICON) || cat >= Catalogue.Categories.size()) return false;
@@ -858,9 +860,14 @@ void TfrmMain::OnCommand(int id, int code, HWND ctl) {
     case IDM_ABOUT:
     case IDM_TRAY_ABOUT: ShowAbout(); break;
     case IDM_TRAY_OPEN: ShowMainWindow(); break;
-    default: break;  // dialogs that are not there yet
+    case IDM_CUSTOMLISTS: OpenCustomListEditor(); break;
+    default: break;
   }
 }
+
+// The custom list editor; its menu entry stays greyed and a click on "<New List>" does nothing
+// until the dialog is part of the program.
+void TfrmMain::OpenCustomListEditor() {}
 
 LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (HandleTaskHostMessage(msg, wParam, lParam)) return 0;
@@ -981,8 +988,6 @@ int RunQuorvane(HINSTANCE instance, int showCmd) {
     SetForegroundWindow(running);
     return 0;
   }
-  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&icc);
   TMainOptions options;
   options.FirstArgument = FirstCommandLineArgument();
   TfrmMain form(options);

@@ -164,6 +164,7 @@ class TfrmMain {
   void OpenHelp();
   void OpenUrl(const std::string& url);
   void ShowAbout();
+  void OpenCustomListEditor();
   static LRESULT CALLBACK TreeProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
 
