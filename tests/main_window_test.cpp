@@ -695,6 +695,32 @@ TEST_F(MainWindowTest, MinimisingGoesToTheTrayAndAClickOnTheIconBringsTheWindowB
   EXPECT_EQ(GetWindowLongW(h, GWL_EXSTYLE), ex);
 }
 
+bool g_trayMenuSeen = false;
+
+void CALLBACK CloseTrayMenu(HWND, UINT, UINT_PTR, DWORD) {
+  HWND menu = FindWindowW(L"#32768", nullptr);
+  if (menu && IsWindowVisible(menu)) g_trayMenuSeen = true;
+  EndMenu();
+}
+
+TEST_F(MainWindowTest, ARightClickOnTheTrayIconPopsUpTheTrayMenu) {
+  auto& f = Open();
+  std::vector<std::string> captions;
+  for (int i = 0; i < GetMenuItemCount(f.pmSelf); ++i) {
+    wchar_t buf[128] = {};
+    GetMenuStringW(f.pmSelf, i, buf, 128, MF_BYPOSITION);
+    captions.push_back(GetMenuItemID(f.pmSelf, i) == 0 ? "-" : Narrow(buf));
+  }
+  EXPECT_EQ(captions, (std::vector<std::string>{"&Open", "-", "&Settings...\tCtrl+Alt+S", "-", "&Help",
+                                                 "&About...", "-", "&Exit"}));
+  // The menu is modal: a timer on this thread sees it open and closes it.
+  g_trayMenuSeen = false;
+  UINT_PTR timer = SetTimer(nullptr, 0, 100, CloseTrayMenu);
+  SendMessageW(f.Handle(), WM_TRAYICON, 0, WM_RBUTTONDOWN);
+  KillTimer(nullptr, timer);
+  EXPECT_TRUE(g_trayMenuSeen);
+}
+
 TEST_F(MainWindowTest, BossKeyHidesAndShowsBrowserWindowsOnly) {
   struct Win {
     const wchar_t* cls;
