@@ -38,6 +38,8 @@ std::string Text(HWND w) {
 
 bool StartsWith_(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
 
+const char* const kRunMru = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU";
+
 // Settings written before the window loads them; every test starts from quiet defaults.
 using Ini = std::map<std::string, std::string>;  // "Section/Key" -> value
 
@@ -57,6 +59,7 @@ class MainWindowTest : public ::testing::Test {
     form.reset();
     PumpPending();
     SetMessageBoxHook(nullptr);
+    qvtest::RegDeleteTree(HKEY_CURRENT_USER, kRunMru);  // whatever a test seeded and left
     TfrmAskDelete::OnShowForTesting = nullptr;
     TfrmMain::SaveDialogHook = nullptr;
     sandbox_.reset();
@@ -149,8 +152,6 @@ class MainWindowTest : public ::testing::Test {
   std::vector<Box> boxes;
   int answer = IDNO;
 };
-
-const char* const kRunMru = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU";
 
 // Something for "Windows - Start Run" to remove.
 void SeedRunMru() {
