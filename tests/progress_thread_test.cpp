@@ -76,20 +76,22 @@ TEST(FormatKB, RoundsUpAndGroupsThousands) {
   EXPECT_EQ(std::string(kSeparatorLine), std::string(107, '-'));
 }
 
+// The runs below use item names that no cleaner and no definition knows, so that their logs do not
+// depend on what the test prefix holds.
 TEST(ClearTaskThread, OneItemTestLog) {
   TestWindow w;
-  ASSERT_TRUE(w.Run({"Windows - Start Run"}, qv::rmTest));
-  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Windows - Start Run ...", "", kNothingTest, "", kSeparatorLine,
+  ASSERT_TRUE(w.Run({"Applications - Qvtest Start"}, qv::rmTest));
+  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Start ...", "", kNothingTest, "", kSeparatorLine,
                               "Total items will be removed = 0 ; Total files will be removed = 0 KB", kSeparatorLine}));
   EXPECT_EQ(w.FinishedCount, 1);
   EXPECT_EQ(w.FinishedTotal, 0u);
   EXPECT_EQ(w.AbortedCount, 0);
-  EXPECT_EQ(w.CurrentItem(), "Windows - Start Run");
+  EXPECT_EQ(w.CurrentItem(), "Applications - Qvtest Start");
 }
 
 TEST(ClearTaskThread, SeveralItemsCleanInOrderWithSeparators) {
   TestWindow w;
-  const Lines items = {"Internet Explorer - Cookies", "Custom Lists - <New List>", "Applications - No Such Program"};
+  const Lines items = {"Applications - Qvtest First", "Custom Lists - <No Such List>", "Applications - No Such Program"};
   ASSERT_TRUE(w.Run(items, qv::rmClean));
   Lines expected;
   for (size_t i = 0; i < items.size(); ++i) {
@@ -107,10 +109,10 @@ TEST(ClearTaskThread, SeveralItemsCleanInOrderWithSeparators) {
 
 TEST(ClearTaskThread, UnattendedRunUsesTheRemovalPhrases) {
   TestWindow w;
-  ASSERT_TRUE(w.Run({"Windows - Clipboard"}, qv::rmUnattended));
+  ASSERT_TRUE(w.Run({"Applications - Qvtest Clipboard"}, qv::rmUnattended));
   Lines lines = w.Lines();
   ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[0], "Clean: Clearing Windows - Clipboard ...");
+  EXPECT_EQ(lines[0], "Clean: Clearing Applications - Qvtest Clipboard ...");
   EXPECT_EQ(lines[2], kNothingClean);
   EXPECT_EQ(lines[5], "Total items to be removed = 0 ; Total files to be removed = 0 KB");
 }
@@ -118,18 +120,18 @@ TEST(ClearTaskThread, UnattendedRunUsesTheRemovalPhrases) {
 TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
   TestWindow w;
   w.RunMode = qv::rmTest;
-  auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Windows - Start Run", false);
+  auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", false);
   auto* thread = new qv::TClearTaskThread(host);
   host->control = thread->Control();
-  thread->ItemList = {"Windows - Recent Documents", "Windows - Start Run", "Windows - Clipboard"};
+  thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
   thread->LogPrefix = "Test: ";
   auto control = thread->Control();
   thread->Start();
   ASSERT_TRUE(qvtest::PumpUntil([&] { return !control->Running; }));
   qvtest::PumpPending();
   // The item that was running finishes; nothing follows it.
-  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Windows - Recent Documents ...", "", kNothingTest, "", kSeparatorLine,
-                              "Test: Clearing Windows - Start Run ...", "", kNothingTest, ""}));
+  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Recent ...", "", kNothingTest, "", kSeparatorLine,
+                              "Test: Clearing Applications - Qvtest Start ...", "", kNothingTest, ""}));
   EXPECT_EQ(w.FinishedCount, 0);
   EXPECT_EQ(w.AbortedCount, 0);
   // The thread has freed itself; a late cancel only touches the shared control.
@@ -139,15 +141,15 @@ TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
 TEST(ClearTaskThread, EscapedFailureEndsTheRunAndTellsTheWindow) {
   TestWindow w;
   w.RunMode = qv::rmClean;
-  auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Windows - Start Run", true);
+  auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", true);
   auto* thread = new qv::TClearTaskThread(host);
   host->control = thread->Control();
-  thread->ItemList = {"Windows - Recent Documents", "Windows - Start Run", "Windows - Clipboard"};
+  thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
   thread->LogPrefix = "Clean: ";
   thread->Start();
   ASSERT_TRUE(qvtest::PumpUntil([&] { return w.AbortedCount > 0; }));
-  EXPECT_EQ(w.Lines(), (Lines{"Clean: Clearing Windows - Recent Documents ...", "", kNothingClean, "",
-                              kSeparatorLine, "Clean: Clearing Windows - Start Run ..."}));
+  EXPECT_EQ(w.Lines(), (Lines{"Clean: Clearing Applications - Qvtest Recent ...", "", kNothingClean, "",
+                              kSeparatorLine, "Clean: Clearing Applications - Qvtest Start ..."}));
   EXPECT_EQ(w.FinishedCount, 0);
 }
 
