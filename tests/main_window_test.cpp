@@ -16,6 +16,7 @@
 #include "shell/Main.h"
 #include "shell/Settings.h"
 #include "shell/TaskHostWin.h"
+#include "support/Process.h"
 #include "support/Sandbox.h"
 #include "support/TestWindow.h"
 
@@ -863,34 +864,7 @@ TEST_F(MainWindowTest, EndOfSessionRunsTheShutdownCleanToItsEndThenSavesAndClose
 class ProgramTest : public MainWindowTest {
  protected:
   static std::string Exe() { return ExeFolder() + "Quorvane.exe"; }
-  // Starts the program and pumps this thread's messages until it ends; its exit code, or -1 on
-  // time-out (the process is then ended).
-  int RunProgram(const std::string& args, int timeoutMs = 60000) {
-    std::wstring cmd = L"\"" + Widen(Exe()) + L"\" " + Widen(args);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -2;
-    CloseHandle(pi.hThread);
-    DWORD start = GetTickCount();
-    int code = -1;
-    for (;;) {
-      DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 50, QS_ALLINPUT);
-      if (r == WAIT_OBJECT_0) {
-        DWORD c = 0;
-        GetExitCodeProcess(pi.hProcess, &c);
-        code = (int)c;
-        break;
-      }
-      PumpPending();
-      if ((int)(GetTickCount() - start) > timeoutMs) {
-        TerminateProcess(pi.hProcess, 99);
-        break;
-      }
-    }
-    CloseHandle(pi.hProcess);
-    return code;
-  }
+  int RunProgram(const std::string& args, int timeoutMs = 60000) { return qvtest::RunProgram(Exe(), args, timeoutMs); }
 };
 
 TEST_F(ProgramTest, ASecondStartHandsOverToTheRunningCopyAndEnds) {
