@@ -66,14 +66,18 @@ void TfrmAskDelete::Init(HWND dlg) {
   RECT r = {0, 0, W, H};
   AdjustWindowRectEx(&r, (DWORD)GetWindowLongW(dlg, GWL_STYLE), FALSE, (DWORD)GetWindowLongW(dlg, GWL_EXSTYLE));
   int ww = r.right - r.left, wh = r.bottom - r.top;
+  // Centred on the owner; on the screen's work area while the owner is hidden in the tray or
+  // minimised (its rectangle is then off screen), so a question before an unattended run is seen.
   RECT o;
-  if (!owner_ || !GetWindowRect(owner_, &o)) {
+  bool ownerShown = owner_ && IsWindowVisible(owner_) && !IsIconic(owner_) && GetWindowRect(owner_, &o);
+  if (!ownerShown && !SystemParametersInfoW(SPI_GETWORKAREA, 0, &o, 0)) {
     o.left = o.top = 0;
     o.right = GetSystemMetrics(SM_CXSCREEN);
     o.bottom = GetSystemMetrics(SM_CYSCREEN);
   }
   SetWindowPos(dlg, nullptr, o.left + (o.right - o.left - ww) / 2, o.top + (o.bottom - o.top - wh) / 2, ww, wh,
                SWP_NOZORDER);
+  if (!ownerShown) SetForegroundWindow(dlg);
 
   HWND img = Child(dlg, L"STATIC", "", SS_ICON, 16, 16, 32, 32, IDC_IMAGE, font_);
   SendMessageW(img, STM_SETICON, (WPARAM)LoadIconW(nullptr, IDI_WARNING), 0);

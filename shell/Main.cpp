@@ -596,15 +596,17 @@ void TfrmMain::bTestClick() {
 }
 
 void TfrmMain::bCleanClick() {
-  if (BusyFlag) return;
-  ExpectedTotal = 0;
+  if (!BusyFlag) ExpectedTotal = 0;  // a busy Clean keeps the total its progress follows
   RequestRun(rmCleanRequested);
 }
 
 // A request made while a run is being started or is running is ignored before it can change the
-// run mode.
+// run mode or the busy run's list (only the notice about an empty selection is shown).
 void TfrmMain::RequestRun(int mode) {
-  if (BusyFlag) return;
+  if (BusyFlag) {
+    if (mode != rmUnattended && Catalogue.BuildRunList().empty()) ShowInformation(hwnd_, kNothingTicked);
+    return;
+  }
   runMode_ = mode;
   StartRun();
 }
@@ -612,6 +614,9 @@ void TfrmMain::RequestRun(int mode) {
 void TfrmMain::CancelRun() {
   SetText(bTest, kTest);
   if (control_) control_->Terminated = true;
+  // Whatever the cancelled run already posted (its end, above all, which would start the removal
+  // pass of a Clean) is dropped.
+  ++runId_;
   realCleanPending_ = false;
   KillTimer(hwnd_, kTimer1);
   BusyFlag = false;
@@ -840,7 +845,15 @@ void TfrmMain::OnCommand(int id, int code, HWND ctl) {
       if (code == BN_CLICKED || !ctl) bCleanClick();
       break;
     case IDC_FASTMODE:
-      if (code == BN_CLICKED) OptionsSetting.FastScan = SendMessageW(cbFastMode, BM_GETCHECK, 0, 0) == BST_CHECKED;
+      if (code == BN_CLICKED) {
+        bool fast = SendMessageW(cbFastMode, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        // The preliminary pass of a Clean runs in fast mode and gives the user's value back when it
+        // ends; a click meanwhile changes the value it gives back.
+        if (BusyFlag && progressCaption_ == kPrepareToClean)
+          rememberedFastScan_ = fast;
+        else
+          OptionsSetting.FastScan = fast;
+      }
       break;
     case IDC_HOMELINK:
       if (code == STN_CLICKED) OpenUrl(kHomePage);
@@ -883,13 +896,15 @@ LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 }
 
 LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  // Messages of a run that is no longer the current one are dropped.
-  if ((msg == WM_CLEANFINISHED || msg == WM_CLEANPROGRESS || msg == WM_CLEANABORTED) && lParam != 0 &&
-      lParam != runId_)
-    return 0;
-  if (OnRunMessage && (msg == WM_CLEANFINISHED || msg == WM_CLEANPROGRESS || msg == WM_CLEANABORTED ||
-                       msg == WM_STARTREALCLEAN || msg == WM_AUTOCLEAN))
+  // Messages of a run that is no longer the current one (cancelled, or followed by another) are
+  // dropped.
+  bool runMessage = msg == WM_CLEANFINISHED || msg == WM_CLEANPROGRESS || msg == WM_CLEANABORTED;
+  auto stale = [&] { return runMessage && lParam != 0 && lParam != runId_; };
+  if (stale()) return 0;
+  if (OnRunMessage && (runMessage || msg == WM_STARTREALCLEAN || msg == WM_AUTOCLEAN)) {
     OnRunMessage(msg, wParam);
+    if (stale()) return 0;
+  }
   switch (msg) {
     case WM_AUTOCLEAN:
       RequestRun(rmUnattended);
@@ -908,6 +923,11 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       runMode_ = rmClean;
       BusyFlag = false;
       StartRun();
+      // Nothing left to remove (every tick taken off during the first pass): idle again.
+      if (!BusyFlag) {
+        SetText(bTest, kTest);
+        KillTimer(hwnd_, kTimer1);
+      }
       return 0;
     case WM_SHOWMAINWINDOW:
       ++ShowMainWindowCount;

@@ -124,6 +124,8 @@ void TfrmMain::OnQueryEndSession() {
       if (BusyFlag) MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
     }
   }
+  // Closed meanwhile (a second end-of-session query): it saved everything already.
+  if (closing_ || !IsWindow(hwnd_)) return;
   SaveSettings(false);
   CloseWindow();
 }

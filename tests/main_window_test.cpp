@@ -469,6 +469,68 @@ TEST_F(MainWindowTest, CancelBetweenThePassesOfACleanStartsNoRemoval) {
   EXPECT_EQ(Text(f.bTest), "Test");
 }
 
+// What the user does at the end of a Clean's first pass, when its end message is already on its
+// way: a Cancel then still stops the Clean, a click on Fast Mode is the value kept afterwards, and
+// a selection emptied meanwhile leaves the window idle.
+TEST_F(MainWindowTest, ChangesAtTheEndOfTheFirstPassOfACleanAreHonoured) {
+  enum Action { kCancel, kFastMode, kUntick };
+  struct Case {
+    const char* name;
+    Action action;
+    bool removes;
+    bool fastAfter;
+    std::string notice;
+  } cases[] = {
+      {"cancel", kCancel, false, false, ""},
+      {"fast mode on", kFastMode, true, true, ""},
+      {"everything unticked", kUntick, false, false,
+       "Please select items you want to clear from the left list firstly."},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SeedRunMru();
+    unsigned before = FoundByTest("Windows - Start Run");
+    ASSERT_GT(before, 0u);
+    auto& f = Open({{"Settings/FastScan", "0"}});
+    Tick("Windows", "Start Run");
+    bool done = false;
+    f.OnRunMessage = [&](UINT msg, WPARAM) {
+      if (msg != WM_CLEANFINISHED || f.ProgressCaption() != kPrepareToClean || done) return;
+      done = true;
+      if (c.action == kCancel) Press(f.bTest);
+      if (c.action == kFastMode) Press(f.cbFastMode);
+      if (c.action == kUntick) ClickCheckBox(Node("Windows", "Start Run"));
+    };
+    boxes.clear();
+    Press(f.bClean);
+    ASSERT_TRUE(PumpUntil([&] { return done; }));
+    if (c.removes) {
+      ASSERT_TRUE(WaitFinished());
+    }
+    ASSERT_TRUE(WaitIdle());
+    PumpPending();
+    EXPECT_EQ(Count(Log(), "Clean: Clearing"), c.removes ? 1 : 0);
+    EXPECT_EQ(FoundByTest("Windows - Start Run"), c.removes ? 0u : before);
+    EXPECT_EQ(Text(f.bTest), "Test");
+    EXPECT_FALSE(f.BusyFlag);
+    EXPECT_EQ(OptionsSetting.FastScan, c.fastAfter);
+    EXPECT_EQ(SendMessageW(f.cbFastMode, BM_GETCHECK, 0, 0) == BST_CHECKED, c.fastAfter);
+    EXPECT_EQ(f.LogFontColour(), GetSysColor(COLOR_WINDOWTEXT));
+    if (c.notice.empty()) {
+      EXPECT_TRUE(boxes.empty());
+    } else {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, c.notice);
+    }
+    // Idle for real: the next Test runs to its end.
+    Tick("Windows", "Clipboard");
+    Press(f.bTest);
+    ASSERT_TRUE(WaitFinished());
+    form.reset();
+    qvtest::RegDeleteTree(HKEY_CURRENT_USER, kRunMru);
+  }
+}
+
 TEST_F(MainWindowTest, ARunThatDiesReturnsToIdleWithoutClaimingToHaveFinished) {
   auto& f = Open({{"Settings/FastScan", "0"}});
   f.Catalogue.SelectAll(csTicked);
@@ -605,6 +667,38 @@ TEST_F(MainWindowTest, TheConfirmationDialogGuardsRemovalRuns) {
   }
 }
 
+// The question before a removal run stands on the screen, centred on the window, or centred on the
+// screen while the window sits in the tray (a scheduled run).
+TEST_F(MainWindowTest, TheConfirmationIsOnScreenAlsoWhileTheWindowIsInTheTray) {
+  for (bool inTray : {false, true}) {
+    SCOPED_TRACE(inTray);
+    auto& f = Open({{"Settings/AskForSweep", "1"}});
+    Tick("Windows", "Start Run");
+    if (inTray) SendMessageW(f.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_EQ(IsWindowVisible(f.Handle()) == 0, inTray);
+    RECT dialog = {}, owner = {}, work = {};
+    GetWindowRect(f.Handle(), &owner);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    int shown = 0;
+    TfrmAskDelete::OnShowForTesting = [&](HWND dlg) {
+      ++shown;
+      GetWindowRect(dlg, &dialog);
+      PostMessageW(GetDlgItem(dlg, IDCANCEL), BM_CLICK, 0, 0);
+    };
+    SendMessageW(f.Handle(), WM_TIMER, 2, 0);  // a schedule tick
+    ASSERT_EQ(shown, 1);
+    EXPECT_FALSE(f.BusyFlag);
+    EXPECT_GE(dialog.left, work.left);
+    EXPECT_GE(dialog.top, work.top);
+    EXPECT_LE(dialog.right, work.right);
+    EXPECT_LE(dialog.bottom, work.bottom);
+    RECT& around = inTray ? work : owner;
+    EXPECT_NEAR((dialog.left + dialog.right) / 2, (around.left + around.right) / 2, 2);
+    EXPECT_NEAR((dialog.top + dialog.bottom) / 2, (around.top + around.bottom) / 2, 2);
+    form.reset();
+  }
+}
+
 TEST_F(MainWindowTest, UnattendedRunsRemoveWithoutAPreliminaryPassAndTheScheduleArmsOnFirstShow) {
   auto& f = Open({{"Settings/AskForSweep", "0"}, {"SChedule/AutoWash", "1"}, {"SChedule/WashInterval", "3"}});
   EXPECT_TRUE(f.Timer2Enabled());
@@ -619,9 +713,16 @@ TEST_F(MainWindowTest, UnattendedRunsRemoveWithoutAPreliminaryPassAndTheSchedule
   EXPECT_EQ(Log()[0], "Clean: Clearing Windows - Start Run ...");
   EXPECT_EQ(Count(Log(), "Total items to be removed = "), 1);
 
-  // A tick while a run is busy neither starts another nor changes the busy run's mode.
+  // A tick while a run is busy neither starts another nor changes the busy run's mode; a Clean
+  // pressed then with nothing ticked any more only gets the notice.
   Press(f.bTest);
   SendMessageW(f.Handle(), WM_TIMER, 2, 0);
+  EXPECT_EQ(f.RunMode(), rmTest);
+  EXPECT_TRUE(boxes.empty());
+  ClickCheckBox(Node("Windows", "Start Run"));
+  Press(f.bClean);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Please select items you want to clear from the left list firstly.");
   EXPECT_EQ(f.RunMode(), rmTest);
   ASSERT_TRUE(WaitFinished());
   EXPECT_EQ(Count(Log(), "Test: Clearing"), 1);
