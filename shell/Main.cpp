@@ -52,14 +52,22 @@ class TMainRunHost : private TRunModeHolder, public TWindowTaskHost {
       : TRunModeHolder(mode), TWindowTaskHost(main, log, label, &FixedMode), main_(main), runId_(runId) {}
   std::shared_ptr<TTaskControl> Control;
 
+  // Checked on the window's thread, where a Cancel happens, so that no line of a cancelled run can
+  // reach the list after the next run cleared it.
   void AddLogLine(const std::string& line) override {
-    if (Live()) TWindowTaskHost::AddLogLine(line);
+    Synchronize([&] {
+      if (Live()) TWindowTaskHost::AddLogLine(line);
+    });
   }
   void ScrollLogToEnd() override {
-    if (Live()) TWindowTaskHost::ScrollLogToEnd();
+    Synchronize([&] {
+      if (Live()) TWindowTaskHost::ScrollLogToEnd();
+    });
   }
   void SetCurrentItem(const std::string& caption) override {
-    if (Live()) TWindowTaskHost::SetCurrentItem(caption);
+    Synchronize([&] {
+      if (Live()) TWindowTaskHost::SetCurrentItem(caption);
+    });
   }
   void PostProgress(uint32_t count) override { Post(WM_CLEANPROGRESS, count); }
   void PostFinished(uint32_t total) override { Post(WM_CLEANFINISHED, total); }
