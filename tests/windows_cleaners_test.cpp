@@ -137,7 +137,7 @@ TEST_F(WindowsCleaners, RecentDocuments) {
   WriteFile(recent + "\\QvSub\\stays.lnk", 500);
 
   CleanerResult test = Run("Windows - Recent Documents", qv::rmTest);
-  EXPECT_EQ(test.Count, 12 + 3);
+  ASSERT_EQ(test.Count, 12 + 3);
   EXPECT_EQ(test.Bytes, 6000u);
   EXPECT_EQ(test.SizeText, "6");
   EXPECT_TRUE(RegKeyExists(kCU, key + "\\.txt"));
@@ -291,19 +291,18 @@ TEST_F(RecycleBin, ABinWithoutDesktopIniIsLeftAlone) {
 }
 
 TEST_F(WindowsCleaners, TemporaryFilesKeepsTheFolder) {
+  SandboxFolder box("Temp");
+  ScopedTempFolder tmp(box.Path());
   wchar_t buf[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, buf);
   const std::string temp = qv::Narrow(buf);
-  ASSERT_EQ(temp.compare(0, 3, "C:\\"), 0) << temp;
-  ASSERT_GT(temp.size(), 4u);
-  RemoveTree(temp);
-  MakeDirs(temp);
+  ASSERT_TRUE(qv::SameText(temp, box.Path())) << temp;
   WriteFile(temp + "a.tmp", 1000);
   WriteFile(temp + "sub\\b.tmp", 2000);
   WriteFile(temp + "sub\\deeper\\c.tmp", 3000);
 
   CleanerResult test = Run("Windows - Temporary Files", qv::rmTest);
-  EXPECT_EQ(test.Count, 3);
+  ASSERT_EQ(test.Count, 3);
   EXPECT_EQ(test.Bytes, 6000u);
   EXPECT_EQ(CountEntries(temp), 2);
 
@@ -315,25 +314,69 @@ TEST_F(WindowsCleaners, TemporaryFilesKeepsTheFolder) {
 }
 
 // Without TMP and TEMP the system's temporary path falls back to the profile or the Windows
-// folder; neither is emptied. (Counted in a Test only, so a fault here removes nothing.)
+// folder; neither is emptied, nor a folder holding the documents, also when the documents live
+// outside the profile. (Counted in a Test only, so a fault here removes nothing.)
 TEST_F(WindowsCleaners, TemporaryFilesNeverTakesTheProfileOrWindows) {
   wchar_t profile[MAX_PATH] = {}, windows[MAX_PATH] = {};
   SHGetSpecialFolderPathW(nullptr, profile, CSIDL_PROFILE, FALSE);
   GetWindowsDirectoryW(windows, MAX_PATH);
   ASSERT_TRUE(profile[0] && windows[0]);
-  wchar_t oldTmp[MAX_PATH] = {}, oldTemp[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"TMP", oldTmp, MAX_PATH);
-  GetEnvironmentVariableW(L"TEMP", oldTemp, MAX_PATH);
   for (const wchar_t* folder : {(const wchar_t*)profile, (const wchar_t*)windows, L"C:\\"}) {
-    SetEnvironmentVariableW(L"TMP", folder);
-    SetEnvironmentVariableW(L"TEMP", folder);
+    ScopedTempFolder tmp(qv::Narrow(folder));
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     EXPECT_EQ(qv::Narrow(temp), qv::IncludeTrailingBackslash(qv::Narrow(folder)));
     EXPECT_EQ(Run("Windows - Temporary Files", qv::rmTest).Count, 0) << qv::Narrow(folder);
   }
-  SetEnvironmentVariableW(L"TMP", oldTmp[0] ? oldTmp : nullptr);
-  SetEnvironmentVariableW(L"TEMP", oldTemp[0] ? oldTemp : nullptr);
+
+  // The documents moved out of the profile: the profile itself is still refused.
+  SandboxFolder docs("MovedDocuments");
+  const std::string userShellFolders = kExplorer + "User Shell Folders";
+  const std::string shellFolders = kExplorer + "Shell Folders";
+  std::string oldUser, oldShell;
+  DWORD oldUserType = REG_EXPAND_SZ;
+  {
+    HKEY k;
+    ASSERT_EQ(RegOpenKeyExW(kCU, qv::Widen(userShellFolders).c_str(), 0, KEY_READ, &k), ERROR_SUCCESS);
+    wchar_t buf[MAX_PATH] = {};
+    DWORD size = sizeof(buf) - sizeof(wchar_t);
+    if (RegQueryValueExW(k, L"Personal", nullptr, &oldUserType, (BYTE*)buf, &size) == ERROR_SUCCESS)
+      oldUser = qv::Narrow(buf);
+    RegCloseKey(k);
+    wchar_t personal[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, personal, CSIDL_PERSONAL, FALSE);
+    oldShell = qv::Narrow(personal);
+  }
+  auto setPersonal = [&](const std::string& userValue, DWORD type, const std::string& shellValue) {
+    HKEY k;
+    if (RegOpenKeyExW(kCU, qv::Widen(userShellFolders).c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
+      std::wstring w = qv::Widen(userValue);
+      RegSetValueExW(k, L"Personal", 0, type, (const BYTE*)w.c_str(), (DWORD)((w.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(k);
+    }
+    RegSetString(kCU, shellFolders, "Personal", shellValue);
+  };
+  const std::string moved = qv::ExcludeTrailingBackslash(docs.Path());
+  setPersonal(moved, REG_SZ, moved);
+  wchar_t nowPersonal[MAX_PATH] = {};
+  SHGetSpecialFolderPathW(nullptr, nowPersonal, CSIDL_PERSONAL, FALSE);
+  const bool redirected = qv::SameText(qv::Narrow(nowPersonal), moved);
+  const std::string profileFile = qv::IncludeTrailingBackslash(qv::Narrow(profile)) + "qv-profile.txt";
+  WriteFile(profileFile, 10);
+  int count = -1;
+  {
+    ScopedTempFolder tmp(qv::Narrow(profile));
+    count = Run("Windows - Temporary Files", qv::rmTest).Count;
+  }
+  DeleteFileW(qv::Widen(profileFile).c_str());
+  if (!oldUser.empty()) {
+    setPersonal(oldUser, oldUserType, oldShell);
+  } else {
+    RegDeleteValueName(kCU, userShellFolders, "Personal");
+    RegSetString(kCU, shellFolders, "Personal", oldShell);
+  }
+  ASSERT_TRUE(redirected) << qv::Narrow(nowPersonal);
+  EXPECT_EQ(count, 0);
   EXPECT_TRUE(messages_.Messages.empty());
 }
 
@@ -369,8 +412,9 @@ TEST_F(WindowsCleaners, MemoryDumps) {
   WriteFile(win + "MiniDump\\sub\\d.dmp", 7);
   WriteFile(win + "qvother.dmp", 10);
 
+  // A Clean of the Windows folder follows only a Test that found exactly the dumps.
   CleanerResult test = Run("Windows - Memory Dumps", qv::rmTest);
-  EXPECT_EQ(test.Count, 3);
+  ASSERT_EQ(test.Count, 3);
   EXPECT_EQ(test.Bytes, 1300u);
   CleanerResult clean = Run("Windows - Memory Dumps", qv::rmClean);
   EXPECT_EQ(clean.Count, 3);
@@ -400,8 +444,9 @@ TEST_F(WindowsCleaners, ChkdskFragmentsInTheSystemFolderOnly) {
   WriteFile(sys + "File0003.chk.txt", 5);
   WriteFile("C:\\FILE0004.CHK", 5);
 
+  // A Clean of the system folder follows only a Test that found exactly the fragments.
   CleanerResult test = Run("Windows - Chkdsk File Fragments", qv::rmTest);
-  EXPECT_EQ(test.Count, 2);
+  ASSERT_EQ(test.Count, 2);
   EXPECT_EQ(test.Bytes, 300u);
   CleanerResult clean = Run("Windows - Chkdsk File Fragments", qv::rmClean);
   EXPECT_EQ(clean.Count, 2);

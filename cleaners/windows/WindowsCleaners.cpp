@@ -131,11 +131,15 @@ void TClearTaskThread::TempFilesCleaner() {
   if (n == 0 || n > MAX_PATH) return;
   const std::string temp = IncludeTrailingBackslash(Narrow(buf));
   // Without TMP and TEMP the system answers the user's profile or the Windows folder: neither is a
-  // temporary folder, and emptying them would lose documents or break Windows.
+  // temporary folder, and emptying them would lose documents or break Windows. A folder that is
+  // one of them, or holds one of them or the documents (which may live outside the profile), is
+  // never emptied.
   const std::string windows = WindowsFolder();
   const std::string personal = GetPersonalFolder();
-  if (!windows.empty() && SameText(temp, IncludeTrailingBackslash(windows))) return;
-  if (!personal.empty() && StartsWith(UpperCase(IncludeTrailingBackslash(personal)), UpperCase(temp))) return;
+  EndBrowserSession();
+  const std::string profile = ShellFolder(Host().OwnerWindow(), CSIDL_PROFILE);
+  for (const std::string& kept : {windows, profile, personal})
+    if (!kept.empty() && StartsWith(UpperCase(IncludeTrailingBackslash(kept)), UpperCase(temp))) return;
   // The temporary folder itself stays; everything in it goes.
   ItemBytes = DeleteFolderTree(temp, false, true, "", ItemCount);
   ItemSizeText = FormatKB(ItemBytes);
