@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include "cleaners/ie/IeHelpers.h"
 #include "cleaners/windows/WindowsCleaners.h"
 #include "support/Sandbox.h"
 #include "windows_test_util.h"
@@ -329,8 +330,13 @@ TEST_F(WindowsCleaners, TemporaryFilesNeverTakesTheProfileOrWindows) {
     EXPECT_EQ(Run("Windows - Temporary Files", qv::rmTest).Count, 0) << qv::Narrow(folder);
   }
 
-  // The documents moved out of the profile: the profile itself is still refused.
-  SandboxFolder docs("MovedDocuments");
+  // The documents moved out of the profile: the profile is still refused, and so is the folder
+  // holding the documents when the temporary path names it in short (8.3) form.
+  SandboxFolder movedRoot("Moved documents folder");
+  const std::string moved = movedRoot / "My documents";
+  MakeDirs(moved);
+  WriteFile(movedRoot / "qv-moved.txt", 10);
+  const std::string movedRootShort = qv::GetShortFileName(movedRoot.Path());
   const std::string userShellFolders = kExplorer + "User Shell Folders";
   const std::string shellFolders = kExplorer + "Shell Folders";
   std::string oldUser, oldShell;
@@ -356,17 +362,16 @@ TEST_F(WindowsCleaners, TemporaryFilesNeverTakesTheProfileOrWindows) {
     }
     RegSetString(kCU, shellFolders, "Personal", shellValue);
   };
-  const std::string moved = qv::ExcludeTrailingBackslash(docs.Path());
   setPersonal(moved, REG_SZ, moved);
   wchar_t nowPersonal[MAX_PATH] = {};
   SHGetSpecialFolderPathW(nullptr, nowPersonal, CSIDL_PERSONAL, FALSE);
   const bool redirected = qv::SameText(qv::Narrow(nowPersonal), moved);
   const std::string profileFile = qv::IncludeTrailingBackslash(qv::Narrow(profile)) + "qv-profile.txt";
   WriteFile(profileFile, 10);
-  int count = -1;
-  {
-    ScopedTempFolder tmp(qv::Narrow(profile));
-    count = Run("Windows - Temporary Files", qv::rmTest).Count;
+  std::vector<int> counts;
+  for (const std::string& folder : {qv::Narrow(profile), movedRootShort}) {
+    ScopedTempFolder tmp(folder);
+    counts.push_back(Run("Windows - Temporary Files", qv::rmTest).Count);
   }
   DeleteFileW(qv::Widen(profileFile).c_str());
   if (!oldUser.empty()) {
@@ -376,7 +381,8 @@ TEST_F(WindowsCleaners, TemporaryFilesNeverTakesTheProfileOrWindows) {
     RegSetString(kCU, shellFolders, "Personal", oldShell);
   }
   ASSERT_TRUE(redirected) << qv::Narrow(nowPersonal);
-  EXPECT_EQ(count, 0);
+  EXPECT_NE(movedRootShort.find('~'), std::string::npos) << movedRootShort;
+  EXPECT_EQ(counts, (std::vector<int>{0, 0}));
   EXPECT_TRUE(messages_.Messages.empty());
 }
 

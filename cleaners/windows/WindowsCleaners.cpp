@@ -43,6 +43,21 @@ std::string SystemFolder() {
   return n > 0 && n < MAX_PATH ? Narrow(buf) : std::string();
 }
 
+// The long form of an existing folder, with a trailing backslash; the path itself when the system
+// gives none.
+std::string LongForm(const std::string& folder) {
+  const std::wstring wide = Widen(IncludeTrailingBackslash(folder));
+  std::wstring buf(MAX_PATH + 1, L'\0');
+  DWORD n = GetLongPathNameW(wide.c_str(), &buf[0], (DWORD)buf.size());
+  if (n >= buf.size()) {
+    buf.assign(n + 1, L'\0');
+    n = GetLongPathNameW(wide.c_str(), &buf[0], (DWORD)buf.size());
+  }
+  if (n == 0 || n >= buf.size()) return IncludeTrailingBackslash(folder);
+  buf.resize(n);
+  return IncludeTrailingBackslash(Narrow(buf));
+}
+
 }  // namespace
 
 UINT RecycleBinDriveType(const std::string& root) {
@@ -138,8 +153,10 @@ void TClearTaskThread::TempFilesCleaner() {
   const std::string personal = GetPersonalFolder();
   EndBrowserSession();
   const std::string profile = ShellFolder(Host().OwnerWindow(), CSIDL_PROFILE);
+  // Compared in their long forms: the temporary path is often given in short (8.3) names.
+  const std::string longTemp = UpperCase(LongForm(temp));
   for (const std::string& kept : {windows, profile, personal})
-    if (!kept.empty() && StartsWith(UpperCase(IncludeTrailingBackslash(kept)), UpperCase(temp))) return;
+    if (!kept.empty() && StartsWith(UpperCase(LongForm(kept)), longTemp)) return;
   // The temporary folder itself stays; everything in it goes.
   ItemBytes = DeleteFolderTree(temp, false, true, "", ItemCount);
   ItemSizeText = FormatKB(ItemBytes);
