@@ -103,7 +103,7 @@ TEST_F(WindowsCleaners, RegistryKeyItems) {
     RegSetString(kCU, parent, "QvCanary", "stays");
 
     CleanerResult test = Run(c.item, qv::rmTest);
-    EXPECT_EQ(test.Count, 5);
+    ASSERT_EQ(test.Count, 5);
     EXPECT_EQ(test.SizeText, "0");
     EXPECT_TRUE(RegKeyExists(kCU, c.key + "\\txt\\deeper"));
     CleanerResult clean = Run(c.item, qv::rmClean);
@@ -172,7 +172,7 @@ TEST_F(WindowsCleaners, TrayNotificationsKeepTheKey) {
     RegSetString(kCU, key, "Other", "stays");
     if (c.iconStreams) RegSetString(kCU, key, "IconStreams", "x");
     if (c.pastIcons) RegSetString(kCU, key, "PastIconsStream", "x");
-    EXPECT_EQ(Run("Advanced - Tray Notifications Cache", qv::rmTest).Count, c.count);
+    ASSERT_EQ(Run("Advanced - Tray Notifications Cache", qv::rmTest).Count, c.count);
     EXPECT_EQ(RegValueExists(kCU, key, "IconStreams"), c.iconStreams);
     EXPECT_EQ(Run("Advanced - Tray Notifications Cache", qv::rmClean).Count, c.count);
     EXPECT_FALSE(RegValueExists(kCU, key, "IconStreams"));
@@ -197,7 +197,7 @@ TEST_F(WindowsCleaners, UserAssistTakesBothCountKeys) {
     for (int i = 0; i < c.secondValues; ++i) RegSetString(kCU, second + "\\Count", "HRZR_" + std::to_string(i), "x");
 
     int expected = c.firstValues + c.secondValues;
-    EXPECT_EQ(Run("Advanced - User Assist History", qv::rmTest).Count, expected);
+    ASSERT_EQ(Run("Advanced - User Assist History", qv::rmTest).Count, expected);
     EXPECT_TRUE(RegKeyExists(kCU, second + "\\Count"));
     EXPECT_EQ(Run("Advanced - User Assist History", qv::rmClean).Count, expected);
     EXPECT_FALSE(RegKeyExists(kCU, first + "\\Count"));
@@ -238,9 +238,11 @@ class RecycleBin : public WindowsCleaners {
   }
 };
 
+// Each Clean here follows a Test that found exactly what the fixture made, so a fault in the
+// cleaner cannot reach beyond C:\Recycled.
 TEST_F(RecycleBin, CountsWhatACleanRemovesButNeverItsOwnFiles) {
   CleanerResult test = Run("Windows - Empty Recycle Bin", qv::rmTest);
-  EXPECT_EQ(test.Count, 5);
+  ASSERT_EQ(test.Count, 5);
   EXPECT_EQ(test.Bytes, 6300u);
   EXPECT_EQ(test.SizeText, "7");
   EXPECT_TRUE(test.Lines.empty());  // a Test writes neither the notice nor file lines
@@ -258,6 +260,7 @@ TEST_F(RecycleBin, CountsWhatACleanRemovesButNeverItsOwnFiles) {
 
 TEST_F(RecycleBin, FileLinesWhenAskedFor) {
   qv::OptionsSetting.ShowLogRecycleBin = true;
+  ASSERT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 5);
   CleanerResult clean = Run("Windows - Empty Recycle Bin", qv::rmClean);
   EXPECT_EQ(clean.Count, 5);
   EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clean: deleting c:\\Recycled\\"), 5);
@@ -265,6 +268,7 @@ TEST_F(RecycleBin, FileLinesWhenAskedFor) {
 
   Build(true);
   qv::OptionsSetting.FastScan = true;
+  ASSERT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 5);
   clean = Run("Windows - Empty Recycle Bin", qv::rmClean);
   EXPECT_EQ(clean.Count, 5);
   EXPECT_TRUE(clean.Lines.empty());
@@ -276,7 +280,7 @@ TEST_F(RecycleBin, OnlyFixedDrivesCToZAreExamined) {
     asked.push_back(root);
     return root == "c:\\" ? DRIVE_REMOVABLE : GetDriveTypeW(qv::Widen(root).c_str());
   });
-  EXPECT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
+  ASSERT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
   ASSERT_EQ(asked.size(), 24u);
   EXPECT_EQ(asked.front(), "c:\\");
   EXPECT_EQ(asked.back(), "z:\\");
@@ -286,7 +290,7 @@ TEST_F(RecycleBin, OnlyFixedDrivesCToZAreExamined) {
 
 TEST_F(RecycleBin, ABinWithoutDesktopIniIsLeftAlone) {
   Build(false);
-  EXPECT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
+  ASSERT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
   EXPECT_EQ(Run("Windows - Empty Recycle Bin", qv::rmClean).Count, 0);
   ExpectUntouched();
 }
