@@ -151,8 +151,10 @@ void TClearTaskThread::TempFilesCleaner() {
   // never emptied.
   const std::string windows = WindowsFolder();
   const std::string personal = GetPersonalFolder();
-  EndBrowserSession();
-  const std::string profile = ShellFolder(Host().OwnerWindow(), CSIDL_PROFILE);
+  // The profile as the system's temporary path falls back to it.
+  wchar_t profileBuf[MAX_PATH + 1] = {};
+  DWORD p = GetEnvironmentVariableW(L"USERPROFILE", profileBuf, MAX_PATH);
+  const std::string profile = p > 0 && p < MAX_PATH ? Narrow(profileBuf) : std::string();
   // Compared in their long forms: the temporary path is often given in short (8.3) names.
   const std::string longTemp = UpperCase(LongForm(temp));
   for (const std::string& kept : {windows, profile, personal})
