@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include "cleaners/ie/IeHelpers.h"
 #include "cleaners/windows/WindowsCleaners.h"
 #include "support/Sandbox.h"
 #include "windows_test_util.h"
@@ -102,7 +103,7 @@ TEST_F(WindowsCleaners, RegistryKeyItems) {
     RegSetString(kCU, parent, "QvCanary", "stays");
 
     CleanerResult test = Run(c.item, qv::rmTest);
-    EXPECT_EQ(test.Count, 5);
+    ASSERT_EQ(test.Count, 5);
     EXPECT_EQ(test.SizeText, "0");
     EXPECT_TRUE(RegKeyExists(kCU, c.key + "\\txt\\deeper"));
     CleanerResult clean = Run(c.item, qv::rmClean);
@@ -137,7 +138,7 @@ TEST_F(WindowsCleaners, RecentDocuments) {
   WriteFile(recent + "\\QvSub\\stays.lnk", 500);
 
   CleanerResult test = Run("Windows - Recent Documents", qv::rmTest);
-  EXPECT_EQ(test.Count, 12 + 3);
+  ASSERT_EQ(test.Count, 12 + 3);
   EXPECT_EQ(test.Bytes, 6000u);
   EXPECT_EQ(test.SizeText, "6");
   EXPECT_TRUE(RegKeyExists(kCU, key + "\\.txt"));
@@ -171,7 +172,7 @@ TEST_F(WindowsCleaners, TrayNotificationsKeepTheKey) {
     RegSetString(kCU, key, "Other", "stays");
     if (c.iconStreams) RegSetString(kCU, key, "IconStreams", "x");
     if (c.pastIcons) RegSetString(kCU, key, "PastIconsStream", "x");
-    EXPECT_EQ(Run("Advanced - Tray Notifications Cache", qv::rmTest).Count, c.count);
+    ASSERT_EQ(Run("Advanced - Tray Notifications Cache", qv::rmTest).Count, c.count);
     EXPECT_EQ(RegValueExists(kCU, key, "IconStreams"), c.iconStreams);
     EXPECT_EQ(Run("Advanced - Tray Notifications Cache", qv::rmClean).Count, c.count);
     EXPECT_FALSE(RegValueExists(kCU, key, "IconStreams"));
@@ -196,7 +197,7 @@ TEST_F(WindowsCleaners, UserAssistTakesBothCountKeys) {
     for (int i = 0; i < c.secondValues; ++i) RegSetString(kCU, second + "\\Count", "HRZR_" + std::to_string(i), "x");
 
     int expected = c.firstValues + c.secondValues;
-    EXPECT_EQ(Run("Advanced - User Assist History", qv::rmTest).Count, expected);
+    ASSERT_EQ(Run("Advanced - User Assist History", qv::rmTest).Count, expected);
     EXPECT_TRUE(RegKeyExists(kCU, second + "\\Count"));
     EXPECT_EQ(Run("Advanced - User Assist History", qv::rmClean).Count, expected);
     EXPECT_FALSE(RegKeyExists(kCU, first + "\\Count"));
@@ -237,9 +238,11 @@ class RecycleBin : public WindowsCleaners {
   }
 };
 
+// Each Clean here follows a Test that found exactly what the fixture made, so a fault in the
+// cleaner cannot reach beyond C:\Recycled.
 TEST_F(RecycleBin, CountsWhatACleanRemovesButNeverItsOwnFiles) {
   CleanerResult test = Run("Windows - Empty Recycle Bin", qv::rmTest);
-  EXPECT_EQ(test.Count, 5);
+  ASSERT_EQ(test.Count, 5);
   EXPECT_EQ(test.Bytes, 6300u);
   EXPECT_EQ(test.SizeText, "7");
   EXPECT_TRUE(test.Lines.empty());  // a Test writes neither the notice nor file lines
@@ -257,6 +260,7 @@ TEST_F(RecycleBin, CountsWhatACleanRemovesButNeverItsOwnFiles) {
 
 TEST_F(RecycleBin, FileLinesWhenAskedFor) {
   qv::OptionsSetting.ShowLogRecycleBin = true;
+  ASSERT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 5);
   CleanerResult clean = Run("Windows - Empty Recycle Bin", qv::rmClean);
   EXPECT_EQ(clean.Count, 5);
   EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clean: deleting c:\\Recycled\\"), 5);
@@ -264,6 +268,7 @@ TEST_F(RecycleBin, FileLinesWhenAskedFor) {
 
   Build(true);
   qv::OptionsSetting.FastScan = true;
+  ASSERT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 5);
   clean = Run("Windows - Empty Recycle Bin", qv::rmClean);
   EXPECT_EQ(clean.Count, 5);
   EXPECT_TRUE(clean.Lines.empty());
@@ -275,7 +280,7 @@ TEST_F(RecycleBin, OnlyFixedDrivesCToZAreExamined) {
     asked.push_back(root);
     return root == "c:\\" ? DRIVE_REMOVABLE : GetDriveTypeW(qv::Widen(root).c_str());
   });
-  EXPECT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
+  ASSERT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
   ASSERT_EQ(asked.size(), 24u);
   EXPECT_EQ(asked.front(), "c:\\");
   EXPECT_EQ(asked.back(), "z:\\");
@@ -285,25 +290,24 @@ TEST_F(RecycleBin, OnlyFixedDrivesCToZAreExamined) {
 
 TEST_F(RecycleBin, ABinWithoutDesktopIniIsLeftAlone) {
   Build(false);
-  EXPECT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
+  ASSERT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
   EXPECT_EQ(Run("Windows - Empty Recycle Bin", qv::rmClean).Count, 0);
   ExpectUntouched();
 }
 
 TEST_F(WindowsCleaners, TemporaryFilesKeepsTheFolder) {
+  SandboxFolder box("Temp");
+  ScopedTempFolder tmp(box.Path());
   wchar_t buf[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, buf);
   const std::string temp = qv::Narrow(buf);
-  ASSERT_EQ(temp.compare(0, 3, "C:\\"), 0) << temp;
-  ASSERT_GT(temp.size(), 4u);
-  RemoveTree(temp);
-  MakeDirs(temp);
+  ASSERT_TRUE(qv::SameText(temp, box.Path())) << temp;
   WriteFile(temp + "a.tmp", 1000);
   WriteFile(temp + "sub\\b.tmp", 2000);
   WriteFile(temp + "sub\\deeper\\c.tmp", 3000);
 
   CleanerResult test = Run("Windows - Temporary Files", qv::rmTest);
-  EXPECT_EQ(test.Count, 3);
+  ASSERT_EQ(test.Count, 3);
   EXPECT_EQ(test.Bytes, 6000u);
   EXPECT_EQ(CountEntries(temp), 2);
 
@@ -315,25 +319,74 @@ TEST_F(WindowsCleaners, TemporaryFilesKeepsTheFolder) {
 }
 
 // Without TMP and TEMP the system's temporary path falls back to the profile or the Windows
-// folder; neither is emptied. (Counted in a Test only, so a fault here removes nothing.)
+// folder; neither is emptied, nor a folder holding the documents, also when the documents live
+// outside the profile. (Counted in a Test only, so a fault here removes nothing.)
 TEST_F(WindowsCleaners, TemporaryFilesNeverTakesTheProfileOrWindows) {
   wchar_t profile[MAX_PATH] = {}, windows[MAX_PATH] = {};
   SHGetSpecialFolderPathW(nullptr, profile, CSIDL_PROFILE, FALSE);
   GetWindowsDirectoryW(windows, MAX_PATH);
   ASSERT_TRUE(profile[0] && windows[0]);
-  wchar_t oldTmp[MAX_PATH] = {}, oldTemp[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"TMP", oldTmp, MAX_PATH);
-  GetEnvironmentVariableW(L"TEMP", oldTemp, MAX_PATH);
   for (const wchar_t* folder : {(const wchar_t*)profile, (const wchar_t*)windows, L"C:\\"}) {
-    SetEnvironmentVariableW(L"TMP", folder);
-    SetEnvironmentVariableW(L"TEMP", folder);
+    ScopedTempFolder tmp(qv::Narrow(folder));
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     EXPECT_EQ(qv::Narrow(temp), qv::IncludeTrailingBackslash(qv::Narrow(folder)));
     EXPECT_EQ(Run("Windows - Temporary Files", qv::rmTest).Count, 0) << qv::Narrow(folder);
   }
-  SetEnvironmentVariableW(L"TMP", oldTmp[0] ? oldTmp : nullptr);
-  SetEnvironmentVariableW(L"TEMP", oldTemp[0] ? oldTemp : nullptr);
+
+  // The documents moved out of the profile: the profile is still refused, and so is the folder
+  // holding the documents when the temporary path names it in short (8.3) form.
+  SandboxFolder movedRoot("Moved documents folder");
+  const std::string moved = movedRoot / "My documents";
+  MakeDirs(moved);
+  WriteFile(movedRoot / "qv-moved.txt", 10);
+  const std::string movedRootShort = qv::GetShortFileName(movedRoot.Path());
+  const std::string userShellFolders = kExplorer + "User Shell Folders";
+  const std::string shellFolders = kExplorer + "Shell Folders";
+  std::string oldUser, oldShell;
+  DWORD oldUserType = REG_EXPAND_SZ;
+  {
+    HKEY k;
+    ASSERT_EQ(RegOpenKeyExW(kCU, qv::Widen(userShellFolders).c_str(), 0, KEY_READ, &k), ERROR_SUCCESS);
+    wchar_t buf[MAX_PATH] = {};
+    DWORD size = sizeof(buf) - sizeof(wchar_t);
+    if (RegQueryValueExW(k, L"Personal", nullptr, &oldUserType, (BYTE*)buf, &size) == ERROR_SUCCESS)
+      oldUser = qv::Narrow(buf);
+    RegCloseKey(k);
+    wchar_t personal[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, personal, CSIDL_PERSONAL, FALSE);
+    oldShell = qv::Narrow(personal);
+  }
+  auto setPersonal = [&](const std::string& userValue, DWORD type, const std::string& shellValue) {
+    HKEY k;
+    if (RegOpenKeyExW(kCU, qv::Widen(userShellFolders).c_str(), 0, KEY_SET_VALUE, &k) == ERROR_SUCCESS) {
+      std::wstring w = qv::Widen(userValue);
+      RegSetValueExW(k, L"Personal", 0, type, (const BYTE*)w.c_str(), (DWORD)((w.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(k);
+    }
+    RegSetString(kCU, shellFolders, "Personal", shellValue);
+  };
+  setPersonal(moved, REG_SZ, moved);
+  wchar_t nowPersonal[MAX_PATH] = {};
+  SHGetSpecialFolderPathW(nullptr, nowPersonal, CSIDL_PERSONAL, FALSE);
+  const bool redirected = qv::SameText(qv::Narrow(nowPersonal), moved);
+  const std::string profileFile = qv::IncludeTrailingBackslash(qv::Narrow(profile)) + "qv-profile.txt";
+  WriteFile(profileFile, 10);
+  std::vector<int> counts;
+  for (const std::string& folder : {qv::Narrow(profile), movedRootShort}) {
+    ScopedTempFolder tmp(folder);
+    counts.push_back(Run("Windows - Temporary Files", qv::rmTest).Count);
+  }
+  DeleteFileW(qv::Widen(profileFile).c_str());
+  if (!oldUser.empty()) {
+    setPersonal(oldUser, oldUserType, oldShell);
+  } else {
+    RegDeleteValueName(kCU, userShellFolders, "Personal");
+    RegSetString(kCU, shellFolders, "Personal", oldShell);
+  }
+  ASSERT_TRUE(redirected) << qv::Narrow(nowPersonal);
+  EXPECT_NE(movedRootShort.find('~'), std::string::npos) << movedRootShort;
+  EXPECT_EQ(counts, (std::vector<int>{0, 0}));
   EXPECT_TRUE(messages_.Messages.empty());
 }
 
@@ -369,8 +422,9 @@ TEST_F(WindowsCleaners, MemoryDumps) {
   WriteFile(win + "MiniDump\\sub\\d.dmp", 7);
   WriteFile(win + "qvother.dmp", 10);
 
+  // A Clean of the Windows folder follows only a Test that found exactly the dumps.
   CleanerResult test = Run("Windows - Memory Dumps", qv::rmTest);
-  EXPECT_EQ(test.Count, 3);
+  ASSERT_EQ(test.Count, 3);
   EXPECT_EQ(test.Bytes, 1300u);
   CleanerResult clean = Run("Windows - Memory Dumps", qv::rmClean);
   EXPECT_EQ(clean.Count, 3);
@@ -400,8 +454,9 @@ TEST_F(WindowsCleaners, ChkdskFragmentsInTheSystemFolderOnly) {
   WriteFile(sys + "File0003.chk.txt", 5);
   WriteFile("C:\\FILE0004.CHK", 5);
 
+  // A Clean of the system folder follows only a Test that found exactly the fragments.
   CleanerResult test = Run("Windows - Chkdsk File Fragments", qv::rmTest);
-  EXPECT_EQ(test.Count, 2);
+  ASSERT_EQ(test.Count, 2);
   EXPECT_EQ(test.Bytes, 300u);
   CleanerResult clean = Run("Windows - Chkdsk File Fragments", qv::rmClean);
   EXPECT_EQ(clean.Count, 2);

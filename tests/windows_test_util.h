@@ -63,6 +63,31 @@ inline int CountLinesStartingWith(const std::vector<std::string>& lines, const s
   return n;
 }
 
+// Points TMP and TEMP at a folder for the life of the object (child processes inherit them), so
+// that a temporary-files clean can only reach that folder.
+class ScopedTempFolder {
+ public:
+  explicit ScopedTempFolder(const std::string& folder) {
+    for (int i = 0; i < 2; ++i) {
+      wchar_t buf[MAX_PATH] = {};
+      DWORD n = GetEnvironmentVariableW(kNames[i], buf, MAX_PATH);
+      had_[i] = n > 0 && n < MAX_PATH;
+      old_[i] = buf;
+      SetEnvironmentVariableW(kNames[i], qv::Widen(folder).c_str());
+    }
+  }
+  ~ScopedTempFolder() {
+    for (int i = 0; i < 2; ++i) SetEnvironmentVariableW(kNames[i], had_[i] ? old_[i].c_str() : nullptr);
+  }
+  ScopedTempFolder(const ScopedTempFolder&) = delete;
+  ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
+
+ private:
+  static constexpr const wchar_t* kNames[2] = {L"TMP", L"TEMP"};
+  bool had_[2] = {};
+  std::wstring old_[2];
+};
+
 // Resets the settings the cleaners read.
 inline void ResetCleanerSettings() {
   qv::OptionsSetting.FastScan = false;

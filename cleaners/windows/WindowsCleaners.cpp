@@ -43,6 +43,21 @@ std::string SystemFolder() {
   return n > 0 && n < MAX_PATH ? Narrow(buf) : std::string();
 }
 
+// The long form of an existing folder, with a trailing backslash; the path itself when the system
+// gives none.
+std::string LongForm(const std::string& folder) {
+  const std::wstring wide = Widen(IncludeTrailingBackslash(folder));
+  std::wstring buf(MAX_PATH + 1, L'\0');
+  DWORD n = GetLongPathNameW(wide.c_str(), &buf[0], (DWORD)buf.size());
+  if (n >= buf.size()) {
+    buf.assign(n + 1, L'\0');
+    n = GetLongPathNameW(wide.c_str(), &buf[0], (DWORD)buf.size());
+  }
+  if (n == 0 || n >= buf.size()) return IncludeTrailingBackslash(folder);
+  buf.resize(n);
+  return IncludeTrailingBackslash(Narrow(buf));
+}
+
 }  // namespace
 
 UINT RecycleBinDriveType(const std::string& root) {
@@ -131,11 +146,19 @@ void TClearTaskThread::TempFilesCleaner() {
   if (n == 0 || n > MAX_PATH) return;
   const std::string temp = IncludeTrailingBackslash(Narrow(buf));
   // Without TMP and TEMP the system answers the user's profile or the Windows folder: neither is a
-  // temporary folder, and emptying them would lose documents or break Windows.
+  // temporary folder, and emptying them would lose documents or break Windows. A folder that is
+  // one of them, or holds one of them or the documents (which may live outside the profile), is
+  // never emptied.
   const std::string windows = WindowsFolder();
   const std::string personal = GetPersonalFolder();
-  if (!windows.empty() && SameText(temp, IncludeTrailingBackslash(windows))) return;
-  if (!personal.empty() && StartsWith(UpperCase(IncludeTrailingBackslash(personal)), UpperCase(temp))) return;
+  // The profile as the system's temporary path falls back to it.
+  wchar_t profileBuf[MAX_PATH + 1] = {};
+  DWORD p = GetEnvironmentVariableW(L"USERPROFILE", profileBuf, MAX_PATH);
+  const std::string profile = p > 0 && p < MAX_PATH ? Narrow(profileBuf) : std::string();
+  // Compared in their long forms: the temporary path is often given in short (8.3) names.
+  const std::string longTemp = UpperCase(LongForm(temp));
+  for (const std::string& kept : {windows, profile, personal})
+    if (!kept.empty() && StartsWith(UpperCase(LongForm(kept)), longTemp)) return;
   // The temporary folder itself stays; everything in it goes.
   ItemBytes = DeleteFolderTree(temp, false, true, "", ItemCount);
   ItemSizeText = FormatKB(ItemBytes);
