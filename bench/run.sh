@@ -45,7 +45,7 @@ cp -f "$exe" "$work/bin/removal_bench.exe"
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" <<<"$2"; }
 
 # make_tree DIR FILES: FILES files of 1 KB spread over 100 folders (or fewer for small trees).
@@ -105,7 +105,7 @@ printf '%-34s %9s %8s %12s %9s %11s\n' "run" "seconds" "entries" "bytes" "ratio"
 row() { # name output limit limitname
   local s; s=$(field seconds "$2")
   printf '%-34s %9s %8s %12s %9s %11s\n' "$1" "$s" "$(field count "$2")" "$(field bytes "$2")" \
-    "$(ratio "$s" "$3")x $4" "$(awk -v k="$(field peak_ws_kb "$2")" 'BEGIN { printf "%.1f", k / 1024 }')"
+    "$(ratio "$s" "$3")${4:+x $4}" "$(awk -v k="$(field peak_ws_kb "$2")" 'BEGIN { printf "%.1f", k / 1024 }')"
 }
 row "Test, FastScan on" "$test_fast" "$find_s" find
 row "Test, FastScan off" "$test_full" "$find_s" find
@@ -113,8 +113,8 @@ row "Clean, FastScan on" "$clean_fast" "$rm_s" rm
 row "Clean, FastScan off" "$clean_full" "$rm_s" rm
 row "Clean, plain DeleteFileW" "$clean_plain" "$rm_s" rm
 row "Clean, shell file operation" "$clean_shell" "$rm_s" rm
-row "Test of $small files" "$small_test" "$find_s" find
-row "Clean of $small files" "$small_clean" "$rm_s" rm
+row "Test of $small files (memory)" "$small_test" 0 ""
+row "Clean of $small files (memory)" "$small_clean" 0 ""
 s=$(field seconds "$over")
 printf '%-34s %9s %8s %12s %9s %11s\n' "Overwrite, 3 passes, $mib MiB" "$s" "-" "$((mib * 1024 * 1024))" \
   "$(ratio "$s" "$shred_s")x shred" "$(awk -v k="$(field peak_ws_kb "$over")" 'BEGIN { printf "%.1f", k / 1024 }')"
