@@ -163,6 +163,20 @@ void RemoveFolderLink(const std::string& path, const std::wstring& parentFinal) 
   CloseHandle(h);
 }
 
+// A folder as the safety questions must see it: "C:\\Temp\\..\\" and "C:/" are the drive root too.
+std::string FullFolderPath(const std::string& folder) {
+  std::wstring w = Widen(folder);
+  std::wstring buf(w.size() + MAX_PATH, L'\0');
+  DWORD n = GetFullPathNameW(w.c_str(), (DWORD)buf.size(), &buf[0], nullptr);
+  if (n >= buf.size()) {
+    buf.assign(n + 1, L'\0');
+    n = GetFullPathNameW(w.c_str(), (DWORD)buf.size(), &buf[0], nullptr);
+  }
+  if (n == 0 || n >= buf.size()) return IncludeTrailingBackslash(folder);
+  buf.resize(n);
+  return IncludeTrailingBackslash(Narrow(buf));
+}
+
 struct TWalk {
   TWalk(TClearTaskThread& t, bool logLines, const std::string& keep, int& count)
       : thread(t), log(logLines), keepName(keep), counter(count) {}
@@ -407,7 +421,7 @@ static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
 uint64_t TClearTaskThread::DeleteFolderTree(const std::string& folder, bool removeTop, bool log,
                                             const std::string& keepName, int& counter) {
   if (Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
-  const std::string dir = IncludeTrailingBackslash(folder);
+  const std::string dir = FullFolderPath(folder);
   TWalk w(*this, log, keepName, counter);
   if (!PassesSafetyQuestions(w, dir, akTree, std::string())) return 0;
   DWORD attributes = GetFileAttributesW(FolderForOpen(dir).c_str());
@@ -467,7 +481,7 @@ static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string
 uint64_t TClearTaskThread::DeleteFilesByMask(const std::string& folder, const std::string& mask, int& counter,
                                              bool recurse) {
   if (Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
-  const std::string dir = IncludeTrailingBackslash(folder);
+  const std::string dir = FullFolderPath(folder);
   TWalk w(*this, true, std::string(), counter);
   if (!PassesSafetyQuestions(w, dir, akMask, mask)) return 0;
   size_t star = mask.find('*');

@@ -209,6 +209,7 @@ TEST_F(FileRemoval, SafetyQuestions) {
   MakeDirs(personal);
   const std::string pictures = personal + "My Pictures\\";
   WriteFile(pictures + "qv-photo.jpg", 10);
+  WriteFile(pictures + "qv-drawing.png", 10);
   WriteFile(personal + "qv-letter.txt", 10);
   WriteFile("C:\\qv-root-probe.tmp", 10);
 
@@ -228,12 +229,19 @@ TEST_F(FileRemoval, SafetyQuestions) {
        "Do you want to delete the files on " + personal + "?", false},
       {mask, "C:\\", "*.tmp", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO,
        "Do you want to delete all files and folders under C:\\?", false},
+      // The questions see through "..": these are the drive root and the documents folder.
+      {mask, "C:\\qvsandbox\\..\\", "*.tmp", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO,
+       "Do you want to delete all files and folders under C:\\?", false},
+      {tree, pictures + "..", "", personal + "qv-letter.txt", qv::rmClean, IDNO,
+       "Do you want to delete all files and folders under " + personal + "?", false},
       {mask, "C:\\", "boot.ini", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO, "", false},
       {tree, pictures, "", pictures + "qv-photo.jpg", qv::rmTest, IDNO, "", false},
       {mask, "C:\\", "*.tmp", "C:\\qv-root-probe.tmp", qv::rmTest, IDNO, "", false},
       {mask, "C:\\", "qv-root-probe.tmp", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO, "", true},
       {mask, pictures, "*.jpg", pictures + "qv-photo.jpg", qv::rmUnattended, IDYES,
        "Do you want to delete the files on " + pictures + "?", true},
+      {tree, pictures, "", pictures + "qv-drawing.png", qv::rmClean, IDYES,
+       "Do you want to delete all files and folders under " + pictures + "?", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder + " " + c.mask + " mode " + std::to_string(c.mode));
