@@ -177,6 +177,50 @@ void TCatalogue::AddApplications(const std::vector<std::string>& sections,
   }
 }
 
+namespace {
+
+// Display names of the installed programs, in the order the registry gives their keys (missing or
+// unreadable names as empty texts). The key is opened for reading only, so that a user without
+// administrator rights sees the same list; on 64-bit Windows the 64-bit programs follow.
+std::vector<std::string> InstalledDisplayNames() {
+  const wchar_t* kUninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  std::vector<std::string> displayNames;
+  BOOL wow64 = FALSE;
+  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  auto isWow64 = reinterpret_cast<IsWow64Fn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process"));
+  if (isWow64) isWow64(GetCurrentProcess(), &wow64);
+  const REGSAM views[] = {0, 0x0100 /* KEY_WOW64_64KEY */};
+  for (REGSAM view : views) {
+    if (view && !wow64) break;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstall, 0, KEY_READ | view, &key) != ERROR_SUCCESS) continue;
+    for (DWORD i = 0;; ++i) {
+      wchar_t name[256];
+      DWORD len = 256;
+      LONG r = RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+      if (r == ERROR_MORE_DATA) continue;
+      if (r != ERROR_SUCCESS) break;
+      std::string display;
+      HKEY sub;
+      if (RegOpenKeyExW(key, name, 0, KEY_READ | view, &sub) == ERROR_SUCCESS) {
+        DWORD type = 0, size = 0;
+        if (RegQueryValueExW(sub, L"DisplayName", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+            (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
+          std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
+          if (RegQueryValueExW(sub, L"DisplayName", nullptr, nullptr, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
+            display = Narrow(buf.c_str());
+        }
+        RegCloseKey(sub);
+      }
+      displayNames.push_back(display);
+    }
+    RegCloseKey(key);
+  }
+  return displayNames;
+}
+
+}  // namespace
+
 void TCatalogue::BuildApplicationsCategory(const std::string& zelbrinPath) {
   bool hasApps = false;
   for (const auto& cat : Categories)
@@ -185,32 +229,7 @@ void TCatalogue::BuildApplicationsCategory(const std::string& zelbrinPath) {
   std::vector<std::string> sections;
   if (FileExists(zelbrinPath)) sections = IniReadSections(zelbrinPath);
 
-  const wchar_t* kUninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstall, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  std::vector<std::string> displayNames;
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD len = 256;
-    LONG r = RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
-    if (r == ERROR_MORE_DATA) continue;
-    if (r != ERROR_SUCCESS) break;
-    std::string display;
-    HKEY sub;
-    std::wstring subPath = std::wstring(kUninstall) + L"\\" + name;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subPath.c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-      DWORD type = 0, size = 0;
-      if (RegQueryValueExW(sub, L"DisplayName", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-          (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
-        std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-        if (RegQueryValueExW(sub, L"DisplayName", nullptr, nullptr, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
-          display = Narrow(buf.c_str());
-      }
-      RegCloseKey(sub);
-    }
-    displayNames.push_back(display);
-  }
-  RegCloseKey(key);
+  std::vector<std::string> displayNames = InstalledDisplayNames();
   AddApplications(sections, displayNames);
 }
 

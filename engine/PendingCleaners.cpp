@@ -4,8 +4,6 @@
 
 namespace qv {
 
-// Definition files.
-void TClearTaskThread::RunDefinitionSection(const std::string&, const std::string&) {}
 
 // Built-in cleaners.
 void TClearTaskThread::IeTypedUrlsCleaner() {}
@@ -15,14 +13,6 @@ void TClearTaskThread::IeDownloadDirCleaner() {}
 void TClearTaskThread::IeCacheCleaner() {}
 void TClearTaskThread::IeIndexDatCleaner() {}
 void TClearTaskThread::IeAutoCompleteCleaner() {}
-void TClearTaskThread::RecentDocumentsCleaner() {}
-void TClearTaskThread::StartRunCleaner() {}
-void TClearTaskThread::SearchAssistantCleaner() {}
-void TClearTaskThread::RecycleBinCleaner() {}
-void TClearTaskThread::TempFilesCleaner() {}
-void TClearTaskThread::ClipboardCleaner() {}
-void TClearTaskThread::MemoryDumpsCleaner() {}
-void TClearTaskThread::ChkdskFragmentsCleaner() {}
 void TClearTaskThread::NetscapeCookiesCleaner() {}
 void TClearTaskThread::NetscapeHistoryCleaner() {}
 void TClearTaskThread::NetscapeCacheCleaner() {}
@@ -41,11 +31,6 @@ void TClearTaskThread::FirefoxCacheCleaner() {}
 void TClearTaskThread::FirefoxSignonsCleaner() {}
 void TClearTaskThread::FirefoxPrefsCleaner() {}
 void TClearTaskThread::FirefoxFormHistoryCleaner() {}
-void TClearTaskThread::OpenFileHistoryCleaner() {}
-void TClearTaskThread::MenuOrderCleaner() {}
-void TClearTaskThread::TrayNotifyCleaner() {}
-void TClearTaskThread::UserAssistCleaner() {}
-void TClearTaskThread::PaintRecentCleaner() {}
 void TClearTaskThread::OfficeAccessCleaner() {}
 void TClearTaskThread::OfficeExcelCleaner() {}
 void TClearTaskThread::OfficeFrontPageCleaner() {}

@@ -213,7 +213,8 @@ std::string TClearTaskThread::GetAppDataFolder() {
 
 std::string TClearTaskThread::GetProgramFilesFolder() {
   HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_ALL_ACCESS, &key) !=
+  // Read access is enough, and all a user without administrator rights gets.
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, &key) !=
       ERROR_SUCCESS)
     return std::string();
   std::string result;

@@ -22,6 +22,12 @@ mkdir -p "$HOME"
     wineserver -w
   fi
   rm -f "$WINEPREFIX/dosdevices/z:"
+  # Under Xvfb there is no window manager: Wine would wait for one on every hide or destroy of a
+  # top-level window. Wine manages the windows itself instead.
+  if ! grep -qs '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    wineserver -w
+  fi
 ) 9>"$build/.wineprefix.lock"
 
 # Guard: never run against a prefix that is not this build's own.
@@ -34,6 +40,12 @@ name=$(basename "$exe")
 cp -f "$exe" "$dest/$name"
 src=$(cd "$(dirname "$0")/.." && pwd)
 cp -f "$src/data/Zelbrin.dat" "$dest/Zelbrin.dat"
+# The program itself, for tests that start it as a second process. Replaced by a rename, so a copy
+# that is running keeps its own file.
+if [ -f "$build/Quorvane.exe" ] && ! cmp -s "$build/Quorvane.exe" "$dest/Quorvane.exe"; then
+  cp -f "$build/Quorvane.exe" "$dest/.Quorvane.exe.$$"
+  mv -f "$dest/.Quorvane.exe.$$" "$dest/Quorvane.exe"
+fi
 # Some fixtures cannot be made with Windows calls under Wine (symbolic links made on the host): a
 # program may have tests/fixtures/<program>.sh, run first with the prefix's C: drive folder.
 fixture="$src/tests/fixtures/${name%.exe}.sh"

@@ -1,0 +1,164 @@
+#include "cleaners/windows/Definitions.h"
+
+#include <windows.h>
+
+#include "cleaners/ie/IeHelpers.h"
+#include "engine/ProgressThread.h"
+#include "shell/PathHelpers.h"
+#include "shell/Global.h"
+
+namespace qv {
+
+std::string DefinitionSectionName(const std::string& itemName) {
+  size_t dash = itemName.find('-');
+  if (dash == std::string::npos) return itemName;
+  return dash + 2 < itemName.size() ? itemName.substr(dash + 2) : std::string();
+}
+
+static bool IsRootName(const std::string& upper) {
+  return upper == "HKEY_CURRENT_USER" || upper == "HKEY_LOCAL_MACHINE" || upper == "HKEY_CLASSES_ROOT" ||
+         upper == "HKEY_USERS" || upper == "HKEY_CURRENT_CONFIG";
+}
+
+TDefinitionEntry ParseDefinitionLine(const std::string& line) {
+  TDefinitionEntry e;
+  size_t eq = line.find('=');
+  if (eq == std::string::npos) return e;
+  std::string key = line.substr(0, eq);
+  std::string value = line.substr(eq + 1);
+
+  if (Contains(key, "DelRegValue")) {
+    size_t slash = value.find('\\');
+    if (slash == std::string::npos) return e;
+    std::string root = UpperCase(value.substr(0, slash));
+    std::string rest = value.substr(slash + 1);
+    if (!IsRootName(root)) return e;
+    size_t comma = rest.find(',');
+    std::string keyPath = comma == std::string::npos ? rest : rest.substr(0, comma);
+    if (keyPath.find_first_not_of("\\ ") == std::string::npos) return e;
+    e.RootName = root;
+    e.KeyPath = keyPath;
+    if (comma == std::string::npos) {
+      e.Kind = dkRegistryKey;
+    } else {
+      e.Kind = dkRegistryValues;
+      e.ValueName = rest.substr(comma + 1);
+    }
+    return e;
+  }
+
+  if (Contains(key, "DelFile")) {
+    if (value.find('\\') == std::string::npos) value += '\\';
+    size_t slash = value.find('\\');
+    e.FirstPart = value.substr(0, slash);
+    std::string rest = value.substr(slash + 1);
+    size_t comma = rest.find(',');
+    if (comma == std::string::npos) {
+      e.Kind = dkFolder;
+      e.Rest = rest;
+    } else {
+      e.Kind = dkFileMask;
+      e.Rest = rest.substr(0, comma);
+      e.Mask = rest.substr(comma + 1);
+    }
+  }
+  return e;
+}
+
+std::string TDefinitionMacros::Expand(const std::string& firstPart) const {
+  if (firstPart == "%ProgramFiles%") return ProgramFiles;
+  if (firstPart == "%windir%") return WinDir;
+  if (firstPart == "{Local AppData}") return LocalAppData;
+  if (firstPart == "{Current AppData}") return CurrentAppData;
+  if (firstPart == "{Common AppData}") return CommonAppData;
+  if (firstPart == "{C: Drive}") return "C:\\";
+  return firstPart;
+}
+
+static bool IsAbsoluteFolder(const std::string& path) {
+  if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') {
+    char c = path[0];
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  }
+  // A network path \\server\share\...
+  return path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
+}
+
+std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros) {
+  if (entry.Kind != dkFolder && entry.Kind != dkFileMask) return std::string();
+  std::string base = macros.Expand(entry.FirstPart);
+  // A macro whose source is missing: without a base the path would be rooted at the current drive.
+  if (base.empty() && !entry.FirstPart.empty()) return std::string();
+  // An empty first part leaves the value's leading backslash: \\server\share\... stays a network
+  // path, while \folder is rooted at the current drive and refused below.
+  std::string folder = IncludeTrailingBackslash(base) + entry.Rest;
+  return IsAbsoluteFolder(folder) ? folder : std::string();
+}
+
+TDefinitionMacros ReadDefinitionMacros() {
+  static const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  TDefinitionMacros m;
+  // Read for reading only, so that a user without administrator rights gets the machine's folders.
+  m.ProgramFiles =
+      ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+  wchar_t win[MAX_PATH + 1] = {};
+  UINT n = GetWindowsDirectoryW(win, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) m.WinDir = Narrow(win);
+  m.LocalAppData = ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, "Local AppData");
+  m.CurrentAppData = ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, "AppData");
+  m.CommonAppData = ReadRegistryString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData");
+  return m;
+}
+
+std::vector<std::string> ReadDefinitionSection(const std::string& file, const std::string& section) {
+  std::vector<std::string> lines;
+  if (section.empty() || !FileExists(file)) return lines;
+  for (const std::string& key : IniReadKeys(file, section))
+    lines.push_back(key + "=" + IniReadString(file, section, key, ""));
+  return lines;
+}
+
+void TClearTaskThread::RunDefinitionSection(const std::string& fileName, const std::string& itemName) {
+  const std::string file = ExeFolder() + fileName;
+  const TDefinitionMacros macros = ReadDefinitionMacros();
+  const std::vector<std::string> lines = ReadDefinitionSection(file, DefinitionSectionName(itemName));
+
+  uint64_t bytes = 0;
+  bool adminMessageShown = false;
+  for (const std::string& line : lines) {
+    if (Terminated()) break;
+    TDefinitionEntry e = ParseDefinitionLine(line);
+    switch (e.Kind) {
+      case dkRegistryKey:
+        ItemCount += DeleteRegistryKeyTree(e.RootName, e.KeyPath);
+        break;
+      case dkRegistryValues:
+        // Values under the machine's root need administrator rights on the NT family.
+        if (e.RootName == "HKEY_LOCAL_MACHINE" && !IsWin9xVersionClass(WindowsVersionClass()) &&
+            !IsUserAdministrator()) {
+          if (!adminMessageShown && RunMode() != rmUnattended)
+            ShowMessage(Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
+          adminMessageShown = true;
+          break;
+        }
+        ItemCount += DeleteRegistryValues(e.RootName, e.KeyPath, e.ValueName);
+        break;
+      case dkFolder: {
+        std::string folder = DefinitionFolder(e, macros);
+        if (!folder.empty()) bytes += DeleteFolderTree(folder, true, true, "", ItemCount);
+        break;
+      }
+      case dkFileMask: {
+        std::string folder = DefinitionFolder(e, macros);
+        if (!folder.empty()) bytes += DeleteFilesByMask(folder, e.Mask, ItemCount, false);
+        break;
+      }
+      case dkNone:
+        break;
+    }
+  }
+  ItemBytes = bytes;
+  ItemSizeText = FormatKB(ItemBytes);
+}
+
+}  // namespace qv

@@ -1,0 +1,64 @@
+// Definition files: Clist.dat (the user's custom list) and Zelbrin.dat (the application
+// definitions shipped beside the program). One profile section per clean item; each line is an
+// entry "DelRegValueN=<root>\<key>[,<value>]" or "DelFileN=<first part>\<folder>[,<mask>]".
+// Parsing and macro expansion are pure; the runner is TClearTaskThread::RunDefinitionSection.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// The section an item name selects: the text from the second character after the item name's
+// first "-" ("Applications - Foo - Bar" selects "Foo - Bar"). A name without "-" selects itself.
+std::string DefinitionSectionName(const std::string& itemName);
+
+enum TDefinitionKind {
+  dkNone,            // not an entry, or one that must do nothing
+  dkRegistryKey,     // <root>\<key>: the key with all its subkeys
+  dkRegistryValues,  // <root>\<key>,<value>: that value; <root>\<key>, : every value and subkey
+  dkFolder,          // <first part>\<folder>: empty the folder and remove it
+  dkFileMask,        // <first part>\<folder>,<mask>: matching files directly in the folder
+};
+
+struct TDefinitionEntry {
+  TDefinitionKind Kind = dkNone;
+  std::string RootName;   // registry kinds: the root, upper-cased
+  std::string KeyPath;    // registry kinds
+  std::string ValueName;  // dkRegistryValues; empty for every value and subkey
+  std::string FirstPart;  // file kinds: the text before the first backslash (a macro or a drive)
+  std::string Rest;       // file kinds: the folder below the first part
+  std::string Mask;       // dkFileMask
+};
+
+// Parses one "key=value" line. The key decides the kind: a key containing "DelRegValue" makes a
+// registry entry, else a key containing "DelFile" a file entry; anything else is dkNone. A
+// registry entry whose root is none of the five full root names, or whose key path is empty
+// (it would name a whole root), is dkNone.
+TDefinitionEntry ParseDefinitionLine(const std::string& line);
+
+// The replacements of the path macros, worked out once per run of a section.
+struct TDefinitionMacros {
+  std::string ProgramFiles;    // %ProgramFiles%
+  std::string WinDir;          // %windir%
+  std::string LocalAppData;    // {Local AppData}
+  std::string CurrentAppData;  // {Current AppData}
+  std::string CommonAppData;   // {Common AppData}
+
+  // The base a first part stands for: a macro's folder ("{C: Drive}" is C:\), which is empty when
+  // its source is missing, or the first part itself. Macros are matched case-sensitively.
+  std::string Expand(const std::string& firstPart) const;
+};
+
+// Reads the macros' sources from this system.
+TDefinitionMacros ReadDefinitionMacros();
+
+// The folder a file entry works in, or an empty text when the entry must be skipped: its base is
+// empty (a macro whose source is missing), or the folder is not an absolute path (drive or
+// network), so that no entry ever lands on the current drive or the current folder by accident.
+std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros);
+
+// The lines of a section as "key=value" texts in file order (values as the profile functions
+// give them). A missing file or section gives none.
+std::vector<std::string> ReadDefinitionSection(const std::string& file, const std::string& section);
+
+}  // namespace qv

@@ -1,0 +1,1007 @@
+// The main window driven as a user drives it: ticks through the tree, Test, Clean, Cancel, the log
+// and the progress bar, the confirmation dialog, unattended starts, the tray, the Boss Key, saving
+// the log, and a second copy of the program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialogs/AskDelete.h"
+#include "shell/Global.h"
+#include "shell/Main.h"
+#include "shell/Settings.h"
+#include "shell/TaskHostWin.h"
+#include "support/Process.h"
+#include "support/Sandbox.h"
+#include "support/TestWindow.h"
+
+using namespace qv;
+using qvtest::PumpPending;
+using qvtest::PumpUntil;
+
+namespace {
+
+struct Box {
+  std::string text, caption;
+  UINT type;
+};
+
+std::string Text(HWND w) {
+  wchar_t buf[1024] = {};
+  GetWindowTextW(w, buf, 1024);
+  return Narrow(buf);
+}
+
+bool StartsWith_(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
+
+const char* const kRunMru = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU";
+
+// Settings written before the window loads them; every test starts from quiet defaults.
+using Ini = std::map<std::string, std::string>;  // "Section/Key" -> value
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sandbox_.reset(new qvtest::SandboxFolder("mainwindow"));
+    settings_ = sandbox_->Path() + "settings.ini";
+    SetMessageBoxHook([this](const std::string& text, const std::string& caption, UINT type) {
+      boxes.push_back({text, caption, type});
+      return (type & 0xF) == MB_YESNO ? answer : IDOK;
+    });
+    TfrmAskDelete::OnShowForTesting = nullptr;
+    TfrmMain::SaveDialogHook = nullptr;
+  }
+  void TearDown() override {
+    form.reset();
+    PumpPending();
+    SetMessageBoxHook(nullptr);
+    qvtest::RegDeleteTree(HKEY_CURRENT_USER, kRunMru);  // whatever a test seeded and left
+    TfrmAskDelete::OnShowForTesting = nullptr;
+    TfrmMain::SaveDialogHook = nullptr;
+    sandbox_.reset();
+  }
+
+  void WriteSettings(const Ini& extra) {
+    DeleteFileW(Widen(settings_).c_str());
+    Ini all = {{"Settings/AskForSweep", "0"}, {"Settings/FastScan", "0"}, {"Hotkey/EnableHotkey", "0"},
+               {"SChedule/AutoWash", "0"},    {"SChedule/StartWash", "0"}, {"SChedule/ShutdownWash", "0"}};
+    for (auto& kv : extra) all[kv.first] = kv.second;
+    for (auto& kv : all) {
+      size_t slash = kv.first.find('/');
+      IniWriteString(settings_, kv.first.substr(0, slash), kv.first.substr(slash + 1), kv.second);
+    }
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, Widen(settings_).c_str());
+  }
+
+  TfrmMain& Open(const Ini& extra = {}, const std::string& arg = "",
+                 const std::function<void(TfrmMain&)>& beforeShow = nullptr) {
+    WriteSettings(extra);
+    TMainOptions o;
+    o.FirstArgument = arg;
+    o.SettingsFile = settings_;
+    o.QuitOnDestroy = false;
+    form.reset(new TfrmMain(o));
+    if (beforeShow) beforeShow(*form);
+    form->Show(SW_SHOWNORMAL);
+    PumpPending();
+    return *form;
+  }
+
+  size_t Cat(const std::string& text) {
+    for (size_t c = 0; c < form->Catalogue.Categories.size(); ++c)
+      if (form->Catalogue.Categories[c].Text == text) return c;
+    ADD_FAILURE() << "no category " << text;
+    return 0;
+  }
+  int Item(size_t cat, const std::string& text) {
+    auto& items = form->Catalogue.Categories[cat].Items;
+    for (size_t i = 0; i < items.size(); ++i)
+      if (items[i].Text == text) return (int)i;
+    ADD_FAILURE() << "no item " << text;
+    return 0;
+  }
+  HTREEITEM Node(const std::string& cat, const std::string& item = "") {
+    size_t c = Cat(cat);
+    return form->TreeNode(c, item.empty() ? -1 : Item(c, item));
+  }
+  int TreeState(HTREEITEM node) {
+    return (int)(SendMessageW(form->tvCleanItems, TVM_GETITEMSTATE, (WPARAM)node, TVIS_STATEIMAGEMASK) >> 12);
+  }
+  // Presses the mouse on a node's check box, as a user does.
+  void ClickCheckBox(HTREEITEM node) {
+    HWND tree = form->tvCleanItems;
+    SendMessageW(tree, TVM_ENSUREVISIBLE, 0, (LPARAM)node);
+    RECT r;
+    memcpy(&r, &node, sizeof(node));
+    ASSERT_TRUE(SendMessageW(tree, TVM_GETITEMRECT, TRUE, (LPARAM)&r));
+    int y = (r.top + r.bottom) / 2;
+    for (int x = r.left - 1; x >= 0 && x > r.left - 40; --x) {
+      TVHITTESTINFO hit = {};
+      hit.pt = {x, y};
+      if ((HTREEITEM)SendMessageW(tree, TVM_HITTEST, 0, (LPARAM)&hit) == node && (hit.flags & TVHT_ONITEMSTATEICON)) {
+        SendMessageW(tree, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageW(tree, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+        return;
+      }
+    }
+    FAIL() << "no check box found";
+  }
+  void Tick(const std::string& cat, const std::string& item) {
+    ClickCheckBox(Node(cat, item));
+    ASSERT_EQ(TreeState(Node(cat, item)), 2);
+  }
+  std::vector<std::string> Log() { return ListBoxLines(form->lMain); }
+  bool WaitIdle() {
+    return PumpUntil([this] {
+      auto c = form->RunControl();
+      return !form->BusyFlag && (!c || !c->Running.load());
+    });
+  }
+  bool WaitFinished() {
+    return PumpUntil([this] { return !form->BusyFlag && form->ProgressCaption() == kFinished; });
+  }
+  void Press(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
+
+  std::unique_ptr<qvtest::SandboxFolder> sandbox_;
+  std::string settings_;
+  std::unique_ptr<TfrmMain> form;
+  std::vector<Box> boxes;
+  int answer = IDNO;
+};
+
+// Something for "Windows - Start Run" to remove.
+void SeedRunMru() {
+  qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "a", "notepad\\1");
+  qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "b", "regedit\\1");
+  qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "MRUList", "ab");
+}
+
+// What a Test of one item finds now (0 while the item's cleaner does nothing yet).
+unsigned FoundByTest(const std::string& item) {
+  qvtest::TestWindow w;
+  if (!w.Run({item}, rmTest)) return ~0u;
+  return w.FinishedTotal;
+}
+
+int Count(const std::vector<std::string>& lines, const std::string& prefix) {
+  int n = 0;
+  for (auto& l : lines) n += StartsWith_(l, prefix);
+  return n;
+}
+
+TEST_F(MainWindowTest, StartsWithTheStoredSelectionCaptionTitleAndGreyedDialogEntries) {
+  auto& f = Open({{"NodeSelected/SelectedCount", "3"},
+                  {"NodeSelected/1", "Windows"},
+                  {"NodeSelected/2", "Windows - Start Run"},
+                  {"NodeSelected/3", "Opera"},
+                  {"FirstNodeExpand/2", "1"},
+                  {"FirstNodeExpand/3", "0"},
+                  {"Settings/FastScan", "1"}});
+  wchar_t cls[128] = {};
+  GetClassNameW(f.Handle(), cls, 128);
+  EXPECT_EQ(Narrow(cls), "Quorvane Made by Marrowdale Software");
+  EXPECT_EQ(Text(f.Handle()), "Quorvane 1.5");
+  EXPECT_EQ(Text(f.lTitle), "Quorvane");
+  EXPECT_EQ(Text(f.lTitleHint), "Clean up all traces of your PC and Internet activity");
+  EXPECT_FALSE(IsWindowVisible(f.ProgressBar1));
+  EXPECT_EQ(SendMessageW(f.cbFastMode, BM_GETCHECK, 0, 0), BST_CHECKED);
+  Press(f.cbFastMode);
+  EXPECT_FALSE(OptionsSetting.FastScan);
+  Press(f.cbFastMode);
+  EXPECT_TRUE(OptionsSetting.FastScan);
+
+  // The tree shows the model, with real check boxes.
+  EXPECT_TRUE(GetWindowLongW(f.tvCleanItems, GWL_STYLE) & TVS_CHECKBOXES);
+  EXPECT_EQ(SendMessageW(f.tvCleanItems, TVM_GETCOUNT, 0, 0), 10 + 53 + 1 + (LRESULT)f.Catalogue.Categories[8].Items.size());
+  EXPECT_EQ(TreeState(Node("Windows")), 2);
+  EXPECT_EQ(TreeState(Node("Windows", "Start Run")), 2);
+  EXPECT_EQ(TreeState(Node("Windows", "Clipboard")), 1);
+  EXPECT_EQ(TreeState(Node("Opera")), 2);  // a stored category keeps its own state
+  EXPECT_EQ(TreeState(Node("Opera", "Cookies")), 1);
+  EXPECT_TRUE(SendMessageW(f.tvCleanItems, TVM_GETITEMSTATE, (WPARAM)Node("Windows"), TVIS_EXPANDED) & TVIS_EXPANDED);
+  EXPECT_FALSE(SendMessageW(f.tvCleanItems, TVM_GETITEMSTATE, (WPARAM)Node("Netscape"), TVIS_EXPANDED) &
+               TVIS_EXPANDED);
+
+  struct Entry {
+    int id;
+    bool greyed;
+  } entries[] = {{IDM_INDEXDAT, true},  {IDM_SETTINGS, true}, {IDM_COOKIES, true}, {IDM_CUSTOMLISTS, true},
+                 {IDM_TEST, false},     {IDM_CLEAN, false},   {IDM_EXIT, false},   {IDM_ABOUT, false}};
+  for (auto& e : entries)
+    EXPECT_EQ((GetMenuState(f.MainMenu, e.id, MF_BYCOMMAND) & MF_GRAYED) != 0, e.greyed) << e.id;
+  EXPECT_TRUE(GetMenuState(f.pmSelf, IDM_TRAY_SETTINGS, MF_BYCOMMAND) & MF_GRAYED);
+
+  // The window never gets smaller than its minimum.
+  SetWindowPos(f.Handle(), nullptr, 0, 0, 300, 200, SWP_NOZORDER | SWP_NOMOVE);
+  RECT r;
+  GetWindowRect(f.Handle(), &r);
+  EXPECT_GE(r.right - r.left, 610);
+  EXPECT_GE(r.bottom - r.top, 400);
+}
+
+TEST_F(MainWindowTest, TheStoredPlacementAppliesOnFirstShowAndCloseStoresItBack) {
+  {
+    auto& f = Open({{"Window/State", "1"}, {"Window/Left", "30"}, {"Window/Top", "40"},
+                    {"Window/Width", "650"}, {"Window/Height", "450"}});
+    RECT r;
+    GetWindowRect(f.Handle(), &r);
+    EXPECT_EQ(r.left, 30);
+    EXPECT_EQ(r.top, 40);
+    EXPECT_EQ(r.right - r.left, 650);
+    EXPECT_EQ(r.bottom - r.top, 450);
+    // Minimised to the tray and closed from there: the normal bounds are stored, not the icon's.
+    SendMessageW(f.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    SendMessageW(f.Handle(), WM_COMMAND, IDM_TRAY_EXIT, 0);
+    EXPECT_FALSE(IsWindow(f.Handle()));
+    EXPECT_FALSE(f.TrayIconPresent());
+    EXPECT_EQ(IniReadString(settings_, "Window", "Left", ""), "30");
+    EXPECT_EQ(IniReadString(settings_, "Window", "Width", ""), "650");
+    form.reset();
+  }
+  auto& f = Open({{"Window/State", "3"}});
+  EXPECT_TRUE(IsZoomed(f.Handle()));
+}
+
+TEST_F(MainWindowTest, ClosingCancelsABusyRunAndStoresTicksAndExpandedCategories) {
+  auto& f = Open({{"FirstNodeExpand/1", "1"}, {"FirstNodeExpand/2", "1"}});
+  f.Catalogue.SelectAll(csTicked);
+  f.RefreshTreeStates();
+  ClickCheckBox(Node("Windows"));  // Windows and its items off
+  SendMessageW(f.tvCleanItems, TVM_EXPAND, TVE_COLLAPSE, (LPARAM)Node("Internet Explorer"));
+  SendMessageW(f.tvCleanItems, TVM_EXPAND, TVE_EXPAND, (LPARAM)Node("Opera"));
+  HWND h = f.Handle();
+  bool closed = false;
+  f.OnRunMessage = [&](UINT msg, WPARAM) {
+    if (msg == WM_CLEANPROGRESS && !closed) {
+      closed = true;
+      PostMessageW(h, WM_CLOSE, 0, 0);
+    }
+  };
+  Press(f.bTest);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindow(h); }));
+  auto control = f.RunControl();
+  ASSERT_TRUE(control);
+  EXPECT_TRUE(control->Terminated.load());
+  ASSERT_TRUE(PumpUntil([&] { return !control->Running.load(); }));
+
+  EXPECT_EQ(IniReadString(settings_, "FirstNodeExpand", "1", ""), "0");
+  EXPECT_EQ(IniReadString(settings_, "FirstNodeExpand", "2", ""), "1");
+  EXPECT_EQ(IniReadString(settings_, "FirstNodeExpand", "4", ""), "1");
+  std::vector<std::string> stored;
+  int n = IniReadInteger(settings_, "NodeSelected", "SelectedCount", 0);
+  for (int i = 1; i <= n; ++i) stored.push_back(IniReadString(settings_, "NodeSelected", std::to_string(i), ""));
+  EXPECT_EQ(std::count(stored.begin(), stored.end(), "Windows - Start Run"), 0);
+  EXPECT_EQ(std::count(stored.begin(), stored.end(), "Opera - Cookies"), 1);
+}
+
+TEST_F(MainWindowTest, MousePressesOnCheckBoxesFollowTheTickRulesAndKeysChangeNothing) {
+  auto& f = Open();
+  size_t win = Cat("Windows");
+  HTREEITEM cat = Node("Windows"), run = Node("Windows", "Start Run"), clip = Node("Windows", "Clipboard");
+
+  ClickCheckBox(run);
+  EXPECT_EQ(TreeState(run), 2);
+  EXPECT_EQ(TreeState(cat), 2);
+  EXPECT_EQ(f.Catalogue.Categories[win].State, csTicked);
+  EXPECT_EQ(f.Catalogue.BuildRunList(), std::vector<std::string>{"Windows - Start Run"});
+
+  ClickCheckBox(run);  // the only ticked item off: the category goes too
+  EXPECT_EQ(TreeState(run), 1);
+  EXPECT_EQ(TreeState(cat), 1);
+
+  ClickCheckBox(cat);  // the category gives its state to every item
+  for (size_t i = 0; i < f.Catalogue.Categories[win].Items.size(); ++i) {
+    EXPECT_EQ(TreeState(f.TreeNode(win, (int)i)), 2);
+    EXPECT_EQ(f.Catalogue.Categories[win].Items[i].State, csTicked);
+  }
+  ClickCheckBox(clip);  // one item off leaves the category ticked
+  EXPECT_EQ(TreeState(clip), 1);
+  EXPECT_EQ(TreeState(cat), 2);
+
+  SendMessageW(f.tvCleanItems, TVM_SELECTITEM, TVGN_CARET, (LPARAM)clip);
+  SendMessageW(f.tvCleanItems, WM_KEYDOWN, VK_SPACE, 0);
+  SendMessageW(f.tvCleanItems, WM_CHAR, L' ', 0);
+  SendMessageW(f.tvCleanItems, WM_KEYUP, VK_SPACE, 0);
+  EXPECT_EQ(TreeState(clip), 1);
+  EXPECT_EQ(f.Catalogue.Categories[win].Items[Item(win, "Clipboard")].State, csUnticked);
+}
+
+TEST_F(MainWindowTest, TestRunFillsTheLogAndEndsFinished) {
+  auto& f = Open({{"Settings/AskForSweep", "1"}});
+  int asked = 0;
+  TfrmAskDelete::OnShowForTesting = [&](HWND) { ++asked; };
+  Tick("Windows", "Clipboard");
+  Tick("Windows", "Start Run");
+  Press(f.bTest);
+  EXPECT_EQ(Text(f.bTest), "Cancel");
+  EXPECT_TRUE(f.BusyFlag);
+  // While a Test runs the bar animates in steps of 50 and wraps above 999.
+  EXPECT_EQ(f.ProgressPosition(), 0);
+  EXPECT_FALSE(f.ProgressCaptionVisible());
+  for (int i = 1; i <= 19; ++i) SendMessageW(f.Handle(), WM_TIMER, 1, 0);
+  EXPECT_EQ(f.ProgressPosition(), 950);
+  SendMessageW(f.Handle(), WM_TIMER, 1, 0);
+  EXPECT_EQ(f.ProgressPosition(), 0);
+  EXPECT_TRUE(IsWindowVisible(f.ProgressBar1));
+  EXPECT_TRUE(IsWindowVisible(f.lTotalItems));
+  EXPECT_EQ(Text(f.lTotalItems), "Total items will be removed: ");
+  ASSERT_TRUE(WaitFinished());
+
+  auto log = Log();
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log[0], "Test: Clearing Windows - Start Run ...");
+  EXPECT_EQ(Count(log, "Test: Clearing Windows - Clipboard ..."), 1);
+  EXPECT_TRUE(StartsWith_(log[log.size() - 2], "Total items will be removed = ")) << log[log.size() - 2];
+  EXPECT_EQ(Text(f.bTest), "Test");
+  EXPECT_EQ(f.ProgressPosition(), 1000);
+  EXPECT_EQ(f.ProgressCaption(), "Finished!");
+  EXPECT_EQ(Text(f.ProgressBar1), "Finished!");
+  EXPECT_EQ(asked, 0);  // a Test never asks
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_GT(SendMessageW(f.lMain, LB_GETHORIZONTALEXTENT, 0, 0), 10);
+  // The number shown is the run's total.
+  std::string total = log[log.size() - 2];
+  std::string count = total.substr(std::string("Total items will be removed = ").size());
+  count = count.substr(0, count.find(' '));
+  EXPECT_EQ(Text(f.lNumber), count);
+}
+
+TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowingExpectedTotal) {
+  SeedRunMru();
+  unsigned before = FoundByTest("Windows - Start Run");
+  auto& f = Open({{"Settings/FastScan", "0"}});
+  Tick("Windows", "Start Run");
+  Tick("Windows", "Clipboard");
+  Tick("Advanced", "Open File History");
+
+  struct Seen {
+    bool prelimHidden = false, prelimFast = false, prelimHadLines = false;
+    uint32_t prelimTotal = 0;
+    bool realVisible = false;
+    int badPositions = 0, cleanProgress = 0;
+  } seen;
+  f.OnRunMessage = [&](UINT msg, WPARAM w) {
+    if (msg == WM_CLEANFINISHED && f.ProgressCaption() == kPrepareToClean) {
+      seen.prelimHidden = f.LogFontColour() == f.LogBackgroundColour();
+      seen.prelimFast = OptionsSetting.FastScan;
+      seen.prelimHadLines = !Log().empty();
+      seen.prelimTotal = (uint32_t)w;
+    }
+    if (msg == WM_STARTREALCLEAN) seen.realVisible = true;
+  };
+  Press(f.bClean);
+  EXPECT_EQ(f.ProgressCaption(), "Prepare to clean...");
+  EXPECT_TRUE(f.ProgressCaptionVisible());
+  ASSERT_TRUE(PumpUntil([&] {
+    // Every progress message of the removal run moves the bar in proportion to ExpectedTotal.
+    if (f.RunMode() == rmClean && f.BusyFlag) {
+      std::string shown = Text(f.lNumber);
+      uint32_t n = (uint32_t)atoi(shown.c_str());
+      int want = f.ExpectedTotal ? (int)std::min<uint64_t>(1000, (uint64_t)n * 1000 / f.ExpectedTotal) : 0;
+      if (n > 0 && f.ProgressPosition() != want) ++seen.badPositions;
+    }
+    return !f.BusyFlag && f.ProgressCaption() == kFinished;
+  }));
+  EXPECT_TRUE(seen.prelimHidden);
+  EXPECT_TRUE(seen.prelimFast);
+  EXPECT_TRUE(seen.prelimHadLines);
+  EXPECT_TRUE(seen.realVisible);
+  EXPECT_EQ(f.ExpectedTotal, seen.prelimTotal);
+  EXPECT_EQ(seen.badPositions, 0);
+  EXPECT_EQ(f.LogFontColour(), GetSysColor(COLOR_WINDOWTEXT));
+  EXPECT_FALSE(OptionsSetting.FastScan);  // the user's value is back
+
+  auto log = Log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0], "Clean: Clearing Windows - Start Run ...");
+  EXPECT_EQ(Count(log, "Test: "), 0);  // nothing of the preliminary pass is left
+  EXPECT_EQ(Count(log, "Total items to be removed = "), 1);
+  EXPECT_EQ(Text(f.lTotalItems), "Total items to be removed: ");
+  EXPECT_EQ(f.ProgressPosition(), 1000);
+  EXPECT_GE(f.ExpectedTotal, before);
+  EXPECT_EQ(FoundByTest("Windows - Start Run"), 0u);  // what the Test found is gone
+
+  // A Clean of 40 entries moves the bar in fortieths of 1000.
+  f.ExpectedTotal = 40;
+  struct {
+    WPARAM count;
+    int position;
+  } cases[] = {{1, 25}, {10, 250}, {39, 975}, {40, 1000}, {55, 1000}};
+  for (auto& c : cases) {
+    SendMessageW(f.Handle(), WM_CLEANPROGRESS, c.count, 0);
+    EXPECT_EQ(f.ProgressPosition(), c.position) << c.count;
+    EXPECT_EQ(f.ProgressCaption(), std::to_string(c.position / 10) + "%");
+    EXPECT_EQ(Text(f.lNumber), std::to_string(c.count));
+  }
+}
+
+TEST_F(MainWindowTest, CancelLeavesNoTotalLineAndReturnsToIdle) {
+  auto& f = Open();
+  f.Catalogue.SelectAll(csTicked);
+  f.RefreshTreeStates();
+  bool cancelled = false;
+  f.OnRunMessage = [&](UINT msg, WPARAM) {
+    if (msg == WM_CLEANPROGRESS && !cancelled) {
+      cancelled = true;
+      Press(f.bTest);  // reads "Cancel"
+    }
+  };
+  Press(f.bTest);
+  ASSERT_TRUE(PumpUntil([&] { return cancelled; }));
+  EXPECT_EQ(Text(f.bTest), "Test");
+  EXPECT_FALSE(f.BusyFlag);
+  ASSERT_TRUE(WaitIdle());
+  PumpPending();
+  auto log = Log();
+  EXPECT_EQ(Count(log, "Total items"), 0);
+  EXPECT_NE(f.ProgressCaption(), kFinished);
+
+  // The window is idle again: the next Test, from the Action menu this time, runs to its end.
+  f.OnRunMessage = nullptr;
+  SendMessageW(f.Handle(), WM_COMMAND, IDM_TEST, 0);
+  EXPECT_TRUE(f.BusyFlag);
+  ASSERT_TRUE(WaitFinished());
+  EXPECT_EQ(Count(Log(), "Total items will be removed = "), 1);
+}
+
+TEST_F(MainWindowTest, CancelBetweenThePassesOfACleanStartsNoRemoval) {
+  auto& f = Open({{"Settings/FastScan", "0"}});
+  Tick("Windows", "Start Run");
+  bool cancelled = false;
+  f.OnRunMessage = [&](UINT msg, WPARAM) {
+    if (msg == WM_STARTREALCLEAN && !cancelled) {
+      cancelled = true;
+      Press(f.bTest);
+    }
+  };
+  Press(f.bClean);
+  ASSERT_TRUE(PumpUntil([&] { return cancelled; }));
+  ASSERT_TRUE(WaitIdle());
+  PumpPending();
+  EXPECT_EQ(Count(Log(), "Clean: "), 0);
+  EXPECT_EQ(f.LogFontColour(), GetSysColor(COLOR_WINDOWTEXT));
+  EXPECT_FALSE(OptionsSetting.FastScan);
+  EXPECT_EQ(Text(f.bTest), "Test");
+}
+
+// What the user does at the end of a Clean's first pass, when its end message is already on its
+// way: a Cancel then still stops the Clean, a click on Fast Mode is the value kept afterwards, and
+// a selection emptied meanwhile leaves the window idle.
+TEST_F(MainWindowTest, ChangesAtTheEndOfTheFirstPassOfACleanAreHonoured) {
+  enum Action { kCancel, kFastMode, kUntick };
+  struct Case {
+    const char* name;
+    Action action;
+    bool removes;
+    bool fastAfter;
+    std::string notice;
+  } cases[] = {
+      {"cancel", kCancel, false, false, ""},
+      {"fast mode on", kFastMode, true, true, ""},
+      {"everything unticked", kUntick, false, false,
+       "Please select items you want to clear from the left list firstly."},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SeedRunMru();
+    unsigned before = FoundByTest("Windows - Start Run");
+    ASSERT_GT(before, 0u);
+    auto& f = Open({{"Settings/FastScan", "0"}});
+    Tick("Windows", "Start Run");
+    bool done = false;
+    f.OnRunMessage = [&](UINT msg, WPARAM) {
+      if (msg != WM_CLEANFINISHED || f.ProgressCaption() != kPrepareToClean || done) return;
+      done = true;
+      if (c.action == kCancel) Press(f.bTest);
+      if (c.action == kFastMode) Press(f.cbFastMode);
+      if (c.action == kUntick) ClickCheckBox(Node("Windows", "Start Run"));
+    };
+    boxes.clear();
+    Press(f.bClean);
+    ASSERT_TRUE(PumpUntil([&] { return done; }));
+    if (c.removes) {
+      ASSERT_TRUE(WaitFinished());
+    }
+    ASSERT_TRUE(WaitIdle());
+    PumpPending();
+    EXPECT_EQ(Count(Log(), "Clean: Clearing"), c.removes ? 1 : 0);
+    EXPECT_EQ(FoundByTest("Windows - Start Run"), c.removes ? 0u : before);
+    EXPECT_EQ(Text(f.bTest), "Test");
+    EXPECT_FALSE(f.BusyFlag);
+    EXPECT_EQ(OptionsSetting.FastScan, c.fastAfter);
+    EXPECT_EQ(SendMessageW(f.cbFastMode, BM_GETCHECK, 0, 0) == BST_CHECKED, c.fastAfter);
+    EXPECT_EQ(f.LogFontColour(), GetSysColor(COLOR_WINDOWTEXT));
+    if (c.notice.empty()) {
+      EXPECT_TRUE(boxes.empty());
+    } else {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, c.notice);
+    }
+    // Idle for real: the next Test runs to its end.
+    Tick("Windows", "Clipboard");
+    Press(f.bTest);
+    ASSERT_TRUE(WaitFinished());
+    form.reset();
+    qvtest::RegDeleteTree(HKEY_CURRENT_USER, kRunMru);
+  }
+}
+
+TEST_F(MainWindowTest, ARunThatDiesReturnsToIdleWithoutClaimingToHaveFinished) {
+  auto& f = Open({{"Settings/FastScan", "0"}});
+  f.Catalogue.SelectAll(csTicked);
+  f.RefreshTreeStates();
+  bool aborted = false;
+  f.OnRunMessage = [&](UINT msg, WPARAM) {
+    if (msg == WM_CLEANPROGRESS && !aborted) {
+      aborted = true;
+      PostMessageW(f.Handle(), WM_CLEANABORTED, 0, 0);
+    }
+  };
+  Press(f.bClean);
+  ASSERT_TRUE(PumpUntil([&] { return aborted && !f.BusyFlag; }));
+  ASSERT_TRUE(WaitIdle());
+  PumpPending();
+  EXPECT_EQ(f.ProgressCaption(), "Stopped!");
+  EXPECT_EQ(Text(f.bTest), "Test");
+  EXPECT_EQ(f.LogFontColour(), GetSysColor(COLOR_WINDOWTEXT));
+  EXPECT_FALSE(OptionsSetting.FastScan);
+  EXPECT_EQ(Count(Log(), "Clean: "), 0);  // no removal pass followed
+}
+
+TEST_F(MainWindowTest, RequestsWithNothingTickedOrFirefoxOpenStartNoRun) {
+  const std::string nothing = "Please select items you want to clear from the left list firstly.";
+  const std::string firefox = "Please close Mozilla Firefox firstly!";
+  // A Firefox window for the cases that need one.
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"MozillaWindowClass";
+  RegisterClassW(&wc);
+
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> ticks;
+    bool firefoxOpen;
+    int action;  // 0 Test, 1 Clean, 2 unattended
+    std::string message;
+    bool runs;
+  } cases[] = {
+      {"test, nothing ticked", {}, false, 0, nothing, false},
+      {"clean, nothing ticked", {}, false, 1, nothing, false},
+      {"unattended, nothing ticked", {}, false, 2, "", false},
+      {"clean, Firefox open", {{"Mozilla Firefox", "Cookies"}, {"Windows", "Start Run"}}, true, 1, firefox, false},
+      {"unattended, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 2, firefox, false},
+      {"test, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 0, "", true},
+      {"clean, Firefox open but unticked", {{"Windows", "Start Run"}}, true, 1, "", true},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto& f = Open();
+    for (auto& t : c.ticks) Tick(t.first, t.second);
+    HWND ff = c.firefoxOpen ? CreateWindowExW(0, L"MozillaWindowClass", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                              nullptr, GetModuleHandleW(nullptr), nullptr)
+                            : nullptr;
+    boxes.clear();
+    if (c.action == 0) Press(f.bTest);
+    if (c.action == 1) Press(f.bClean);
+    if (c.action == 2) SendMessageW(f.Handle(), WM_AUTOCLEAN, 0, 0);
+    if (c.message.empty()) {
+      EXPECT_TRUE(boxes.empty());
+    } else {
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text, c.message);
+      EXPECT_EQ(boxes[0].caption, "Quorvane");
+      EXPECT_EQ(boxes[0].type & MB_ICONMASK, (UINT)MB_ICONINFORMATION);
+    }
+    EXPECT_EQ(f.BusyFlag, c.runs);
+    if (c.runs) {
+      ASSERT_TRUE(WaitFinished());
+    }
+    EXPECT_EQ(Log().empty(), !c.runs);
+    if (ff) DestroyWindow(ff);
+    form.reset();
+  }
+}
+
+TEST_F(MainWindowTest, TheConfirmationDialogGuardsRemovalRuns) {
+  struct Case {
+    const char* name;
+    int askClicks;   // presses on "Don't show me this message again"
+    int button;      // IDOK or IDCANCEL
+    bool runs;
+    bool askAfter;   // AskForSweep afterwards
+  } cases[] = {
+      {"OK", 0, IDOK, true, true},
+      {"Cancel", 0, IDCANCEL, false, true},
+      {"tick and OK", 1, IDOK, true, false},
+      {"tick and Cancel", 1, IDCANCEL, false, false},
+      {"tick, untick and OK", 2, IDOK, true, true},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto& f = Open({{"Settings/AskForSweep", "1"}});
+    Tick("Windows", "Start Run");
+    int shown = 0;
+    std::vector<std::string> texts;
+    TfrmAskDelete::OnShowForTesting = [&](HWND dlg) {
+      ++shown;
+      texts = {Text(dlg)};
+      for (int id = TfrmAskDelete::IDC_LABEL1; id <= TfrmAskDelete::IDC_ASK; ++id)
+        texts.push_back(Text(GetDlgItem(dlg, id)));
+      for (int i = 0; i < c.askClicks; ++i)
+        PostMessageW(GetDlgItem(dlg, TfrmAskDelete::IDC_ASK), BM_CLICK, 0, 0);
+      PostMessageW(GetDlgItem(dlg, c.button), BM_CLICK, 0, 0);
+    };
+    Press(f.bClean);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(f.BusyFlag, c.runs);
+    if (c.runs) {
+      ASSERT_TRUE(WaitFinished());
+    }
+    EXPECT_EQ(Count(Log(), "Clean: Clearing"), c.runs ? 1 : 0);
+    EXPECT_EQ(OptionsSetting.AskForSweep, c.askAfter);
+    ASSERT_EQ(texts.size(), 7u);
+    EXPECT_EQ(texts[0], "Run Quorvane");
+    EXPECT_EQ(texts[1], "This process will permanently delete files from your system.");
+    EXPECT_EQ(texts[2], "It's better to close all programs you want to clear their");
+    EXPECT_EQ(texts[3], " history, the software can not delete the entries being used");
+    EXPECT_EQ(texts[4], "by those programs such as Internet Explorer.");
+    EXPECT_EQ(texts[5], "Are you sure you wish to proceed?");
+    EXPECT_EQ(texts[6], "Don't show me this message again");
+
+    // The next Clean asks again exactly when the setting still says so.
+    shown = 0;
+    TfrmAskDelete::OnShowForTesting = [&](HWND dlg) {
+      ++shown;
+      PostMessageW(GetDlgItem(dlg, IDCANCEL), BM_CLICK, 0, 0);
+    };
+    Press(f.bClean);
+    EXPECT_EQ(shown, c.askAfter ? 1 : 0);
+    WaitIdle();
+    form.reset();
+  }
+}
+
+// The question before a removal run stands on the screen, centred on the window, or centred on the
+// screen while the window sits in the tray (a scheduled run).
+TEST_F(MainWindowTest, TheConfirmationIsOnScreenAlsoWhileTheWindowIsInTheTray) {
+  for (bool inTray : {false, true}) {
+    SCOPED_TRACE(inTray);
+    auto& f = Open({{"Settings/AskForSweep", "1"}});
+    Tick("Windows", "Start Run");
+    if (inTray) SendMessageW(f.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_EQ(IsWindowVisible(f.Handle()) == 0, inTray);
+    RECT dialog = {}, owner = {}, work = {};
+    GetWindowRect(f.Handle(), &owner);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    int shown = 0;
+    TfrmAskDelete::OnShowForTesting = [&](HWND dlg) {
+      ++shown;
+      GetWindowRect(dlg, &dialog);
+      PostMessageW(GetDlgItem(dlg, IDCANCEL), BM_CLICK, 0, 0);
+    };
+    SendMessageW(f.Handle(), WM_TIMER, 2, 0);  // a schedule tick
+    ASSERT_EQ(shown, 1);
+    EXPECT_FALSE(f.BusyFlag);
+    EXPECT_GE(dialog.left, work.left);
+    EXPECT_GE(dialog.top, work.top);
+    EXPECT_LE(dialog.right, work.right);
+    EXPECT_LE(dialog.bottom, work.bottom);
+    RECT& around = inTray ? work : owner;
+    EXPECT_NEAR((dialog.left + dialog.right) / 2, (around.left + around.right) / 2, 2);
+    EXPECT_NEAR((dialog.top + dialog.bottom) / 2, (around.top + around.bottom) / 2, 2);
+    form.reset();
+  }
+}
+
+TEST_F(MainWindowTest, UnattendedRunsRemoveWithoutAPreliminaryPassAndTheScheduleArmsOnFirstShow) {
+  auto& f = Open({{"Settings/AskForSweep", "0"}, {"SChedule/AutoWash", "1"}, {"SChedule/WashInterval", "3"}});
+  EXPECT_TRUE(f.Timer2Enabled());
+  EXPECT_EQ(f.Timer2Interval(), 14400000u);
+  Tick("Windows", "Start Run");
+  bool prepared = false;
+  f.OnRunMessage = [&](UINT, WPARAM) { prepared |= f.ProgressCaption() == kPrepareToClean; };
+  SendMessageW(f.Handle(), WM_TIMER, 2, 0);  // a schedule tick
+  EXPECT_EQ(f.RunMode(), rmUnattended);
+  ASSERT_TRUE(WaitFinished());
+  EXPECT_FALSE(prepared);
+  EXPECT_EQ(Log()[0], "Clean: Clearing Windows - Start Run ...");
+  EXPECT_EQ(Count(Log(), "Total items to be removed = "), 1);
+
+  // A tick while a run is busy neither starts another nor changes the busy run's mode; a Clean
+  // pressed then with nothing ticked any more only gets the notice.
+  Press(f.bTest);
+  SendMessageW(f.Handle(), WM_TIMER, 2, 0);
+  EXPECT_EQ(f.RunMode(), rmTest);
+  EXPECT_TRUE(boxes.empty());
+  ClickCheckBox(Node("Windows", "Start Run"));
+  Press(f.bClean);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Please select items you want to clear from the left list firstly.");
+  EXPECT_EQ(f.RunMode(), rmTest);
+  ASSERT_TRUE(WaitFinished());
+  EXPECT_EQ(Count(Log(), "Test: Clearing"), 1);
+  EXPECT_EQ(Count(Log(), "Clean: "), 0);
+}
+
+TEST_F(MainWindowTest, CommandLineArgumentsChooseTrayStartAndOneTimeClean) {
+  struct Case {
+    std::string arg;
+    bool ticked, tray, hidden, runs, closes, schedule;
+  } cases[] = {
+      {"-Start", true, true, true, true, false, true},
+      {"-START", true, false, false, false, false, true},
+      {"-cleanonce", true, false, false, true, true, false},
+      {"-CleanOnce", true, false, false, true, true, false},
+      {"-cleanonce", false, false, false, false, true, false},  // nothing to clean: ends all the same
+      {"", true, false, false, false, false, true},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.arg);
+    int asked = 0;
+    TfrmAskDelete::OnShowForTesting = [&](HWND dlg) {
+      ++asked;
+      PostMessageW(GetDlgItem(dlg, IDOK), BM_CLICK, 0, 0);
+    };
+    int finished = 0;
+    auto& f = Open({{"Settings/AskForSweep", c.arg == "-Start" ? "0" : "1"},
+                    {"SChedule/StartWash", "1"},
+                    {"SChedule/AutoWash", "1"},
+                    {"NodeSelected/SelectedCount", c.ticked ? "1" : "0"},
+                    {"NodeSelected/1", "Windows - Start Run"}},
+                   c.arg, [&](TfrmMain& m) {
+                     m.OnRunMessage = [&](UINT msg, WPARAM) { finished += msg == WM_CLEANFINISHED; };
+                   });
+    HWND h = f.Handle();
+    if (c.runs) {
+      ASSERT_TRUE(PumpUntil([&] { return finished > 0 && !f.BusyFlag; }));
+    }
+    PumpPending();
+    EXPECT_EQ(finished, c.runs ? 1 : 0);
+    EXPECT_EQ(asked, 0);  // "-cleanonce" never asks
+    EXPECT_EQ(!IsWindow(h), c.closes);
+    if (IsWindow(h)) {
+      EXPECT_EQ(f.TrayIconPresent(), c.tray);
+      EXPECT_EQ(!IsWindowVisible(h), c.hidden);
+      EXPECT_EQ(f.Timer2Enabled(), c.schedule);
+      // Activating the window again (a dialog closing) repeats nothing.
+      SendMessageW(h, WM_ACTIVATE, WA_ACTIVE, 0);
+      PumpPending();
+      EXPECT_EQ(finished, c.runs ? 1 : 0);
+      WaitIdle();
+    } else {
+      EXPECT_FALSE(f.Timer2Enabled());
+    }
+    form.reset();
+  }
+}
+
+TEST_F(MainWindowTest, MinimisingGoesToTheTrayAndAClickOnTheIconBringsTheWindowBack) {
+  auto& f = Open();
+  HWND h = f.Handle();
+  LONG ex = GetWindowLongW(h, GWL_EXSTYLE);
+  SendMessageW(h, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_FALSE(IsWindowVisible(h));
+  EXPECT_TRUE(f.TrayIconPresent());
+  EXPECT_EQ(GetWindowLongW(h, GWL_EXSTYLE), ex);
+  SendMessageW(h, WM_TRAYICON, 0, WM_MOUSEMOVE);  // ignored
+  EXPECT_FALSE(IsWindowVisible(h));
+  SendMessageW(h, WM_TRAYICON, 0, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_FALSE(IsIconic(h));
+  EXPECT_FALSE(f.TrayIconPresent());
+  EXPECT_EQ(GetWindowLongW(h, GWL_EXSTYLE), ex);
+}
+
+bool g_trayMenuSeen = false;
+
+void CALLBACK CloseTrayMenu(HWND, UINT, UINT_PTR, DWORD) {
+  HWND menu = FindWindowW(L"#32768", nullptr);
+  if (menu && IsWindowVisible(menu)) g_trayMenuSeen = true;
+  EndMenu();
+}
+
+TEST_F(MainWindowTest, ARightClickOnTheTrayIconPopsUpTheTrayMenu) {
+  auto& f = Open();
+  std::vector<std::string> captions;
+  for (int i = 0; i < GetMenuItemCount(f.pmSelf); ++i) {
+    wchar_t buf[128] = {};
+    GetMenuStringW(f.pmSelf, i, buf, 128, MF_BYPOSITION);
+    captions.push_back(GetMenuItemID(f.pmSelf, i) == 0 ? "-" : Narrow(buf));
+  }
+  EXPECT_EQ(captions, (std::vector<std::string>{"&Open", "-", "&Settings...\tCtrl+Alt+S", "-", "&Help",
+                                                 "&About...", "-", "&Exit"}));
+  // The menu is modal: a timer on this thread sees it open and closes it.
+  g_trayMenuSeen = false;
+  UINT_PTR timer = SetTimer(nullptr, 0, 100, CloseTrayMenu);
+  SendMessageW(f.Handle(), WM_TRAYICON, 0, WM_RBUTTONDOWN);
+  KillTimer(nullptr, timer);
+  EXPECT_TRUE(g_trayMenuSeen);
+}
+
+TEST_F(MainWindowTest, BossKeyHidesAndShowsBrowserWindowsOnly) {
+  struct Win {
+    const wchar_t* cls;
+    bool browser;
+    HWND h;
+  } wins[] = {{L"IEFrame", true, nullptr},           {L"NS_AE_WindowClass", true, nullptr},
+              {L"MozillaWindowClass", true, nullptr}, {L"MozillaUIWindowClass", true, nullptr},
+              {L"OpWindow", true, nullptr},           {L"IEFrame2", false, nullptr},
+              {L"Mozilla", false, nullptr},           {L"Notepad", false, nullptr}};
+  for (auto& w : wins) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = w.cls;
+    RegisterClassW(&wc);
+    w.h = CreateWindowExW(0, w.cls, L"", WS_OVERLAPPED | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                          GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(w.h);
+  }
+  auto& f = Open({{"Hotkey/EnableHotkey", "1"},
+                  {"Hotkey/IsCtrl", "1"},
+                  {"Hotkey/IsShift", "1"},
+                  {"Hotkey/IsAlt", "0"},
+                  {"Hotkey/CharAscII", std::to_string(VK_F11)}});
+  EXPECT_TRUE(boxes.empty());
+  ASSERT_NE(f.BossKeyId(), 0);
+  ASSERT_NE(GlobalFindAtomW(L"MyKTRVHotkey_Hide"), 0);
+
+  SendMessageW(f.Handle(), WM_HOTKEY, f.BossKeyId() + 1, 0);  // not the Boss Key
+  for (auto& w : wins) EXPECT_TRUE(IsWindowVisible(w.h));
+  SendMessageW(f.Handle(), WM_HOTKEY, f.BossKeyId(), 0);
+  EXPECT_TRUE(f.BrowsersHidden);
+  for (auto& w : wins) EXPECT_EQ(IsWindowVisible(w.h) != 0, !w.browser) << Narrow(w.cls);
+  SendMessageW(f.Handle(), WM_HOTKEY, f.BossKeyId(), 0);
+  for (auto& w : wins) EXPECT_TRUE(IsWindowVisible(w.h)) << Narrow(w.cls);
+
+  // Closing while they are hidden shows them again and frees the key.
+  SendMessageW(f.Handle(), WM_HOTKEY, f.BossKeyId(), 0);
+  EXPECT_FALSE(IsWindowVisible(wins[0].h));
+  SendMessageW(f.Handle(), WM_CLOSE, 0, 0);
+  for (auto& w : wins) EXPECT_TRUE(IsWindowVisible(w.h)) << Narrow(w.cls);
+  EXPECT_EQ(GlobalFindAtomW(L"MyKTRVHotkey_Hide"), 0);
+  for (auto& w : wins) DestroyWindow(w.h);
+}
+
+TEST_F(MainWindowTest, ABossKeyHeldElsewhereIsReported) {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"QvHotkeyHolder";
+  RegisterClassW(&wc);
+  HWND holder = CreateWindowExW(0, L"QvHotkeyHolder", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  ASSERT_TRUE(RegisterHotKey(holder, 0x1234, MOD_CONTROL | MOD_ALT, VK_F12));
+  Open({{"Hotkey/EnableHotkey", "1"},
+        {"Hotkey/IsCtrl", "1"},
+        {"Hotkey/IsShift", "0"},
+        {"Hotkey/IsAlt", "1"},
+        {"Hotkey/CharAscII", std::to_string(VK_F12)}});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "The hotkey for Boss Key failed, please try to use other key!");
+  EXPECT_EQ(boxes[0].caption, "Quorvane");
+  EXPECT_EQ(boxes[0].type & MB_ICONMASK, (UINT)MB_ICONERROR);
+  EXPECT_TRUE(OptionsSetting.EnableHotkey);
+  form.reset();
+  UnregisterHotKey(holder, 0x1234);
+  DestroyWindow(holder);
+}
+
+TEST_F(MainWindowTest, SaveLogWritesTheHeaderAndEveryLine) {
+  auto& f = Open();
+  Tick("Windows", "Start Run");
+  std::string chosen;
+  int dialogs = 0;
+  TfrmMain::SaveDialogHook = [&](std::string& name) {
+    ++dialogs;
+    name = chosen;
+    return !chosen.empty();
+  };
+  HMENU edit = GetSubMenu(f.MainMenu, 2);
+  auto saveEnabled = [&] {
+    SendMessageW(f.Handle(), WM_INITMENUPOPUP, (WPARAM)edit, 2);
+    return !(GetMenuState(edit, IDM_SAVELOG, MF_BYCOMMAND) & MF_GRAYED);
+  };
+  EXPECT_FALSE(saveEnabled());
+  SendMessageW(f.Handle(), WM_COMMAND, IDM_SAVELOG, 0);  // an empty log: nothing to save
+  EXPECT_EQ(dialogs, 0);
+  Press(f.bTest);
+  ASSERT_TRUE(WaitFinished());
+  EXPECT_TRUE(saveEnabled());
+  auto log = Log();
+
+  chosen = sandbox_->Path() + "run.TXT";
+  SendMessageW(f.Handle(), WM_COMMAND, IDM_SAVELOG, 0);
+  std::string file = sandbox_->Path() + "run.TXT.txt";
+  ASSERT_TRUE(FileExists(file));
+  std::string expected = "This file was generated by Quorvane\r\nVisit " + std::string(kHomePage) +
+                         " for the latest version\r\n\r\n";
+  for (auto& l : log) expected += l + "\r\n";
+  EXPECT_EQ(qvtest::ReadTextFile(file), expected);
+  EXPECT_TRUE(boxes.empty());
+
+  // An existing file is replaced only after Yes.
+  chosen = file;
+  qvtest::WriteTextFile(file, "old");
+  answer = IDNO;
+  SendMessageW(f.Handle(), WM_COMMAND, IDM_SAVELOG, 0);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, file + " has existed,overite it?");
+  EXPECT_EQ(boxes[0].type, (UINT)(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+  EXPECT_EQ(qvtest::ReadTextFile(file), "old");
+  answer = IDYES;
+  SendMessageW(f.Handle(), WM_COMMAND, IDM_SAVELOG, 0);
+  EXPECT_EQ(qvtest::ReadTextFile(file), expected);
+  EXPECT_FALSE(FileExists(file + ".txt"));  // ".txt" is kept as it is
+}
+
+TEST_F(MainWindowTest, EndOfSessionRunsTheShutdownCleanToItsEndThenSavesAndCloses) {
+  for (bool wash : {true, false}) {
+    SCOPED_TRACE(wash);
+    DeleteFileW(Widen(settings_).c_str());
+    auto& f = Open({{"SChedule/ShutdownWash", wash ? "1" : "0"},
+                    {"NodeSelected/SelectedCount", "1"},
+                    {"NodeSelected/1", "Windows - Start Run"}});
+    HWND h = f.Handle();
+    int finished = 0;
+    f.OnRunMessage = [&](UINT msg, WPARAM) { finished += msg == WM_CLEANFINISHED; };
+    EXPECT_EQ(SendMessageW(h, WM_QUERYENDSESSION, 0, 0), 1);
+    EXPECT_EQ(finished, wash ? 1 : 0);
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(IniReadString(settings_, "NodeSelected", "1", ""), "Windows - Start Run");
+    EXPECT_NE(IniReadString(settings_, "Window", "Width", ""), "");
+    form.reset();
+  }
+}
+
+// A second copy of the program hands over to the first and ends; "-cleanonce" cleans and ends
+// without asking.
+class ProgramTest : public MainWindowTest {
+ protected:
+  static std::string Exe() { return ExeFolder() + "Quorvane.exe"; }
+  int RunProgram(const std::string& args, int timeoutMs = 60000) { return qvtest::RunProgram(Exe(), args, timeoutMs); }
+};
+
+TEST_F(ProgramTest, ASecondStartHandsOverToTheRunningCopyAndEnds) {
+  ASSERT_TRUE(FileExists(Exe())) << "the program is copied beside the tests";
+  auto& f = Open();
+  SendMessageW(f.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_FALSE(IsWindowVisible(f.Handle()));
+  EXPECT_EQ(RunProgram(""), 0);
+  ASSERT_TRUE(PumpUntil([&] { return f.ShowMainWindowCount == 1; }, 10000));
+  EXPECT_TRUE(IsWindowVisible(f.Handle()));
+  EXPECT_FALSE(f.TrayIconPresent());
+}
+
+TEST_F(ProgramTest, CleanOnceCleansTheTickedItemsWithoutAskingAndEnds) {
+  ASSERT_TRUE(FileExists(Exe())) << "the program is copied beside the tests";
+  ASSERT_EQ(FindWindowW(L"Quorvane Made by Marrowdale Software", nullptr), nullptr);
+  // The program's own settings, beside it; removed afterwards.
+  std::string ini = ExeFolder() + "settings.ini";
+  DeleteFileW(Widen(ini).c_str());
+  SeedRunMru();
+  unsigned before = FoundByTest("Windows - Start Run");
+  std::string saved = settings_;
+  settings_ = ini;
+  WriteSettings({{"Settings/AskForSweep", "1"},
+                 {"NodeSelected/SelectedCount", "1"},
+                 {"NodeSelected/1", "Windows - Start Run"}});
+  settings_ = saved;
+  int code = RunProgram("-CLEANONCE", 60000);
+  EXPECT_EQ(code, 0);
+  // The close after the run saved the settings: the question is still on, the selection kept.
+  EXPECT_EQ(IniReadString(ini, "Settings", "AskForSweep", ""), "1");
+  EXPECT_EQ(IniReadString(ini, "NodeSelected", "1", ""), "Windows - Start Run");
+  EXPECT_NE(IniReadString(ini, "Window", "Width", ""), "");
+  // What a Test found before is gone: the ticked item was cleaned.
+  EXPECT_EQ(FoundByTest("Windows - Start Run"), 0u) << "found before: " << before;
+  DeleteFileW(Widen(ini).c_str());
+}
+
+}  // namespace

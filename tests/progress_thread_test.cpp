@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <atomic>
+#include <stdexcept>
+
+#include "engine/ProgressThread.h"
+#include "shell/Global.h"
+#include "shell/Settings.h"
+#include "support/TestWindow.h"
+
+using qv::kSeparatorLine;
+using qvtest::TestWindow;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Passes everything on to the real window host and can interfere with a run at a chosen log line.
+class InterferingHost : public qv::ITaskHost {
+ public:
+  InterferingHost(std::shared_ptr<qv::ITaskHost> inner, std::string trigger, bool throwIt)
+      : inner_(std::move(inner)), trigger_(std::move(trigger)), throw_(throwIt) {}
+  std::shared_ptr<qv::TTaskControl> control;
+
+  void Synchronize(const std::function<void()>& fn) override { inner_->Synchronize(fn); }
+  void AddLogLine(const std::string& line) override {
+    inner_->AddLogLine(line);
+    if (line.find(trigger_) == std::string::npos) return;
+    if (throw_) throw std::runtime_error("unexpected");
+    control->Terminated = true;
+  }
+  void ScrollLogToEnd() override { inner_->ScrollLogToEnd(); }
+  void SetCurrentItem(const std::string& c) override { inner_->SetCurrentItem(c); }
+  void PostProgress(uint32_t n) override { inner_->PostProgress(n); }
+  void PostFinished(uint32_t n) override { inner_->PostFinished(n); }
+  void PostAborted(uint32_t n) override { inner_->PostAborted(n); }
+  int RunMode() const override { return inner_->RunMode(); }
+  HWND OwnerWindow() const override { return inner_->OwnerWindow(); }
+
+ private:
+  std::shared_ptr<qv::ITaskHost> inner_;
+  std::string trigger_;
+  bool throw_;
+};
+
+// Records scrolls and answers the run mode, for the services that need no window.
+class CountingHost : public qv::ITaskHost {
+ public:
+  int mode = qv::rmTest;
+  int scrolls = 0;
+  Lines lines;
+  std::vector<uint32_t> progress;
+  void Synchronize(const std::function<void()>& fn) override { fn(); }
+  void AddLogLine(const std::string& line) override { lines.push_back(line); }
+  void ScrollLogToEnd() override { ++scrolls; }
+  void SetCurrentItem(const std::string&) override {}
+  void PostProgress(uint32_t n) override { progress.push_back(n); }
+  void PostFinished(uint32_t) override {}
+  void PostAborted(uint32_t) override {}
+  int RunMode() const override { return mode; }
+  HWND OwnerWindow() const override { return nullptr; }
+};
+
+const char* kNothingTest = "0 items will be removed; 0 KB will be removed.";
+const char* kNothingClean = "0 items to be removed; 0 KB to be removed.";
+
+}  // namespace
+
+TEST(FormatKB, RoundsUpAndGroupsThousands) {
+  const std::pair<uint64_t, const char*> cases[] = {
+      {0, "0"},           {1, "1"},         {1023, "1"},         {1024, "1"},
+      {1025, "2"},        {1234567, "1,206"}, {1048576000ULL, "1,024,000"}, {1024ULL * 999, "999"},
+      {1024ULL * 1000, "1,000"}, {1024ULL * 123456789, "123,456,789"}};
+  for (const auto& c : cases) EXPECT_EQ(qv::FormatKB(c.first), c.second) << c.first;
+  EXPECT_EQ(std::string(kSeparatorLine), std::string(107, '-'));
+}
+
+// The runs below use item names that no cleaner and no definition knows, so that their logs do not
+// depend on what the test prefix holds.
+TEST(ClearTaskThread, OneItemTestLog) {
+  TestWindow w;
+  ASSERT_TRUE(w.Run({"Applications - Qvtest Start"}, qv::rmTest));
+  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Start ...", "", kNothingTest, "", kSeparatorLine,
+                              "Total items will be removed = 0 ; Total files will be removed = 0 KB", kSeparatorLine}));
+  EXPECT_EQ(w.FinishedCount, 1);
+  EXPECT_EQ(w.FinishedTotal, 0u);
+  EXPECT_EQ(w.AbortedCount, 0);
+  EXPECT_EQ(w.CurrentItem(), "Applications - Qvtest Start");
+}
+
+TEST(ClearTaskThread, SeveralItemsCleanInOrderWithSeparators) {
+  TestWindow w;
+  const Lines items = {"Applications - Qvtest First", "Custom Lists - <No Such List>", "Applications - No Such Program"};
+  ASSERT_TRUE(w.Run(items, qv::rmClean));
+  Lines expected;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) expected.push_back(kSeparatorLine);
+    expected.push_back("Clean: Clearing " + items[i] + " ...");
+    expected.insert(expected.end(), {"", kNothingClean, ""});
+  }
+  expected.insert(expected.end(), {kSeparatorLine,
+                                   "Total items to be removed = 0 ; Total files to be removed = 0 KB", kSeparatorLine});
+  EXPECT_EQ(w.Lines(), expected);
+  EXPECT_EQ(w.Progress, (std::vector<unsigned>{0, 0, 0}));  // one progress message after each item
+  EXPECT_EQ(w.FinishedCount, 1);
+  EXPECT_EQ(w.CurrentItem(), items.back());
+}
+
+TEST(ClearTaskThread, UnattendedRunUsesTheRemovalPhrases) {
+  TestWindow w;
+  ASSERT_TRUE(w.Run({"Applications - Qvtest Clipboard"}, qv::rmUnattended));
+  Lines lines = w.Lines();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[0], "Clean: Clearing Applications - Qvtest Clipboard ...");
+  EXPECT_EQ(lines[2], kNothingClean);
+  EXPECT_EQ(lines[5], "Total items to be removed = 0 ; Total files to be removed = 0 KB");
+}
+
+TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
+  TestWindow w;
+  w.RunMode = qv::rmTest;
+  auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", false);
+  auto* thread = new qv::TClearTaskThread(host);
+  host->control = thread->Control();
+  thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
+  thread->LogPrefix = "Test: ";
+  auto control = thread->Control();
+  thread->Start();
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return !control->Running; }));
+  qvtest::PumpPending();
+  // The item that was running finishes; nothing follows it.
+  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Recent ...", "", kNothingTest, "", kSeparatorLine,
+                              "Test: Clearing Applications - Qvtest Start ...", "", kNothingTest, ""}));
+  EXPECT_EQ(w.FinishedCount, 0);
+  EXPECT_EQ(w.AbortedCount, 0);
+  // The thread has freed itself; a late cancel only touches the shared control.
+  control->Terminated = true;
+}
+
+TEST(ClearTaskThread, EscapedFailureEndsTheRunAndTellsTheWindow) {
+  TestWindow w;
+  w.RunMode = qv::rmClean;
+  auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", true);
+  auto* thread = new qv::TClearTaskThread(host);
+  host->control = thread->Control();
+  thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
+  thread->LogPrefix = "Clean: ";
+  thread->Start();
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return w.AbortedCount > 0; }));
+  EXPECT_EQ(w.Lines(), (Lines{"Clean: Clearing Applications - Qvtest Recent ...", "", kNothingClean, "",
+                              kSeparatorLine, "Clean: Clearing Applications - Qvtest Start ..."}));
+  EXPECT_EQ(w.FinishedCount, 0);
+}
+
+TEST(ClearTaskThread, ScrollingIsThrottledByMode) {
+  auto host = std::make_shared<CountingHost>();
+  qv::TClearTaskThread t(host);
+  EXPECT_EQ(t.RemovalPhrase, "will be removed");
+  for (int i = 0; i < 100; ++i) t.ScrollLogThrottled(50);
+  EXPECT_EQ(host->scrolls, 2);  // every 50th line in a Test
+  host->mode = qv::rmClean;
+  host->scrolls = 0;
+  t.ScrollCounter = 0;
+  for (int i = 0; i < 100; ++i) t.ScrollLogThrottled(50);
+  EXPECT_EQ(host->scrolls, 4);  // every 25th otherwise
+  t.ScrollLogThrottled(0);
+  EXPECT_EQ(host->scrolls, 5);  // at once
+
+  qv::TClearTaskThread clean(host);
+  EXPECT_EQ(clean.RemovalPhrase, "to be removed");
+}
+
+TEST(ClearTaskThread, DetailLinesFollowFastScan) {
+  auto host = std::make_shared<CountingHost>();
+  qv::TClearTaskThread t(host);
+  t.LogPrefix = "Test: ";
+  qv::OptionsSetting.FastScan = true;
+  t.AddDetailLine("deleting", "C:\\a.tmp", 50);
+  EXPECT_TRUE(host->lines.empty());
+  qv::OptionsSetting.FastScan = false;
+  t.AddDetailLine("deleting", "C:\\a.tmp", 50);
+  EXPECT_EQ(host->lines, (Lines{"Test: deleting C:\\a.tmp"}));
+}
+
+TEST(ClearTaskThread, ProgressIsDueAfterTwoSeconds) {
+  double now = 45000.5;
+  qv::SetClockForTesting([&] { return now; });
+  auto host = std::make_shared<CountingHost>();
+  qv::TClearTaskThread t(host);
+  t.PostProgress(12);
+  EXPECT_EQ(host->progress, (std::vector<uint32_t>{12}));
+  EXPECT_EQ(t.LastProgressTime, now);
+  now += 2.0 / 86400;
+  EXPECT_FALSE(t.ProgressDue());
+  now += 0.1 / 86400;
+  EXPECT_TRUE(t.ProgressDue());
+  qv::SetClockForTesting(nullptr);
+}
+
+TEST(ClearTaskThread, FolderGettersAndAdministratorCheck) {
+  auto host = std::make_shared<CountingHost>();
+  qv::TClearTaskThread t(host);
+  wchar_t buf[MAX_PATH];
+  ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, buf, CSIDL_PERSONAL, FALSE));
+  EXPECT_EQ(t.GetPersonalFolder(), qv::Narrow(buf) + "\\");
+  ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, buf, CSIDL_APPDATA, FALSE));
+  EXPECT_EQ(t.GetAppDataFolder(), qv::Narrow(buf) + "\\");
+  const std::string programFiles = t.GetProgramFilesFolder();
+  EXPECT_FALSE(programFiles.empty());
+  EXPECT_NE(programFiles.back(), '\\');
+  EXPECT_TRUE(qv::DirectoryExists(programFiles));
+  // The prefix's user belongs to the Administrators group; tests can answer otherwise.
+  EXPECT_TRUE(qv::TClearTaskThread::IsUserAdministrator());
+  qv::TClearTaskThread::SetAdministratorForTesting(0);
+  EXPECT_FALSE(qv::TClearTaskThread::IsUserAdministrator());
+  qv::TClearTaskThread::SetAdministratorForTesting(-1);
+}

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include "engine/Catalogue.h"
+#include "shell/Global.h"
+#include "shell/Settings.h"
+#include "support/Sandbox.h"
+
+using qv::OptionsSetting;
+using qv::TCatalogue;
+
+namespace {
+
+struct FakeWindow : qv::IWindowPlacement {
+  bool haveShowCmd = true;
+  int showCmd = 1;
+  int left = 10, top = 20, width = qv::kDesignWidth, height = qv::kDesignHeight;
+  bool GetShowCommand(int& cmd) override {
+    cmd = showCmd;
+    return haveShowCmd;
+  }
+  void GetBounds(int& l, int& t, int& w, int& h) override {
+    l = left;
+    t = top;
+    w = width;
+    h = height;
+  }
+  int ScreenWidth() override { return 1280; }
+  int ScreenHeight() override { return 1024; }
+};
+
+class Settings : public ::testing::Test {
+ protected:
+  Settings() : dir_("settings"), path_(dir_ / "settings.ini") { OptionsSetting = qv::TOptionsSetting(); }
+  std::string Raw() { return qvtest::ReadTextFile(path_); }
+  void Load(TCatalogue& c) { qv::LoadOrSaveSettings(true, c, window_, path_); }
+  void Save(TCatalogue& c) { qv::LoadOrSaveSettings(false, c, window_, path_); }
+  void Write(const std::string& text) { qvtest::WriteTextFile(path_, text); }
+
+  qvtest::SandboxFolder dir_;
+  std::string path_;
+  FakeWindow window_;
+};
+
+}  // namespace
+
+TEST_F(Settings, MissingFileGivesTheDefaults) {
+  TCatalogue c = TCatalogue::Builtin();
+  c.SelectAll(qv::csTicked);
+  Load(c);
+  const auto& o = OptionsSetting;
+  EXPECT_TRUE(o.AskForSweep);
+  EXPECT_FALSE(o.OverwriteFile);
+  EXPECT_EQ(o.OverwriteNumber, 1);
+  EXPECT_FALSE(o.EnableHotkey);
+  EXPECT_TRUE(o.Hotkey.IsCtrl);
+  EXPECT_FALSE(o.Hotkey.IsShift);
+  EXPECT_FALSE(o.Hotkey.IsAlt);
+  EXPECT_EQ(o.Hotkey.CharString, "F5");
+  EXPECT_EQ(o.Hotkey.CharAscII, 116);
+  EXPECT_FALSE(o.AutoWash);
+  EXPECT_EQ(o.WashInterval, 0);
+  EXPECT_FALSE(o.StartWash);
+  EXPECT_FALSE(o.ShutdownWash);
+  for (int i = 1; i <= 10; ++i) EXPECT_TRUE(o.FirstNodeExpand[i]) << i;
+  EXPECT_FALSE(o.ShowLogTempInternetFiles);
+  EXPECT_FALSE(o.ShowLogRecycleBin);
+  EXPECT_TRUE(o.FastScan);
+  EXPECT_EQ(o.State, qv::wsNormal);
+  EXPECT_EQ(o.Left, (1280 - 704) / 2);
+  EXPECT_EQ(o.Top, (1024 - 507) / 2);
+  EXPECT_EQ(o.Width, 704);
+  EXPECT_EQ(o.Height, 507);
+  EXPECT_TRUE(c.TickedNames().empty());
+  EXPECT_FALSE(qv::FileExists(path_));  // loading never creates the file
+}
+
+TEST_F(Settings, SaveWritesEveryKeyInOrderAndLoadsItBack) {
+  auto& o = OptionsSetting;
+  TCatalogue defaults = TCatalogue::Builtin();
+  Load(defaults);
+  o.AskForSweep = false;
+  o.OverwriteFile = true;
+  o.OverwriteNumber = 7;
+  o.EnableHotkey = true;
+  o.Hotkey = {true, true, false, "Q", 'Q'};
+  o.AutoWash = true;
+  o.WashInterval = 3;
+  o.StartWash = true;
+  o.ShutdownWash = true;
+  o.FirstNodeExpand[4] = false;
+  o.ShowLogRecycleBin = true;
+  o.FastScan = false;
+  TCatalogue c = TCatalogue::Builtin();
+  c.TickByName("Internet Explorer - Cookies");
+  c.TickByName("Netscape - Cookies");
+  c.TickByName("Netscape");
+  window_ = FakeWindow();
+  window_.left = 33;
+  window_.top = 44;
+  window_.width = 800;
+  window_.height = 600;
+  Save(c);
+
+  EXPECT_EQ(Raw(),
+            "[Settings]\r\nAskForSweep=0\r\nOverwriteFile=1\r\nOverwriteNumber=7\r\n"
+            "ShowLogTempInternetFiles=0\r\nShowLogRecycleBin=1\r\nFastScan=0\r\n"
+            "[Hotkey]\r\nEnableHotkey=1\r\nIsCtrl=1\r\nIsShift=1\r\nIsAlt=0\r\nCharString=Q\r\nCharAscII=81\r\n"
+            "[SChedule]\r\nAutoWash=1\r\nWashInterval=3\r\nStartWash=1\r\nShutdownWash=1\r\n"
+            "[NodeSelected]\r\n1=Internet Explorer - Cookies\r\n2=Netscape\r\n3=Netscape - Cookies\r\nSelectedCount=3\r\n"
+            "[FirstNodeExpand]\r\n1=1\r\n2=1\r\n3=1\r\n4=0\r\n5=1\r\n6=1\r\n7=1\r\n8=1\r\n9=1\r\n10=1\r\n"
+            "[Window]\r\nState=1\r\nLeft=33\r\nTop=44\r\nWidth=800\r\nHeight=600\r\n");
+
+  o = qv::TOptionsSetting();
+  TCatalogue back = TCatalogue::Builtin();
+  Load(back);
+  EXPECT_FALSE(o.AskForSweep);
+  EXPECT_TRUE(o.OverwriteFile);
+  EXPECT_EQ(o.OverwriteNumber, 7);
+  EXPECT_TRUE(o.EnableHotkey);
+  EXPECT_EQ(qv::ShortcutToText(o.Hotkey, false), "Ctrl+Shift+Q");
+  EXPECT_EQ(o.Hotkey.CharAscII, 'Q');
+  EXPECT_TRUE(o.AutoWash);
+  EXPECT_EQ(o.WashInterval, 3);
+  EXPECT_TRUE(o.StartWash && o.ShutdownWash && o.ShowLogRecycleBin);
+  EXPECT_FALSE(o.FastScan || o.ShowLogTempInternetFiles);
+  EXPECT_FALSE(o.FirstNodeExpand[4]);
+  EXPECT_TRUE(o.FirstNodeExpand[5]);
+  EXPECT_EQ(back.TickedNames(), c.TickedNames());
+  EXPECT_EQ(o.Left, 33);
+  EXPECT_EQ(o.Top, 44);
+  EXPECT_EQ(o.Width, 800);
+  EXPECT_EQ(o.Height, 600);
+}
+
+TEST_F(Settings, SelectionRestoreRules) {
+  // Keys above SelectedCount are stale and ignored; missing keys, wrong case and unknown names tick nothing;
+  // a category comes back ticked on its own entry alone.
+  Write("[NodeSelected]\r\nSelectedCount=6\r\n1=Windows\r\n2=windows - start run\r\n3=Gone - Item\r\n"
+        "4=Internet Explorer - Cookies\r\n7=Opera - Cookies\r\n");
+  TCatalogue c = TCatalogue::Builtin();
+  c.TickByName("Opera - Transfers");  // cleared by the load
+  Load(c);
+  EXPECT_EQ(c.TickedNames(), (std::vector<std::string>{"Internet Explorer - Cookies", "Windows"}));
+  EXPECT_EQ(OptionsSetting.SelectedCount, 6);
+
+  // A smaller selection saved over a larger one leaves the old keys behind, bounded by SelectedCount.
+  c.SelectAll(qv::csUnticked);
+  c.TickByName("Opera - Cookies");
+  Save(c);
+  const std::string raw = Raw();
+  EXPECT_NE(raw.find("1=Opera - Cookies"), std::string::npos);
+  EXPECT_NE(raw.find("4=Internet Explorer - Cookies"), std::string::npos);
+  TCatalogue again = TCatalogue::Builtin();
+  Load(again);
+  EXPECT_EQ(again.TickedNames(), (std::vector<std::string>{"Opera - Cookies"}));
+}
+
+TEST_F(Settings, IntegerBoundsAndFormats) {
+  struct Case {
+    const char* stored;
+    int overwriteNumber;
+  } cases[] = {{"0", 1}, {"11", 1}, {"-3", 1}, {"10", 10}, {"1", 1}, {"0x5", 5}, {"$A", 10}, {"abc", 1}, {"", 1}};
+  for (const auto& k : cases) {
+    Write(std::string("[Settings]\r\nOverwriteNumber=") + k.stored + "\r\nFastScan=7\r\n[Hotkey]\r\nCharAscII=0x10074\r\n");
+    TCatalogue c = TCatalogue::Builtin();
+    Load(c);
+    EXPECT_EQ(OptionsSetting.OverwriteNumber, k.overwriteNumber) << k.stored;
+    EXPECT_TRUE(OptionsSetting.FastScan);               // any non-zero value is true
+    EXPECT_EQ(OptionsSetting.Hotkey.CharAscII, 0x74);  // low 16 bits kept
+  }
+}
+
+TEST_F(Settings, WindowStateRules) {
+  // Maximized: the bounds are not read and keep their previous values.
+  Write("[Window]\r\nState=3\r\nLeft=1\r\nTop=2\r\nWidth=300\r\nHeight=200\r\n");
+  OptionsSetting.Left = 5;
+  OptionsSetting.Width = 0;
+  TCatalogue c = TCatalogue::Builtin();
+  Load(c);
+  EXPECT_EQ(OptionsSetting.State, qv::wsMaximized);
+  EXPECT_EQ(OptionsSetting.Left, 5);
+  EXPECT_EQ(OptionsSetting.Width, 0);
+
+  // Saved while minimized: the stored bounds come back as they are.
+  OptionsSetting = qv::TOptionsSetting();
+  Write("[Window]\r\nState=2\r\nLeft=-32000\r\nTop=-32000\r\nWidth=160\r\nHeight=28\r\n");
+  Load(c);
+  EXPECT_EQ(OptionsSetting.State, qv::wsNormal);
+  EXPECT_EQ(OptionsSetting.Left, -32000);
+  EXPECT_EQ(OptionsSetting.Height, 28);
+
+  // No placement available: State is not written, the bounds are.
+  window_.haveShowCmd = false;
+  qvtest::RemoveTree(dir_.Path());
+  qvtest::MakeDirs(dir_.Path());
+  Save(c);
+  EXPECT_EQ(Raw().find("State="), std::string::npos);
+  EXPECT_NE(Raw().find("Left=10"), std::string::npos);
+}
+
+TEST_F(Settings, RefusedWriteStopsTheSaveWithTheFileName) {
+  const std::string bad = dir_ / "no such folder\\settings.ini";
+  TCatalogue c = TCatalogue::Builtin();
+  try {
+    qv::LoadOrSaveSettings(false, c, window_, bad);
+    FAIL() << "expected a write error";
+  } catch (const qv::ESettingsWriteError& e) {
+    EXPECT_EQ(std::string(e.what()), "Unable to write to " + bad);
+  }
+}
+
+TEST(SettingsHelpers, IntervalsAndShortcutTexts) {
+  const std::pair<uint32_t, int32_t> intervals[] = {{0, 900000},  {1, 1800000}, {2, 3600000},    {3, 14400000},
+                                                    {4, 28800000}, {5, 900000},  {7, 900000}, {0xFFFFFFFF, 900000}};
+  for (const auto& i : intervals) EXPECT_EQ(qv::IntervalToMilliseconds(i.first), i.second) << i.first;
+
+  struct Case {
+    qv::TShortcut key;
+    bool spaced;
+    const char* text;
+  } cases[] = {
+      {{true, true, false, "F5", 116}, true, "Ctrl  Shift  F5"},
+      {{true, true, false, "F5", 116}, false, "Ctrl+Shift+F5"},
+      {{true, false, true, "Q", 'Q'}, false, "Ctrl+Alt+Q"},
+      {{false, false, false, "F12", 123}, true, "F12"},
+      {{true, true, true, "A", 'A'}, false, "Ctrl+Shift+Alt+A"},
+  };
+  for (const auto& k : cases) EXPECT_EQ(qv::ShortcutToText(k.key, k.spaced), k.text);
+}

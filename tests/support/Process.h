@@ -1,0 +1,11 @@
+// Starting a program of the build (copied beside the tests) and waiting for it to end.
+#pragma once
+#include <string>
+
+namespace qvtest {
+
+// Starts `exe` with `args` and pumps this thread's messages until it ends. Returns its exit code,
+// or -1 on time-out (the process is then ended) and -2 when it could not be started.
+int RunProgram(const std::string& exe, const std::string& args, int timeoutMs = 60000);
+
+}  // namespace qvtest
