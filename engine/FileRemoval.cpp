@@ -5,10 +5,10 @@
 // - a folder that is a reparse point (junction, symbolic link, mount point) is never entered; in a
 //   Clean only the link itself is removed, like an emptied folder, and like a folder it is neither
 //   counted nor logged;
-// - before a file is counted, the entry is opened as itself and its resolved path compared with
-//   the path it was listed under. Under Wine a symbolic link made on the host resolves to its
-//   target whatever the flags, so deleting or overwriting "it" would hit the target: such an entry
-//   is left alone and not counted, in a Test as in a Clean;
+// - a Clean deletes a file through a handle of the entry itself, after comparing the handle's
+//   resolved path with the path the entry was listed under. Under Wine a symbolic link made on the
+//   host resolves to its target whatever the flags, so deleting or overwriting "it" would hit the
+//   target: such an entry is left alone, not logged and not counted;
 // - the overwrite never writes through a link and never overwrites a file with other hard links.
 #include "engine/FileRemoval.h"
 
@@ -163,6 +163,20 @@ void RemoveFolderLink(const std::string& path, const std::wstring& parentFinal) 
   CloseHandle(h);
 }
 
+// A folder as the safety questions must see it: "C:\\Temp\\..\\" and "C:/" are the drive root too.
+std::string FullFolderPath(const std::string& folder) {
+  std::wstring w = Widen(folder);
+  std::wstring buf(w.size() + MAX_PATH, L'\0');
+  DWORD n = GetFullPathNameW(w.c_str(), (DWORD)buf.size(), &buf[0], nullptr);
+  if (n >= buf.size()) {
+    buf.assign(n + 1, L'\0');
+    n = GetFullPathNameW(w.c_str(), (DWORD)buf.size(), &buf[0], nullptr);
+  }
+  if (n == 0 || n >= buf.size()) return IncludeTrailingBackslash(folder);
+  buf.resize(n);
+  return IncludeTrailingBackslash(Narrow(buf));
+}
+
 struct TWalk {
   TWalk(TClearTaskThread& t, bool logLines, const std::string& keep, int& count)
       : thread(t), log(logLines), keepName(keep), counter(count) {}
@@ -242,69 +256,72 @@ bool IsResolvedLink(const std::string& path, const std::wstring& parentFinal) {
   return resolved;
 }
 
+static HANDLE OpenForDelete(const std::wstring& wp) {
+  // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open: only files get this far.
+  return CreateFileW(wp.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 // Removes one file: the shared body of DeleteOneFile and the walks, which know the resolved path
-// of the folder (parentFinal) and pass it on.
-static bool RemoveFileEntry(TClearTaskThread& t, const std::string& path, bool log, const std::wstring& parentFinal) {
+// of the folder (parentFinal) and the listed attributes of the file.
+//
+// A Test logs and counts every file it is given, as the spec of a dry run wants; like a locked
+// file, a link that the Clean then refuses to touch (see the top) is counted by the Test only.
+// Checking that in a Test would cost an open of every file.
+static bool RemoveFileEntry(TClearTaskThread& t, const std::string& path, bool log, const std::wstring& parentFinal,
+                            DWORD attributes) {
+  if (t.IsTest()) {
+    if (log) t.AddDetailLine("deleting", path, 50);
+    return true;
+  }
   const TFileDeleteMethod method = GetFileDeleteMethod();
   const std::wstring wp = ToWinPath(path);
-  const bool overwrite = OptionsSetting.OverwriteFile && !t.IsTest();
+  const bool overwrite = OptionsSetting.OverwriteFile;
+  if (attributes == INVALID_FILE_ATTRIBUTES) attributes = GetFileAttributesW(wp.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) attributes = 0;
 
-  if (method == fdmChecked && !t.IsTest() && !overwrite && SetFileInfoApi()) {
-    // One open does it all: check the entry, log it, delete it through the same handle.
-    HANDLE h = CreateFileW(wp.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (method == fdmChecked && SetFileInfoApi()) {
+    // The handle that deletes is the one checked: the entry itself, not what a link resolves to.
+    HANDLE h = OpenForDelete(wp);
     if (h == INVALID_HANDLE_VALUE) {
       if (log) t.AddDetailLine("deleting", path, 50);
       return false;
     }
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        HandleIsResolvedLink(h, path, parentFinal)) {
+    if (HandleIsResolvedLink(h, path, parentFinal)) {
       CloseHandle(h);
       return false;
     }
     if (log) t.AddDetailLine("deleting", path, 50);
-    bool ok = DisposeHandle(h, info.dwFileAttributes);
-    CloseHandle(h);
+    DWORD current = attributes;
+    if (overwrite && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      // The overwrite needs the file to itself; it checks the entry again on its own handle.
+      CloseHandle(h);
+      if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+          SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+        current = attributes & ~FILE_ATTRIBUTE_READONLY;
+      if (!TClearTaskThread::IsFileLocked(path)) t.OverwriteFileContents(path, OptionsSetting.OverwriteNumber);
+      h = OpenForDelete(wp);
+      if (h != INVALID_HANDLE_VALUE && HandleIsResolvedLink(h, path, parentFinal)) {
+        CloseHandle(h);
+        h = INVALID_HANDLE_VALUE;
+      }
+    }
+    bool ok = h != INVALID_HANDLE_VALUE && DisposeHandle(h, current);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (!ok && current != attributes) SetFileAttributesW(wp.c_str(), attributes);
     return ok;
   }
 
-  if (method == fdmChecked && IsResolvedLink(path, parentFinal)) return false;
+  // The plain and the shell call (and Windows XP, which has no links to files).
   if (log) t.AddDetailLine("deleting", path, 50);
-  if (t.IsTest()) return true;
-
-  DWORD attributes = GetFileAttributesW(wp.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
   bool clearedReadOnly = false;
-  if (overwrite && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    // A read-only file is writable for its overwrite; it is going anyway.
+  if (overwrite && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
         SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
       clearedReadOnly = true;
     if (!TClearTaskThread::IsFileLocked(path)) t.OverwriteFileContents(path, OptionsSetting.OverwriteNumber);
   }
-
-  bool ok;
-  switch (method) {
-    case fdmShell: ok = ShellDelete(path); break;
-    case fdmPlain: ok = PlainDelete(wp); break;
-    default: {
-      if (!SetFileInfoApi()) {
-        ok = PlainDelete(wp);
-        break;
-      }
-      HANDLE h = CreateFileW(wp.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      ok = false;
-      if (h != INVALID_HANDLE_VALUE) {
-        BY_HANDLE_FILE_INFORMATION info = {};
-        if (GetFileInformationByHandle(h, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !HandleIsResolvedLink(h, path, parentFinal))
-          ok = DisposeHandle(h, info.dwFileAttributes);
-        CloseHandle(h);
-      }
-    }
-  }
+  bool ok = method == fdmShell ? ShellDelete(path) : PlainDelete(wp);
   if (!ok && clearedReadOnly) SetFileAttributesW(wp.c_str(), attributes);
   return ok;
 }
@@ -313,7 +330,7 @@ bool TClearTaskThread::DeleteOneFile(const std::string& path, bool log) {
   // A file primitive never takes a folder, in a Test as in a Clean.
   DWORD attributes = GetFileAttributesW(ToWinPath(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  return RemoveFileEntry(*this, path, log, std::wstring());
+  return RemoveFileEntry(*this, path, log, std::wstring(), attributes);
 }
 
 bool TClearTaskThread::IsFileLocked(const std::string& path) {
@@ -368,7 +385,8 @@ void TClearTaskThread::OverwriteFileContents(const std::string& path, int passes
 // removes what it holds.
 static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
   TClearTaskThread& t = w.thread;
-  const std::wstring parentFinal = GetFileDeleteMethod() == fdmChecked ? FinalPathOfFolder(dir) : std::wstring();
+  const std::wstring parentFinal =
+      GetFileDeleteMethod() == fdmChecked && !t.IsTest() ? FinalPathOfFolder(dir) : std::wstring();
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
   if (find == INVALID_HANDLE_VALUE) return 0;
@@ -389,7 +407,7 @@ static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
       continue;
     }
     if (!w.keepName.empty() && SameText(name, w.keepName)) continue;
-    if (RemoveFileEntry(t, full, w.log, parentFinal)) {
+    if (RemoveFileEntry(t, full, w.log, parentFinal, fd.dwFileAttributes)) {
       ++w.counter;
       bytes += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
       if (t.ProgressDue()) t.PostProgress((uint32_t)(t.TotalCount + w.counter));
@@ -403,7 +421,7 @@ static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
 uint64_t TClearTaskThread::DeleteFolderTree(const std::string& folder, bool removeTop, bool log,
                                             const std::string& keepName, int& counter) {
   if (Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
-  const std::string dir = IncludeTrailingBackslash(folder);
+  const std::string dir = FullFolderPath(folder);
   TWalk w(*this, log, keepName, counter);
   if (!PassesSafetyQuestions(w, dir, akTree, std::string())) return 0;
   DWORD attributes = GetFileAttributesW(FolderForOpen(dir).c_str());
@@ -432,7 +450,8 @@ static bool MaskMatches(const std::string& mask, const std::string& prefix, cons
 static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string& mask, const std::string& prefix,
                              const std::string& suffix, bool hasStar, bool recurse) {
   TClearTaskThread& t = w.thread;
-  const std::wstring parentFinal = GetFileDeleteMethod() == fdmChecked ? FinalPathOfFolder(dir) : std::wstring();
+  const std::wstring parentFinal =
+      GetFileDeleteMethod() == fdmChecked && !t.IsTest() ? FinalPathOfFolder(dir) : std::wstring();
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
   if (find == INVALID_HANDLE_VALUE) return 0;
@@ -449,7 +468,7 @@ static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string
       continue;
     }
     if (!MaskMatches(mask, prefix, suffix, hasStar, name)) continue;
-    if (RemoveFileEntry(t, dir + name, true, parentFinal)) {
+    if (RemoveFileEntry(t, dir + name, true, parentFinal, fd.dwFileAttributes)) {
       ++w.counter;
       bytes += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
       if (t.ProgressDue()) t.PostProgress((uint32_t)(t.TotalCount + w.counter));
@@ -462,7 +481,7 @@ static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string
 uint64_t TClearTaskThread::DeleteFilesByMask(const std::string& folder, const std::string& mask, int& counter,
                                              bool recurse) {
   if (Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
-  const std::string dir = IncludeTrailingBackslash(folder);
+  const std::string dir = FullFolderPath(folder);
   TWalk w(*this, true, std::string(), counter);
   if (!PassesSafetyQuestions(w, dir, akMask, mask)) return 0;
   size_t star = mask.find('*');

@@ -1,0 +1,105 @@
+// Times one removal primitive on a tree or file that bench/run.sh has made inside the bench
+// prefix, and prints one line of figures: seconds, entries, bytes and the process's peak memory.
+//
+//   removal_bench.exe tree  <folder> test|clean fast|full [checked|plain|shell]
+//   removal_bench.exe overwrite <file> <passes>
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "engine/FileRemoval.h"
+#include "engine/ProgressThread.h"
+#include "shell/Global.h"
+#include "shell/Settings.h"
+
+namespace {
+
+// Takes the log as the window would, without keeping it: the figures are those of the primitive.
+class BenchHost : public qv::ITaskHost {
+ public:
+  explicit BenchHost(int mode) : mode_(mode) {}
+  void Synchronize(const std::function<void()>& fn) override { fn(); }
+  void AddLogLine(const std::string& line) override {
+    ++lines;
+    logBytes += line.size();
+  }
+  void ScrollLogToEnd() override {}
+  void SetCurrentItem(const std::string&) override {}
+  void PostProgress(uint32_t) override { ++progress; }
+  void PostFinished(uint32_t) override {}
+  void PostAborted(uint32_t) override {}
+  int RunMode() const override { return mode_; }
+  HWND OwnerWindow() const override { return nullptr; }
+  long long lines = 0, logBytes = 0, progress = 0;
+
+ private:
+  int mode_;
+};
+
+double Seconds() {
+  LARGE_INTEGER now, freq;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&freq);
+  return (double)now.QuadPart / (double)freq.QuadPart;
+}
+
+void PrintMemory() {
+  PROCESS_MEMORY_COUNTERS pmc = {};
+  pmc.cb = sizeof(pmc);
+  GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof(pmc));
+  printf(" peak_ws_kb=%lu peak_private_kb=%lu", (unsigned long)(pmc.PeakWorkingSetSize / 1024),
+         (unsigned long)(pmc.PeakPagefileUsage / 1024));
+}
+
+int Usage() {
+  fprintf(stderr, "usage: removal_bench tree <folder> test|clean fast|full [checked|plain|shell]\n"
+                  "       removal_bench overwrite <file> <passes>\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  // Never a message box: a safety question would be a mistake of the bench itself.
+  qv::SetMessageBoxHook([](const std::string& text, const std::string&, UINT) {
+    fprintf(stderr, "unexpected question: %s\n", text.c_str());
+    return IDNO;
+  });
+  const std::string what = argv[1];
+  const std::string path = argv[2];
+  if (what == "tree" && argc >= 5) {
+    const int mode = strcmp(argv[3], "test") == 0 ? qv::rmTest : qv::rmClean;
+    qv::OptionsSetting.FastScan = strcmp(argv[4], "fast") == 0;
+    if (argc >= 6 && strcmp(argv[5], "plain") == 0) qv::SetFileDeleteMethod(qv::fdmPlain);
+    if (argc >= 6 && strcmp(argv[5], "shell") == 0) qv::SetFileDeleteMethod(qv::fdmShell);
+    auto host = std::make_shared<BenchHost>(mode);
+    qv::TClearTaskThread thread(host);
+    thread.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
+    thread.LastProgressTime = qv::NowDays();
+    int count = 0;
+    double start = Seconds();
+    uint64_t bytes = thread.DeleteFolderTree(path, true, true, "", count);
+    double elapsed = Seconds() - start;
+    printf("seconds=%.3f count=%d bytes=%llu lines=%lld", elapsed, count, (unsigned long long)bytes, host->lines);
+    PrintMemory();
+    printf("\n");
+    return 0;
+  }
+  if (what == "overwrite" && argc >= 4) {
+    auto host = std::make_shared<BenchHost>(qv::rmClean);
+    qv::TClearTaskThread thread(host);
+    double start = Seconds();
+    thread.OverwriteFileContents(path, atoi(argv[3]));
+    double elapsed = Seconds() - start;
+    printf("seconds=%.3f", elapsed);
+    PrintMemory();
+    printf("\n");
+    return 0;
+  }
+  return Usage();
+}
