@@ -1,5 +1,7 @@
 // Registry strings, the local application-data folder, and the folder browser with its centring.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
 
 #include <shlobj.h>
 
@@ -71,6 +73,20 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
   return TRUE;
 }
 
+std::wstring SelectedText(HWND tree) {
+  if (!tree) return std::wstring();
+  HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (!item) return std::wstring();
+  wchar_t text[MAX_PATH] = {};
+  TVITEMW tv = {};
+  tv.mask = TVIF_TEXT;
+  tv.hItem = item;
+  tv.pszText = text;
+  tv.cchTextMax = MAX_PATH;
+  SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+  return text;
+}
+
 // Finds the browser dialog of this process, then either selects `select` and confirms, or cancels.
 struct DialogDriver {
   std::string select;
@@ -91,8 +107,16 @@ struct DialogDriver {
           GetWindowRect(dialog, &rect);
           centred = rect.left == (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2;
           if (!select.empty()) {
+            // The browser fills its tree while it starts and may move the selection meanwhile:
+            // select until the tree shows the folder selected, then confirm.
             std::wstring path = qv::Widen(select);
-            SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+            std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
+            HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+            for (int tries = 0; tries < 100; ++tries) {
+              SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+              if (SelectedText(tree) == leaf) break;
+              Sleep(50);
+            }
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
           } else {
             PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
