@@ -201,6 +201,46 @@ TEST_F(FileRemoval, NameToKeepStaysAndKeepsItsFolder) {
   EXPECT_FALSE(Exists(dir + "X1\\b.gif"));
 }
 
+// A name ending in a dot or a space (possible on the host, or through \\?\) reaches a different
+// file once the system trims it: "index.dat." would be opened as "index.dat". Such an entry must
+// never take the file it shadows with it, whether that file is the name to keep or one the mask
+// does not match; a Test counts what the Clean then removes.
+TEST_F(FileRemoval, TrimmedNamesNeverReachTheFileTheyShadow) {
+  auto makeExact = [](const std::string& path) {
+    HANDLE h = CreateFileW((L"\\\\?\\" + qv::Widen(path)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    ::WriteFile(h, "shadow", 6, &written, nullptr);
+    CloseHandle(h);
+    return true;
+  };
+  SandboxFolder box("trimmed");
+  WriteTextFile(box / "tree\\index.dat", "kept");
+  WriteTextFile(box / "tree\\other.txt", "other");
+  WriteTextFile(box / "mask\\notes", "unmatched");
+  if (!makeExact(box / "tree\\index.dat.") || !makeExact(box / "tree\\other.txt ") || !makeExact(box / "mask\\notes."))
+    GTEST_SKIP() << "the file system does not keep trailing dots";
+
+  Worker test(qv::rmTest);
+  int testCount = 0;
+  test.thread.DeleteFolderTree(box / "tree", false, true, "index.dat", testCount);
+  Worker clean(qv::rmClean);
+  int cleanCount = 0;
+  clean.thread.DeleteFolderTree(box / "tree", false, true, "index.dat", cleanCount);
+  EXPECT_EQ(ReadTextFile(box / "tree\\index.dat"), "kept");
+  EXPECT_EQ(cleanCount, testCount);
+  EXPECT_FALSE(Exists(box / "tree\\other.txt"));
+
+  int maskTest = 0, maskClean = 0;
+  test.thread.DeleteFilesByMask(box / "mask", "*.", maskTest, false);
+  clean.thread.DeleteFilesByMask(box / "mask", "*.", maskClean, false);
+  EXPECT_EQ(ReadTextFile(box / "mask\\notes"), "unmatched");
+  EXPECT_EQ(maskClean, maskTest);
+  for (const char* rel : {"tree\\index.dat.", "tree\\other.txt ", "mask\\notes."})
+    DeleteFileW((L"\\\\?\\" + qv::Widen(box / rel)).c_str());
+}
+
 // The safety questions of a removal run: their text, caption, buttons, and what each answer does.
 TEST_F(FileRemoval, SafetyQuestions) {
   Worker probe(qv::rmTest);
@@ -234,6 +274,9 @@ TEST_F(FileRemoval, SafetyQuestions) {
        "Do you want to delete all files and folders under C:\\?", false},
       {tree, pictures + "..", "", personal + "qv-letter.txt", qv::rmClean, IDNO,
        "Do you want to delete all files and folders under " + personal + "?", false},
+      // "C:" alone is the drive root, not the current folder of drive C.
+      {mask, "C:", "*.tmp", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO,
+       "Do you want to delete all files and folders under C:\\?", false},
       {mask, "C:\\", "boot.ini", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO, "", false},
       {tree, pictures, "", pictures + "qv-photo.jpg", qv::rmTest, IDNO, "", false},
       {mask, "C:\\", "*.tmp", "C:\\qv-root-probe.tmp", qv::rmTest, IDNO, "", false},
