@@ -487,6 +487,8 @@ TEST_F(FileRemoval, LinksInsideATreeNeverReachTheirTargets) {
     EXPECT_EQ(ReadTextFile(base + "target\\canary.txt"), "canary");
     EXPECT_EQ(ReadTextFile(base + "target\\file-target.txt"), "canary-file");
     EXPECT_TRUE(qv::DirectoryExists(base + "emptytarget"));
+    // Its target lies where no drive reaches: only the link can still read it.
+    EXPECT_EQ(ReadTextFile(base + "tree\\outlink.txt"), "outside");
   };
   qv::OptionsSetting.OverwriteFile = true;
   qv::OptionsSetting.OverwriteNumber = 1;
@@ -494,6 +496,8 @@ TEST_F(FileRemoval, LinksInsideATreeNeverReachTheirTargets) {
   Worker single(qv::rmClean);
   EXPECT_FALSE(single.thread.DeleteOneFile(tree + "filelink.txt", true));
   single.thread.OverwriteFileContents(tree + "filelink.txt", 2);
+  EXPECT_FALSE(single.thread.DeleteOneFile(tree + "outlink.txt", true));
+  single.thread.OverwriteFileContents(tree + "outlink.txt", 2);
   targetsIntact();
 
   Worker test(qv::rmTest);
@@ -502,9 +506,9 @@ TEST_F(FileRemoval, LinksInsideATreeNeverReachTheirTargets) {
   Worker clean(qv::rmClean);
   int cleanCount = 0;
   uint64_t cleanBytes = clean.thread.DeleteFolderTree(tree, true, true, "", cleanCount);
-  // The Test counts the file link like a file the Clean may fail to remove; the Clean leaves it.
-  EXPECT_EQ(testCount, 3);
-  EXPECT_EQ(testBytes, 5u + 5u + 11u);
+  // The Test counts the file links like a file the Clean may fail to remove; the Clean leaves it.
+  EXPECT_EQ(testCount, 4);
+  EXPECT_EQ(testBytes, 5u + 5u + 11u + 7u);
   EXPECT_EQ(cleanCount, 2) << "plain.txt and sub\\inner.txt";
   EXPECT_EQ(cleanBytes, 10u);
   EXPECT_EQ(clean.host->Lines, (std::vector<std::string>{"Clean: deleting " + tree + "plain.txt",
