@@ -275,7 +275,7 @@ static HANDLE OpenForDelete(const std::wstring& wp) {
 // Removes one file: the shared body of DeleteOneFile and the walks, which know the resolved path
 // of the folder (parentFinal) and the listed attributes of the file.
 //
-// A Test logs and counts every file it is given, as the spec of a dry run wants; like a locked
+// A Test logs and counts every file it is given, as a dry run must; like a locked
 // file, a link that the Clean then refuses to touch (see the top) is counted by the Test only.
 // Checking that in a Test would cost an open of every file.
 static bool RemoveFileEntry(TClearTaskThread& t, const std::string& path, bool log, const std::wstring& parentFinal,
