@@ -35,16 +35,18 @@ bool KeyExists(HKEY root, const std::string& keyPath) {
   return true;
 }
 
-std::vector<std::wstring> ValueNames(HKEY key) {
+// The names of a key's values or of its subkeys, in the order the registry gives them.
+std::vector<std::wstring> EnumNames(HKEY key, bool values) {
   std::vector<std::wstring> names;
-  DWORD maxLen = 0;
-  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxLen, nullptr, nullptr,
-                       nullptr) != ERROR_SUCCESS)
+  DWORD maxSubkey = 0, maxValue = 0;
+  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxSubkey, nullptr, nullptr, &maxValue, nullptr,
+                       nullptr, nullptr) != ERROR_SUCCESS)
     return names;
-  std::wstring buf(maxLen + 2, L'\0');
+  std::wstring buf((values ? maxValue : maxSubkey) + 2, L'\0');
   for (DWORD i = 0;; ++i) {
     DWORD len = (DWORD)buf.size();
-    LONG r = RegEnumValueW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr);
+    LONG r = values ? RegEnumValueW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr)
+                    : RegEnumKeyExW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr);
     if (r == ERROR_MORE_DATA) {
       buf.assign(buf.size() * 2 + 256, L'\0');
       --i;
@@ -56,26 +58,8 @@ std::vector<std::wstring> ValueNames(HKEY key) {
   return names;
 }
 
-std::vector<std::wstring> SubkeyNames(HKEY key) {
-  std::vector<std::wstring> names;
-  DWORD maxLen = 0;
-  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxLen, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr) != ERROR_SUCCESS)
-    return names;
-  std::wstring buf(maxLen + 2, L'\0');
-  for (DWORD i = 0;; ++i) {
-    DWORD len = (DWORD)buf.size();
-    LONG r = RegEnumKeyExW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr);
-    if (r == ERROR_MORE_DATA) {
-      buf.assign(buf.size() * 2 + 256, L'\0');
-      --i;
-      continue;
-    }
-    if (r != ERROR_SUCCESS) break;
-    names.push_back(buf.substr(0, len));
-  }
-  return names;
-}
+std::vector<std::wstring> ValueNames(HKEY key) { return EnumNames(key, true); }
+std::vector<std::wstring> SubkeyNames(HKEY key) { return EnumNames(key, false); }
 
 // DeleteRegistryKeyTree for a parsed root; rootText is how the log names it.
 int KeyTree(TClearTaskThread& t, HKEY root, const std::string& rootText, const std::string& keyPath) {
