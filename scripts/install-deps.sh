@@ -4,7 +4,7 @@
 set -euo pipefail
 
 need_apt=0
-for cmd in i686-w64-mingw32-g++-posix cmake wine xvfb-run tclsh xauth; do
+for cmd in i686-w64-mingw32-g++-posix cmake wine xvfb-run tclsh xauth gcc make flock; do
   command -v "$cmd" >/dev/null 2>&1 || need_apt=1
 done
 [ -d /usr/src/googletest ] || need_apt=1
@@ -20,7 +20,7 @@ if [ "$need_apt" = 1 ]; then
   fi
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends \
-    g++-mingw-w64-i686 cmake make wine wine32:i386 wine64 xvfb xauth googletest tcl \
+    g++-mingw-w64-i686 cmake make gcc libc6-dev wine wine32:i386 wine64 xvfb xauth googletest tcl util-linux \
     xz-utils dpkg-dev ca-certificates >/dev/null
 fi
 
