@@ -12,20 +12,8 @@ using namespace qvtest;
 
 namespace {
 
-const std::string kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+const std::string kExplorer = kExplorerKey;
 const HKEY kCU = HKEY_CURRENT_USER;
-
-std::string SpecialFolder(int csidl) {
-  wchar_t buf[MAX_PATH] = {};
-  SHGetSpecialFolderPathW(nullptr, buf, csidl, TRUE);
-  return qv::Narrow(buf);
-}
-
-std::string WindowsFolder() {
-  wchar_t buf[MAX_PATH] = {};
-  GetWindowsDirectoryW(buf, MAX_PATH);
-  return qv::Narrow(buf);
-}
 
 // Deletes the files directly in a folder (its subfolders stay).
 void DeleteFilesIn(const std::string& folder) {
@@ -125,7 +113,7 @@ TEST_F(WindowsCleaners, RegistryKeyItems) {
 
 TEST_F(WindowsCleaners, RecentDocuments) {
   const std::string key = kExplorer + "RecentDocs";
-  const std::string recent = SpecialFolder(CSIDL_RECENT);
+  const std::string recent = qv::ExcludeTrailingBackslash(SpecialFolderPath(CSIDL_RECENT));
   ASSERT_FALSE(recent.empty());
   RegDeleteTree(kCU, key);
   DeleteFilesIn(recent);
@@ -413,7 +401,7 @@ TEST_F(WindowsCleaners, ClipboardOnlyInARemovalRun) {
 }
 
 TEST_F(WindowsCleaners, MemoryDumps) {
-  const std::string win = WindowsFolder() + "\\";
+  const std::string win = WindowsFolderPath();
   RemoveTree(win + "MiniDump");
   WriteFile(win + "memory.dmp", 1000);
   WriteFile(win + "MiniDump\\a.dmp", 100);

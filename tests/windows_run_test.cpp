@@ -15,32 +15,13 @@ using namespace qvtest;
 
 namespace {
 
-const std::string kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+const std::string kExplorer = kExplorerKey;
 const HKEY kCU = HKEY_CURRENT_USER;
 
-std::string Folder(int csidl) {
-  wchar_t buf[MAX_PATH] = {};
-  SHGetSpecialFolderPathW(nullptr, buf, csidl, TRUE);
-  return qv::Narrow(buf) + "\\";
-}
-
-std::string WindowsFolder() {
-  wchar_t buf[MAX_PATH] = {};
-  GetWindowsDirectoryW(buf, MAX_PATH);
-  return qv::Narrow(buf) + "\\";
-}
-
-std::string SystemFolder() {
-  wchar_t buf[MAX_PATH] = {};
-  GetSystemDirectoryW(buf, MAX_PATH);
-  return qv::Narrow(buf) + "\\";
-}
-
-std::string TempFolder() {
-  wchar_t buf[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, buf);
-  return qv::Narrow(buf);
-}
+std::string Folder(int csidl) { return SpecialFolderPath(csidl); }
+std::string WindowsFolder() { return WindowsFolderPath(); }
+std::string SystemFolder() { return SystemFolderPath(); }
+std::string TempFolder() { return TempFolderPath(); }
 
 bool ClipboardHasText() { return IsClipboardFormatAvailable(CF_UNICODETEXT) != 0; }
 

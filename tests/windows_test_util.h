@@ -3,6 +3,7 @@
 // every message box recorded and answered.
 #pragma once
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +14,30 @@
 #include "support/TestWindow.h"
 
 namespace qvtest {
+
+// System folders of the prefix, with a trailing backslash.
+inline std::string SpecialFolderPath(int csidl) {
+  wchar_t buf[MAX_PATH] = {};
+  SHGetSpecialFolderPathW(nullptr, buf, csidl, TRUE);
+  return qv::IncludeTrailingBackslash(qv::Narrow(buf));
+}
+inline std::string WindowsFolderPath() {
+  wchar_t buf[MAX_PATH] = {};
+  GetWindowsDirectoryW(buf, MAX_PATH);
+  return qv::IncludeTrailingBackslash(qv::Narrow(buf));
+}
+inline std::string SystemFolderPath() {
+  wchar_t buf[MAX_PATH] = {};
+  GetSystemDirectoryW(buf, MAX_PATH);
+  return qv::IncludeTrailingBackslash(qv::Narrow(buf));
+}
+inline std::string TempFolderPath() {
+  wchar_t buf[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, buf);
+  return qv::IncludeTrailingBackslash(qv::Narrow(buf));
+}
+
+const char* const kExplorerKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
 
 struct MessageRecord {
   std::string Text;
