@@ -379,15 +379,7 @@ TEST_F(WindowsCleaners, TemporaryFilesNeverTakesTheProfileOrWindows) {
 }
 
 TEST_F(WindowsCleaners, ClipboardOnlyInARemovalRun) {
-  auto put = [this] {
-    ASSERT_TRUE(OpenClipboard(window_.Handle()));
-    EmptyClipboard();
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, 16);
-    wcscpy((wchar_t*)GlobalLock(mem), L"secret");
-    GlobalUnlock(mem);
-    SetClipboardData(CF_UNICODETEXT, mem);
-    CloseClipboard();
-  };
+  auto put = [this] { ASSERT_TRUE(PutClipboardText(window_.Handle(), L"secret")); };
   put();
   CleanerResult test = Run("Windows - Clipboard", qv::rmTest);
   EXPECT_EQ(test.Count, 0);

@@ -78,13 +78,7 @@ class TraceScene {
     canaries.push_back(File(sys + "qv-e2e.chk", 10, cleanup));
     traces.push_back(File(win + "qv-e2e.log", 100, cleanup));
     canaries.push_back(File(win + "qv-e2e.log.txt", 10, cleanup));
-    OpenClipboard(owner);
-    EmptyClipboard();
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, 16);
-    wcscpy((wchar_t*)GlobalLock(mem), L"secret");
-    GlobalUnlock(mem);
-    SetClipboardData(CF_UNICODETEXT, mem);
-    CloseClipboard();
+    PutClipboardText(owner, L"secret");
     traces.push_back({"clipboard text", ClipboardHasText});
 
     // Advanced.

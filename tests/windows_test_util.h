@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,18 @@ inline std::string TempFolderPath() {
   wchar_t buf[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, buf);
   return qv::IncludeTrailingBackslash(qv::Narrow(buf));
+}
+
+// Puts text on the clipboard, owned by `owner`; false when the clipboard cannot be opened.
+inline bool PutClipboardText(HWND owner, const wchar_t* text) {
+  if (!OpenClipboard(owner)) return false;
+  EmptyClipboard();
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (wcslen(text) + 1) * sizeof(wchar_t));
+  wcscpy((wchar_t*)GlobalLock(mem), text);
+  GlobalUnlock(mem);
+  SetClipboardData(CF_UNICODETEXT, mem);
+  CloseClipboard();
+  return true;
 }
 
 const char* const kExplorerKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
