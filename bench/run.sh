@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Benchmarks of the removal primitives against their Linux limits. Builds the bench program into
-# build/bench-build, makes a throwaway Wine prefix build/benchprefix (its z: drive removed) and
+# build/bench-build-<build>, makes a throwaway Wine prefix build/benchprefix-<build> (its z: drive removed) and
 # works only inside it:
 #   - a tree of 100,000 files of 1 KB in 100 folders: a Test and a Clean through DeleteFolderTree
 #     with FastScan on and off, a Clean with the plain delete call and one with the shell's file
@@ -17,24 +17,16 @@ files=${QV_BENCH_FILES:-100000}
 mib=${QV_BENCH_MIB:-256}
 folders=100
 
-echo "building..." >&2
-QV_BUILD_DIR="$build/bench-build" bash "$here/scripts/build.sh" -DQV_TESTS=OFF -DQV_BENCH=ON >/dev/null
-exe="$build/bench-build/bench/removal_bench.exe"
+. "$here/scripts/wine-env.sh"
+# The x86 build where this host runs 32-bit code, else the x64 build.
+if qv_x86_runs; then arch=x86; else arch=x64; fi
+echo "building the $arch bench..." >&2
+QV_BUILD_DIR="$build/bench-build-$arch" bash "$here/scripts/build.sh" "$arch" -DQV_TESTS=OFF -DQV_BENCH=ON >/dev/null
+exe="$build/bench-build-$arch/bench/removal_bench.exe"
 
-export WINEPREFIX="$build/benchprefix"
-export HOME="$build/benchhome"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
-mkdir -p "$HOME"
 # The bench prefix's own server and programs end with the bench.
+qv_use_prefix "$build/benchprefix-$arch" "$arch" "$build/benchhome-$arch"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "making the bench prefix..." >&2
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver -w
-fi
-rm -f "$WINEPREFIX/dosdevices/z:"
 case "$WINEPREFIX" in "$build"/*) ;; *) echo "refusing prefix $WINEPREFIX" >&2; exit 2;; esac
 [ ! -e "$WINEPREFIX/dosdevices/z:" ] || { echo "z: drive still present" >&2; exit 2; }
 
@@ -63,7 +55,7 @@ make_tree() {
   sync
 }
 
-bench() { (cd "$work/bin" && wine 'C:\qvbench\bin\removal_bench.exe' "$@" 2>&1 | tr -d '\r'); }
+bench() { (cd "$work/bin" && qv_wine 'C:\qvbench\bin\removal_bench.exe' "$@" 2>&1 | tr -d '\r'); }
 
 echo "tree of $files files of 1 KB" >&2
 make_tree "$work/linux" "$files"
