@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,12 +23,13 @@ const char* const kOwnBuild = sizeof(void*) == 8 ? "x64" : "x86";
 // A PE image read from a file: headers, sections, the import table and resources.
 class PeImage {
  public:
-  explicit PeImage(std::string bytes) : image_(std::move(bytes)) {
+  explicit PeImage(const std::string& bytes) : image_(bytes.begin(), bytes.end()) {
     if (image_.size() < sizeof(IMAGE_DOS_HEADER)) return;
-    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image_.data());
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || (size_t)dos->e_lfanew + sizeof(IMAGE_NT_HEADERS64) > image_.size())
+    IMAGE_DOS_HEADER dos;
+    memcpy(&dos, image_.data(), sizeof(dos));
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || (size_t)dos.e_lfanew + sizeof(IMAGE_NT_HEADERS64) > image_.size())
       return;
-    nt32_ = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image_.data() + dos->e_lfanew);
+    nt32_ = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image_.data() + dos.e_lfanew);
     if (nt32_->Signature != IMAGE_NT_SIGNATURE) nt32_ = nullptr;
   }
   bool Valid() const { return nt32_ != nullptr; }
@@ -94,7 +96,7 @@ class PeImage {
     return nullptr;
   }
 
-  std::string image_;
+  std::vector<char> image_;
   const IMAGE_NT_HEADERS32* nt32_ = nullptr;
 };
 
