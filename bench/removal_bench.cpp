@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
+#include "base/Global.h"
+#include "base/Settings.h"
+#include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
-#include "engine/ProgressThread.h"
-#include "shell/Global.h"
-#include "shell/Settings.h"
 
 namespace {
 
@@ -78,12 +78,12 @@ int main(int argc, char** argv) {
     if (argc >= 6 && strcmp(argv[5], "plain") == 0) qv::SetFileDeleteMethod(qv::fdmPlain);
     if (argc >= 6 && strcmp(argv[5], "shell") == 0) qv::SetFileDeleteMethod(qv::fdmShell);
     auto host = std::make_shared<BenchHost>(mode);
-    qv::TClearTaskThread thread(host);
-    thread.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
-    thread.LastProgressTime = qv::NowDays();
+    qv::TCleanRun run(host);
+    run.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
+    run.LastProgressTime = qv::NowDays();
     int count = 0;
     double start = Seconds();
-    uint64_t bytes = thread.DeleteFolderTree(path, true, true, "", count);
+    uint64_t bytes = qv::DeleteFolderTree(run, path, true, true, "", count);
     double elapsed = Seconds() - start;
     printf("seconds=%.3f count=%d bytes=%llu lines=%lld", elapsed, count, (unsigned long long)bytes, host->lines);
     PrintMemory();
@@ -92,9 +92,9 @@ int main(int argc, char** argv) {
   }
   if (what == "overwrite" && argc >= 4) {
     auto host = std::make_shared<BenchHost>(qv::rmClean);
-    qv::TClearTaskThread thread(host);
+    qv::TCleanRun run(host);
     double start = Seconds();
-    thread.OverwriteFileContents(path, atoi(argv[3]));
+    qv::OverwriteFileContents(run, path, atoi(argv[3]));
     double elapsed = Seconds() - start;
     printf("seconds=%.3f", elapsed);
     PrintMemory();

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/Global.h"
-#include "shell/Settings.h"
+#include "base/Global.h"
+#include "base/Settings.h"
 
 namespace qv {
 

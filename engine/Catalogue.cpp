@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "shell/Global.h"
+#include "base/Global.h"
 
 namespace qv {
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Settings.h"
+
 namespace qv {
 
 enum TCheckState { csUnticked = 1, csTicked = 2 };
@@ -25,7 +27,7 @@ struct TCategory {
   std::string ItemName(size_t i) const { return Text + " - " + Items[i].Text; }
 };
 
-class TCatalogue {
+class TCatalogue : public ISelection {
  public:
   std::vector<TCategory> Categories;
 
@@ -37,9 +39,10 @@ class TCatalogue {
   // Sets every category and item to the state.
   void SelectAll(int state);
   // Ticks the first node (depth first) whose name equals the text exactly; false when none does.
-  bool TickByName(const std::string& name);
+  bool TickByName(const std::string& name) override;
   // Names of all ticked nodes in tree order: a category by its text, an item by its item name.
-  std::vector<std::string> TickedNames() const;
+  std::vector<std::string> TickedNames() const override;
+  void UntickAll() override { SelectAll(csUnticked); }
 
   // The mouse rules of the tree: flips a category and gives all its items its new state; flips an
   // item and ticks its category exactly when one of its items is ticked.

@@ -1,4 +1,4 @@
-// File and folder removal of the clean task thread: one file (with the optional overwrite), a
+// File and folder removal of a clean run: one file (with the optional overwrite), a
 // folder tree, the files of a folder that match a mask, and the rename section of Wininit.ini.
 //
 // Links are handled so that nothing behind them is ever touched:
@@ -18,9 +18,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "engine/ProgressThread.h"
-#include "shell/Global.h"
-#include "shell/Settings.h"
+#include "base/Global.h"
+#include "base/Settings.h"
+#include "engine/CleanRun.h"
 
 namespace qv {
 
@@ -188,9 +188,9 @@ std::string FullFolderPath(const std::string& folder) {
 }
 
 struct TWalk {
-  TWalk(TClearTaskThread& t, bool logLines, const std::string& keep, int& count)
+  TWalk(TCleanRun& t, bool logLines, const std::string& keep, int& count)
       : thread(t), log(logLines), keepName(keep), counter(count) {}
-  TClearTaskThread& thread;
+  TCleanRun& thread;
   bool log;
   std::string keepName;
   int& counter;
@@ -278,7 +278,7 @@ static HANDLE OpenForDelete(const std::wstring& wp) {
 // A Test logs and counts every file it is given, as a dry run must; like a locked
 // file, a link that the Clean then refuses to touch (see the top) is counted by the Test only.
 // Checking that in a Test would cost an open of every file.
-static bool RemoveFileEntry(TClearTaskThread& t, const std::string& path, bool log, const std::wstring& parentFinal,
+static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, const std::wstring& parentFinal,
                             DWORD attributes) {
   if (t.IsTest()) {
     if (log) t.AddDetailLine("deleting", path, 50);
@@ -309,7 +309,7 @@ static bool RemoveFileEntry(TClearTaskThread& t, const std::string& path, bool l
       if ((attributes & FILE_ATTRIBUTE_READONLY) &&
           SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
         current = attributes & ~FILE_ATTRIBUTE_READONLY;
-      if (!TClearTaskThread::IsFileLocked(path)) t.OverwriteFileContents(path, OptionsSetting.OverwriteNumber);
+      if (!IsFileLocked(path)) OverwriteFileContents(t, path, OptionsSetting.OverwriteNumber);
       h = OpenForDelete(wp);
       if (h != INVALID_HANDLE_VALUE && HandleIsResolvedLink(h, path, parentFinal)) {
         CloseHandle(h);
@@ -329,21 +329,21 @@ static bool RemoveFileEntry(TClearTaskThread& t, const std::string& path, bool l
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
         SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
       clearedReadOnly = true;
-    if (!TClearTaskThread::IsFileLocked(path)) t.OverwriteFileContents(path, OptionsSetting.OverwriteNumber);
+    if (!IsFileLocked(path)) OverwriteFileContents(t, path, OptionsSetting.OverwriteNumber);
   }
   bool ok = method == fdmShell ? ShellDelete(path) : PlainDelete(wp);
   if (!ok && clearedReadOnly) SetFileAttributesW(wp.c_str(), attributes);
   return ok;
 }
 
-bool TClearTaskThread::DeleteOneFile(const std::string& path, bool log) {
+bool DeleteOneFile(TCleanRun& run, const std::string& path, bool log) {
   // A file primitive never takes a folder, in a Test as in a Clean.
   DWORD attributes = GetFileAttributesW(ToWinPath(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  return RemoveFileEntry(*this, path, log, std::wstring(), attributes);
+  return RemoveFileEntry(run, path, log, std::wstring(), attributes);
 }
 
-bool TClearTaskThread::IsFileLocked(const std::string& path) {
+bool IsFileLocked(const std::string& path) {
   if (!FileExists(path)) return false;
   HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -352,7 +352,7 @@ bool TClearTaskThread::IsFileLocked(const std::string& path) {
   return false;
 }
 
-void TClearTaskThread::OverwriteFileContents(const std::string& path, int passes) {
+void OverwriteFileContents(TCleanRun& run, const std::string& path, int passes) {
   const std::wstring wp = ToWinPath(path);
   DWORD attributes = GetFileAttributesW(wp.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
@@ -394,7 +394,7 @@ void TClearTaskThread::OverwriteFileContents(const std::string& path, int passes
 // DeleteFolderTree below the checks of its entry: lists dir (with a trailing backslash) and
 // removes what it holds.
 static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
-  TClearTaskThread& t = w.thread;
+  TCleanRun& t = w.thread;
   const std::wstring parentFinal =
       GetFileDeleteMethod() == fdmChecked && !t.IsTest() ? FinalPathOfFolder(dir) : std::wstring();
   WIN32_FIND_DATAW fd;
@@ -428,17 +428,17 @@ static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
   return bytes;
 }
 
-uint64_t TClearTaskThread::DeleteFolderTree(const std::string& folder, bool removeTop, bool log,
-                                            const std::string& keepName, int& counter) {
-  if (Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
+uint64_t DeleteFolderTree(TCleanRun& run, const std::string& folder, bool removeTop, bool log,
+                          const std::string& keepName, int& counter) {
+  if (run.Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
   const std::string dir = FullFolderPath(folder);
-  TWalk w(*this, log, keepName, counter);
+  TWalk w(run, log, keepName, counter);
   if (!PassesSafetyQuestions(w, dir, akTree, std::string())) return 0;
   DWORD attributes = GetFileAttributesW(FolderForOpen(dir).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     // The folder the caller names is emptied even when it is a link; removing it removes the link.
     uint64_t bytes = EmptyFolder(w, dir, false);
-    if (removeTop && !IsTest()) RemoveFolderLink(dir, std::wstring());
+    if (removeTop && !run.IsTest()) RemoveFolderLink(dir, std::wstring());
     return bytes;
   }
   return EmptyFolder(w, dir, removeTop);
@@ -459,7 +459,7 @@ static bool MaskMatches(const std::string& mask, const std::string& prefix, cons
 
 static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string& mask, const std::string& prefix,
                              const std::string& suffix, bool hasStar, bool recurse) {
-  TClearTaskThread& t = w.thread;
+  TCleanRun& t = w.thread;
   const std::wstring parentFinal =
       GetFileDeleteMethod() == fdmChecked && !t.IsTest() ? FinalPathOfFolder(dir) : std::wstring();
   WIN32_FIND_DATAW fd;
@@ -488,11 +488,11 @@ static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string
   return bytes;
 }
 
-uint64_t TClearTaskThread::DeleteFilesByMask(const std::string& folder, const std::string& mask, int& counter,
-                                             bool recurse) {
-  if (Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
+uint64_t DeleteFilesByMask(TCleanRun& run, const std::string& folder, const std::string& mask, int& counter,
+                           bool recurse) {
+  if (run.Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
   const std::string dir = FullFolderPath(folder);
-  TWalk w(*this, true, std::string(), counter);
+  TWalk w(run, true, std::string(), counter);
   if (!PassesSafetyQuestions(w, dir, akMask, mask)) return 0;
   size_t star = mask.find('*');
   std::string prefix = star == std::string::npos ? std::string("*") : UpperCase(mask.substr(0, star));
@@ -517,8 +517,8 @@ static std::string ToAnsi(const std::string& s) {
   return a;
 }
 
-void TClearTaskThread::ScheduleWininitRename(const std::vector<std::string>& lines) {
-  if (IsTest()) return;
+void ScheduleWininitRename(TCleanRun& run, const std::vector<std::string>& lines) {
+  if (run.IsTest()) return;
   wchar_t windows[MAX_PATH + 1] = {};
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::string path = IncludeTrailingBackslash(Narrow(windows)) + "Wininit.ini";

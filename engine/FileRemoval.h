@@ -1,10 +1,35 @@
-// How the file primitives of TClearTaskThread remove a file, and the link checks they share.
+// The file and folder primitives of a clean run: one file (with the optional secure overwrite), a
+// folder tree, the files of a folder that match a mask, and the rename section of Wininit.ini. In
+// a Test they walk, count and log exactly as a removal would and change nothing. They write the
+// "deleting" detail lines, count removed files into the counter they are given, return the bytes
+// of the files they removed and post progress.
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qv {
+
+class TCleanRun;
+
+// True when the file was deleted (in a Test: always true). Never takes a folder.
+bool DeleteOneFile(TCleanRun& run, const std::string& path, bool log);
+// Overwrites the file's bytes in place, `passes` times, each pass with one random byte value.
+void OverwriteFileContents(TCleanRun& run, const std::string& path, int passes);
+// True when the file exists and cannot be opened for reading and writing without sharing.
+bool IsFileLocked(const std::string& path);
+// Empties a folder tree (and removes the folder itself when removeTop); keepName is a file name
+// to leave wherever it appears. Returns the bytes removed.
+uint64_t DeleteFolderTree(TCleanRun& run, const std::string& folder, bool removeTop, bool log,
+                          const std::string& keepName, int& counter);
+// Deletes the files of a folder that match the mask (and of its subfolders with recurse).
+uint64_t DeleteFilesByMask(TCleanRun& run, const std::string& folder, const std::string& mask, int& counter,
+                           bool recurse);
+// Adds complete lines under the [rename] section of Wininit.ini (Windows 95, 98 and Me remove
+// the files at their next start). Nothing in a Test; throws when the file cannot be written.
+void ScheduleWininitRename(TCleanRun& run, const std::vector<std::string>& lines);
 
 // The call that removes one file once it has been found to be a plain file.
 //   fdmChecked: opens the entry itself, makes sure the handle is not the target of a link, and

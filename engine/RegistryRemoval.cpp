@@ -1,4 +1,4 @@
-// Registry removal of the clean task thread: a key with everything under it, one value, or every
+// Registry removal of a clean run: a key with everything under it, one value, or every
 // value and subkey of a key that itself stays. A Test counts and logs the same and changes nothing.
 #include "engine/RegistryRemoval.h"
 
@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "engine/ProgressThread.h"
-#include "shell/Global.h"
+#include "base/Global.h"
+#include "engine/CleanRun.h"
 
 namespace qv {
 
@@ -62,7 +62,7 @@ std::vector<std::wstring> ValueNames(HKEY key) { return EnumNames(key, true); }
 std::vector<std::wstring> SubkeyNames(HKEY key) { return EnumNames(key, false); }
 
 // DeleteRegistryKeyTree for a parsed root; rootText is how the log names it.
-int KeyTree(TClearTaskThread& t, HKEY root, const std::string& rootText, const std::string& keyPath) {
+int KeyTree(TCleanRun& t, HKEY root, const std::string& rootText, const std::string& keyPath) {
   if (!root || NamesRoot(keyPath)) return 0;
   int count = CountRegistryValues(root, keyPath);
   if (!KeyExists(root, keyPath)) return 0;
@@ -72,7 +72,7 @@ int KeyTree(TClearTaskThread& t, HKEY root, const std::string& rootText, const s
 }
 
 // DeleteRegistryValues for a parsed root.
-int Values(TClearTaskThread& t, HKEY root, const std::string& rootText, const std::string& keyPath,
+int Values(TCleanRun& t, HKEY root, const std::string& rootText, const std::string& keyPath,
            const std::string& valueName) {
   if (!root || NamesRoot(keyPath)) return 0;
   HKEY key;
@@ -128,25 +128,25 @@ int CountRegistryValues(HKEY root, const std::string& keyPath) {
   return count;
 }
 
-int TClearTaskThread::DeleteRegistryKeyTree(const std::string& rootName, const std::string& keyPath) {
+int DeleteRegistryKeyTree(TCleanRun& run, const std::string& rootName, const std::string& keyPath) {
   const std::string upper = UpperCase(rootName);
-  return KeyTree(*this, ParseRootKeyName(upper), upper, keyPath);
+  return KeyTree(run, ParseRootKeyName(upper), upper, keyPath);
 }
 
-int TClearTaskThread::DeleteRegistryKeyTreeHKCU(const std::string& keyPath) {
-  return KeyTree(*this, HKEY_CURRENT_USER, "HKEY_CURRENT_USER", keyPath);
+int DeleteRegistryKeyTreeHKCU(TCleanRun& run, const std::string& keyPath) {
+  return KeyTree(run, HKEY_CURRENT_USER, "HKEY_CURRENT_USER", keyPath);
 }
 
-int TClearTaskThread::DeleteRegistryValues(const std::string& rootName, const std::string& keyPath,
-                                           const std::string& valueName) {
+int DeleteRegistryValues(TCleanRun& run, const std::string& rootName, const std::string& keyPath,
+                         const std::string& valueName) {
   const std::string upper = UpperCase(rootName);
-  return Values(*this, ParseRootKeyName(upper), upper, keyPath, valueName);
+  return Values(run, ParseRootKeyName(upper), upper, keyPath, valueName);
 }
 
-int TClearTaskThread::DeleteRegistryValuesByRoot(HKEY root, const std::string& keyPath, const std::string& valueName) {
+int DeleteRegistryValuesByRoot(TCleanRun& run, HKEY root, const std::string& keyPath, const std::string& valueName) {
   // Subkeys go under the same root that was given (not always under HKEY_CURRENT_USER).
   const std::string name = RootKeyName(root);
-  return name.empty() ? 0 : Values(*this, root, name, keyPath, valueName);
+  return name.empty() ? 0 : Values(run, root, name, keyPath, valueName);
 }
 
 }  // namespace qv

@@ -1,5 +1,5 @@
 // The Boss Key: a system-wide hot key that hides every browser window and shows them again.
-#include "shell/Global.h"
+#include "base/Global.h"
 #include "shell/Main.h"
 
 namespace qv {

@@ -5,8 +5,9 @@
 
 #include <algorithm>
 
+#include "base/Global.h"
+#include "cleaners/Cleaners.h"
 #include "dialogs/AskDelete.h"
-#include "shell/Global.h"
 #include "shell/TaskHostWin.h"
 
 namespace qv {
@@ -683,10 +684,10 @@ void TfrmMain::StartRun() {
   std::string removal = test ? "will be removed" : "to be removed";
   SetText(lTotalItems, std::string("Total") + " " + "items" + " " + removal + ": ");
   auto host = std::make_shared<TMainRunHost>(hwnd_, lMain, lCurrentItem, mode, ++runId_);
-  auto* thread = new TClearTaskThread(host);
+  auto* thread = new TClearTaskThread(host, &BuiltinCleaners());
   thread->ItemList = runList_;
   thread->ExpectedTotal = ExpectedTotal;
-  thread->LogPrefix = std::string(test ? "Test" : "Clean") + ": ";
+  thread->Run().LogPrefix = std::string(test ? "Test" : "Clean") + ": ";
   control_ = thread->Control();
   host->Control = control_;
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Settings.h"
 #include "engine/Catalogue.h"
 #include "engine/ProgressThread.h"
-#include "shell/Settings.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "shell/Global.h"
+#include "base/Global.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "shell/Global.h"
+#include "base/Global.h"
 #include "shell/Main.h"
 
 namespace qv {

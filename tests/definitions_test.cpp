@@ -8,9 +8,11 @@
 
 #include <shlobj.h>
 
-#include "cleaners/ie/IeHelpers.h"
-#include "cleaners/windows/Definitions.h"
+#include "base/PathHelpers.h"
+#include "base/WindowsVersion.h"
+#include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
+#include "engine/Definitions.h"
 #include "support/Sandbox.h"
 #include "windows_test_util.h"
 
@@ -314,8 +316,9 @@ TEST(ShippedDefinitions, ServeTheBuiltinItemsAndThirtyApplications) {
   const char* builtin[] = {"Windows - Windows Log Files",     "Advanced - Google Toolbar History",
                            "Advanced - MSN Toolbar History",  "Advanced - Yahoo! Toolbar History",
                            "Instant Messengers - ICQ",        "Instant Messengers - AOL Instant Messenger"};
+  qv::TCleanerFn clean = nullptr;
   for (const char* item : builtin) {
-    ASSERT_EQ(qv::FindBuiltinCleaner(item), nullptr) << item;
+    ASSERT_FALSE(qv::BuiltinCleaners().Find(item, clean)) << item;
     std::string section = qv::DefinitionSectionName(item);
     EXPECT_FALSE(qv::ReadDefinitionSection(file, section).empty()) << item;
   }
@@ -323,7 +326,7 @@ TEST(ShippedDefinitions, ServeTheBuiltinItemsAndThirtyApplications) {
   // Every section is reachable as an Applications item.
   for (const auto& s : sections) {
     EXPECT_EQ(qv::DefinitionSectionName("Applications - " + s), s);
-    EXPECT_EQ(qv::FindBuiltinCleaner("Applications - " + s), nullptr);
+    EXPECT_FALSE(qv::BuiltinCleaners().Find("Applications - " + s, clean));
   }
 }
 
@@ -402,19 +405,19 @@ class DefinitionRunner : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetCleanerSettings();
-    qv::TClearTaskThread::SetAdministratorForTesting(-1);
+    qv::TCleanRun::SetAdministratorForTesting(-1);
     qv::ResetWindowsVersionForTesting();
   }
   void TearDown() override {
     DeleteFileW(qv::Widen(listFile_).c_str());
-    qv::TClearTaskThread::SetAdministratorForTesting(-1);
+    qv::TCleanRun::SetAdministratorForTesting(-1);
     qv::ResetWindowsVersionForTesting();
   }
   // Writes the definitions beside the test program as Clist.dat.
   void WriteList(const std::string& text) { WriteTextFile(listFile_, text); }
   CleanerResult RunItem(int runMode, const std::string& itemName = "Custom Lists - <New List>") {
     return RunOnThread(window_, runMode,
-                       [&](qv::TClearTaskThread& t) { t.RunDefinitionSection("Clist.dat", itemName); });
+                       [&](qv::TCleanRun& run) { qv::RunDefinitionSection(run, "Clist.dat", itemName); });
   }
 
   TestWindow window_;
@@ -636,7 +639,7 @@ TEST_F(DefinitionRunner, MachineValuesNeedAnAdministrator) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     build();
-    qv::TClearTaskThread::SetAdministratorForTesting(c.admin);
+    qv::TCleanRun::SetAdministratorForTesting(c.admin);
     qv::SetWindowsVersionForTesting(c.platform, c.major, c.minor);
     MessageRecorder messages;
     // Two items in a row: the notice comes once per item.
@@ -677,8 +680,8 @@ TEST_F(DefinitionRunner, ItemNameSelectsItsSection) {
 
   // A missing section or file is an item with nothing in it.
   EXPECT_EQ(RunItem(qv::rmClean, "Applications - Nothing Here").Count, 0);
-  CleanerResult none = RunOnThread(window_, qv::rmClean, [](qv::TClearTaskThread& t) {
-    t.RunDefinitionSection("NoSuchFile.dat", "Applications - Foo");
+  CleanerResult none = RunOnThread(window_, qv::rmClean, [](qv::TCleanRun& run) {
+    qv::RunDefinitionSection(run, "NoSuchFile.dat", "Applications - Foo");
   });
   EXPECT_EQ(none.Count, 0);
   EXPECT_EQ(none.SizeText, "0");

@@ -7,10 +7,10 @@
 #include <memory>
 #include <set>
 
+#include "base/Global.h"
+#include "base/Settings.h"
+#include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
-#include "engine/ProgressThread.h"
-#include "shell/Global.h"
-#include "shell/Settings.h"
 #include "support/RecordingHost.h"
 #include "support/Sandbox.h"
 
@@ -24,13 +24,13 @@ struct Question {
   UINT type;
 };
 
-// A thread object whose primitives the test calls directly on its own thread.
+// A run whose primitives the test calls directly on its own thread.
 struct Worker {
-  explicit Worker(int mode) : host(std::make_shared<RecordingHost>(mode)), thread(host) {
-    thread.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
+  explicit Worker(int mode) : host(std::make_shared<RecordingHost>(mode)), run(host) {
+    run.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
   }
   std::shared_ptr<RecordingHost> host;
-  qv::TClearTaskThread thread;
+  qv::TCleanRun run;
 };
 
 class FileRemoval : public ::testing::Test {
@@ -134,7 +134,7 @@ TEST_F(FileRemoval, TestCountsExactlyWhatCleanRemoves) {
 
     Worker test(qv::rmTest);
     int testCount = 0;
-    uint64_t testBytes = test.thread.DeleteFolderTree(root, true, true, "", testCount);
+    uint64_t testBytes = qv::DeleteFolderTree(test.run, root, true, true, "", testCount);
     EXPECT_EQ(testCount, 6);
     EXPECT_EQ(testBytes, expectedBytes);
     EXPECT_EQ(Snapshot(box.Path()), before);
@@ -149,7 +149,7 @@ TEST_F(FileRemoval, TestCountsExactlyWhatCleanRemoves) {
     qv::OptionsSetting.OverwriteNumber = 2;
     Worker clean(qv::rmClean);
     int cleanCount = 0;
-    uint64_t cleanBytes = clean.thread.DeleteFolderTree(root, true, true, "", cleanCount);
+    uint64_t cleanBytes = qv::DeleteFolderTree(clean.run, root, true, true, "", cleanCount);
     EXPECT_EQ(cleanCount, testCount);
     EXPECT_EQ(cleanBytes, testBytes);
     std::set<std::string> cleanLines;
@@ -175,7 +175,7 @@ TEST_F(FileRemoval, DetailLinesFollowFastScanAndLogFlag) {
     for (int mode : {qv::rmTest, qv::rmClean}) {
       Worker run(mode);
       int count = 0;
-      EXPECT_EQ(run.thread.DeleteFolderTree(box.Path(), false, c.log, "", count), 3000u);
+      EXPECT_EQ(qv::DeleteFolderTree(run.run, box.Path(), false, c.log, "", count), 3000u);
       EXPECT_EQ(count, 3);
       EXPECT_EQ(run.host->Lines.size(), c.lines) << c.fastScan << c.log << mode;
     }
@@ -193,7 +193,7 @@ TEST_F(FileRemoval, NameToKeepStaysAndKeepsItsFolder) {
   WriteFile(dir + "X1\\index.dat", 300);
   Worker clean(qv::rmClean);
   int count = 0;
-  EXPECT_EQ(clean.thread.DeleteFolderTree(dir, true, false, "INDEX.DAT", count), 300u);
+  EXPECT_EQ(qv::DeleteFolderTree(clean.run, dir, true, false, "INDEX.DAT", count), 300u);
   EXPECT_EQ(count, 2);
   EXPECT_TRUE(qv::FileExists(dir + "index.dat"));
   EXPECT_TRUE(qv::FileExists(dir + "X1\\index.dat"));
@@ -224,17 +224,17 @@ TEST_F(FileRemoval, TrimmedNamesNeverReachTheFileTheyShadow) {
 
   Worker test(qv::rmTest);
   int testCount = 0;
-  test.thread.DeleteFolderTree(box / "tree", false, true, "index.dat", testCount);
+  qv::DeleteFolderTree(test.run, box / "tree", false, true, "index.dat", testCount);
   Worker clean(qv::rmClean);
   int cleanCount = 0;
-  clean.thread.DeleteFolderTree(box / "tree", false, true, "index.dat", cleanCount);
+  qv::DeleteFolderTree(clean.run, box / "tree", false, true, "index.dat", cleanCount);
   EXPECT_EQ(ReadTextFile(box / "tree\\index.dat"), "kept");
   EXPECT_EQ(cleanCount, testCount);
   EXPECT_FALSE(Exists(box / "tree\\other.txt"));
 
   int maskTest = 0, maskClean = 0;
-  test.thread.DeleteFilesByMask(box / "mask", "*.", maskTest, false);
-  clean.thread.DeleteFilesByMask(box / "mask", "*.", maskClean, false);
+  qv::DeleteFilesByMask(test.run, box / "mask", "*.", maskTest, false);
+  qv::DeleteFilesByMask(clean.run, box / "mask", "*.", maskClean, false);
   EXPECT_EQ(ReadTextFile(box / "mask\\notes"), "unmatched");
   EXPECT_EQ(maskClean, maskTest);
   for (const char* rel : {"tree\\index.dat.", "tree\\other.txt ", "mask\\notes."})
@@ -244,7 +244,7 @@ TEST_F(FileRemoval, TrimmedNamesNeverReachTheFileTheyShadow) {
 // The safety questions of a removal run: their text, caption, buttons, and what each answer does.
 TEST_F(FileRemoval, SafetyQuestions) {
   Worker probe(qv::rmTest);
-  const std::string personal = probe.thread.GetPersonalFolder();
+  const std::string personal = probe.run.GetPersonalFolder();
   ASSERT_FALSE(personal.empty());
   MakeDirs(personal);
   const std::string pictures = personal + "My Pictures\\";
@@ -293,9 +293,9 @@ TEST_F(FileRemoval, SafetyQuestions) {
     Worker run(c.mode);
     int count = 0;
     if (c.op == tree) {
-      run.thread.DeleteFolderTree(c.folder, false, true, "", count);
+      qv::DeleteFolderTree(run.run, c.folder, false, true, "", count);
     } else {
-      run.thread.DeleteFilesByMask(c.folder, c.mask, count, false);
+      qv::DeleteFilesByMask(run.run, c.folder, c.mask, count, false);
     }
     if (c.question.empty()) {
       EXPECT_TRUE(questions.empty());
@@ -340,7 +340,7 @@ TEST_F(FileRemoval, MaskTable) {
   for (const Case& c : cases) {
     Worker run(qv::rmTest);
     int count = 0;
-    run.thread.DeleteFilesByMask(box.Path(), c.mask, count, false);
+    qv::DeleteFilesByMask(run.run, box.Path(), c.mask, count, false);
     std::set<std::string> listed;
     for (const std::string& l : run.host->Lines) listed.insert(WithoutPrefix(l).substr(strlen("deleting ") + box.Path().size()));
     EXPECT_EQ(listed, c.matches) << c.mask;
@@ -349,12 +349,12 @@ TEST_F(FileRemoval, MaskTable) {
 
   Worker recurse(qv::rmTest);
   int found = 0;
-  recurse.thread.DeleteFilesByMask(box.Path(), "*.dmp", found, true);
+  qv::DeleteFilesByMask(recurse.run, box.Path(), "*.dmp", found, true);
   EXPECT_EQ(found, 4) << "with the recurse flag the subfolder's file counts too";
 
   Worker clean(qv::rmClean);
   int removed = 0;
-  EXPECT_EQ(clean.thread.DeleteFilesByMask(box.Path(), "*.dmp", removed, true), 4u);
+  EXPECT_EQ(qv::DeleteFilesByMask(clean.run, box.Path(), "*.dmp", removed, true), 4u);
   EXPECT_EQ(removed, 4);
   for (const std::string& n : names) EXPECT_EQ(Exists(box / n), n.size() < 4 || !qv::SameText(n.substr(n.size() - 4), ".dmp")) << n;
   EXPECT_TRUE(Exists(box / "sub")) << "subfolders are never removed by a mask";
@@ -368,22 +368,22 @@ TEST_F(FileRemoval, DeleteOneFile) {
   SetFileAttributesW(ToWinPath(file).c_str(), FILE_ATTRIBUTE_READONLY);
 
   Worker test(qv::rmTest);
-  EXPECT_TRUE(test.thread.DeleteOneFile(file, true));
+  EXPECT_TRUE(qv::DeleteOneFile(test.run, file, true));
   EXPECT_TRUE(qv::FileExists(file));
   EXPECT_EQ(test.host->Lines, std::vector<std::string>{"Test: deleting " + file});
 
   Worker clean(qv::rmClean);
-  EXPECT_TRUE(clean.thread.DeleteOneFile(file, false));
+  EXPECT_TRUE(qv::DeleteOneFile(clean.run, file, false));
   EXPECT_FALSE(Exists(file));
   EXPECT_TRUE(clean.host->Lines.empty());
-  EXPECT_FALSE(clean.thread.DeleteOneFile(file, true)) << "a missing file is not deleted";
+  EXPECT_FALSE(qv::DeleteOneFile(clean.run, file, true)) << "a missing file is not deleted";
   EXPECT_EQ(clean.host->Lines.size(), 1u) << "its line is written all the same";
 
   // A file primitive never removes a folder, in either mode.
   MakeDirs(box / "folder");
   WriteFile(box / "folder\\inside.txt", 1);
-  EXPECT_FALSE(test.thread.DeleteOneFile(box / "folder", true));
-  EXPECT_FALSE(clean.thread.DeleteOneFile(box / "folder", true));
+  EXPECT_FALSE(qv::DeleteOneFile(test.run, box / "folder", true));
+  EXPECT_FALSE(qv::DeleteOneFile(clean.run, box / "folder", true));
   EXPECT_TRUE(qv::FileExists(box / "folder\\inside.txt"));
 }
 
@@ -396,7 +396,7 @@ TEST_F(FileRemoval, EveryDeleteMethodRemovesTheContractTree) {
     MakeContractTree(box.Path());
     Worker clean(qv::rmClean);
     int count = 0;
-    clean.thread.DeleteFolderTree(box.Path(), false, false, "", count);
+    qv::DeleteFolderTree(clean.run, box.Path(), false, false, "", count);
     EXPECT_EQ(count, 6);
     EXPECT_TRUE(Snapshot(box.Path()).empty());
   }
@@ -407,11 +407,11 @@ TEST_F(FileRemoval, OverwriteFillsEachPassWithOneByteAndKeepsTheLength) {
   const std::string file = box / "secret.bin";
   WriteFile(file, 10000);
   Worker run(qv::rmClean);
-  run.thread.OverwriteFileContents(file, 0);
+  qv::OverwriteFileContents(run.run, file, 0);
   EXPECT_EQ(ReadTextFile(file), std::string(10000, 'x'));
   std::set<char> seen;
   for (int i = 0; i < 4; ++i) {
-    run.thread.OverwriteFileContents(file, 3);
+    qv::OverwriteFileContents(run.run, file, 3);
     std::string data = ReadTextFile(file);
     ASSERT_EQ(data.size(), 10000u);
     EXPECT_EQ(std::count(data.begin(), data.end(), data[0]), 10000);
@@ -419,7 +419,7 @@ TEST_F(FileRemoval, OverwriteFillsEachPassWithOneByteAndKeepsTheLength) {
     seen.insert(data[0]);
   }
   EXPECT_GT(seen.size(), 1u) << "the byte value is drawn anew";
-  run.thread.OverwriteFileContents(box / "missing.bin", 3);
+  qv::OverwriteFileContents(run.run, box / "missing.bin", 3);
   EXPECT_FALSE(Exists(box / "missing.bin"));
 }
 
@@ -432,13 +432,13 @@ TEST_F(FileRemoval, HardLinkedFileIsDeletedButNeverOverwritten) {
   ASSERT_TRUE(CreateHardLinkW(ToWinPath(box / "tree\\alias.txt").c_str(), ToWinPath(box / "canary.txt").c_str(),
                               nullptr));
   Worker run(qv::rmClean);
-  run.thread.OverwriteFileContents(box / "tree\\alias.txt", 3);
+  qv::OverwriteFileContents(run.run, box / "tree\\alias.txt", 3);
   EXPECT_EQ(ReadTextFile(box / "canary.txt"), "canary");
 
   qv::OptionsSetting.OverwriteFile = true;
   qv::OptionsSetting.OverwriteNumber = 3;
   int count = 0;
-  EXPECT_EQ(run.thread.DeleteFolderTree(box / "tree", true, true, "", count), 6u);
+  EXPECT_EQ(qv::DeleteFolderTree(run.run, box / "tree", true, true, "", count), 6u);
   EXPECT_EQ(count, 1);
   EXPECT_FALSE(Exists(box / "tree"));
   EXPECT_EQ(ReadTextFile(box / "canary.txt"), "canary");
@@ -448,18 +448,18 @@ TEST_F(FileRemoval, LockedFileIsNotOverwrittenButDeletionIsTried) {
   SandboxFolder box("locked");
   const std::string file = box / "open.dat";
   WriteFile(file, 5000);
-  EXPECT_FALSE(qv::TClearTaskThread::IsFileLocked(box / "missing.dat"));
-  EXPECT_FALSE(qv::TClearTaskThread::IsFileLocked(file));
+  EXPECT_FALSE(qv::IsFileLocked(box / "missing.dat"));
+  EXPECT_FALSE(qv::IsFileLocked(file));
 
   // Another program reads it and lets it be deleted, but not written.
   HANDLE other = CreateFileW(ToWinPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(qv::TClearTaskThread::IsFileLocked(file));
+  EXPECT_TRUE(qv::IsFileLocked(file));
   qv::OptionsSetting.OverwriteFile = true;
   qv::OptionsSetting.OverwriteNumber = 3;
   Worker run(qv::rmClean);
-  EXPECT_TRUE(run.thread.DeleteOneFile(file, true));
+  EXPECT_TRUE(qv::DeleteOneFile(run.run, file, true));
   char buf[16] = {};
   DWORD got = 0;
   ReadFile(other, buf, sizeof(buf), &got, nullptr);
@@ -471,7 +471,7 @@ TEST_F(FileRemoval, LockedFileIsNotOverwrittenButDeletionIsTried) {
   WriteFile(file, 5000);
   other = CreateFileW(ToWinPath(file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   int count = 0;
-  EXPECT_EQ(run.thread.DeleteFolderTree(box.Path(), false, true, "", count), 0u);
+  EXPECT_EQ(qv::DeleteFolderTree(run.run, box.Path(), false, true, "", count), 0u);
   EXPECT_EQ(count, 0);
   CloseHandle(other);
   EXPECT_EQ(ReadTextFile(file), std::string(5000, 'x'));
@@ -494,18 +494,18 @@ TEST_F(FileRemoval, LinksInsideATreeNeverReachTheirTargets) {
   qv::OptionsSetting.OverwriteNumber = 1;
 
   Worker single(qv::rmClean);
-  EXPECT_FALSE(single.thread.DeleteOneFile(tree + "filelink.txt", true));
-  single.thread.OverwriteFileContents(tree + "filelink.txt", 2);
-  EXPECT_FALSE(single.thread.DeleteOneFile(tree + "outlink.txt", true));
-  single.thread.OverwriteFileContents(tree + "outlink.txt", 2);
+  EXPECT_FALSE(qv::DeleteOneFile(single.run, tree + "filelink.txt", true));
+  qv::OverwriteFileContents(single.run, tree + "filelink.txt", 2);
+  EXPECT_FALSE(qv::DeleteOneFile(single.run, tree + "outlink.txt", true));
+  qv::OverwriteFileContents(single.run, tree + "outlink.txt", 2);
   targetsIntact();
 
   Worker test(qv::rmTest);
   int testCount = 0;
-  uint64_t testBytes = test.thread.DeleteFolderTree(tree, true, true, "", testCount);
+  uint64_t testBytes = qv::DeleteFolderTree(test.run, tree, true, true, "", testCount);
   Worker clean(qv::rmClean);
   int cleanCount = 0;
-  uint64_t cleanBytes = clean.thread.DeleteFolderTree(tree, true, true, "", cleanCount);
+  uint64_t cleanBytes = qv::DeleteFolderTree(clean.run, tree, true, true, "", cleanCount);
   // The Test counts the file links like a file the Clean may fail to remove; the Clean leaves it.
   EXPECT_EQ(testCount, 4);
   EXPECT_EQ(testBytes, 5u + 5u + 11u + 7u);
@@ -519,7 +519,7 @@ TEST_F(FileRemoval, LinksInsideATreeNeverReachTheirTargets) {
 
   Worker masks(qv::rmClean);
   int maskCount = 0;
-  masks.thread.DeleteFilesByMask(tree, "*.*", maskCount, true);
+  qv::DeleteFilesByMask(masks.run, tree, "*.*", maskCount, true);
   EXPECT_EQ(maskCount, 0);
   targetsIntact();
 }
@@ -530,18 +530,18 @@ TEST_F(FileRemoval, ProgressIsPostedAtMostEveryTwoSeconds) {
   double now = 45000.0;
   qv::SetClockForTesting([&] { return now; });
   Worker still(qv::rmTest);
-  still.thread.LastProgressTime = now;
+  still.run.LastProgressTime = now;
   int count = 0;
-  still.thread.DeleteFolderTree(box.Path(), false, false, "", count);
+  qv::DeleteFolderTree(still.run, box.Path(), false, false, "", count);
   EXPECT_TRUE(still.host->Progress.empty());
 
   // Each reading of the clock is 3 seconds after the last.
   qv::SetClockForTesting([&] { return now += 3.0 / 86400; });
   Worker moving(qv::rmClean);
-  moving.thread.TotalCount = 10;
-  moving.thread.LastProgressTime = now;
+  moving.run.TotalCount = 10;
+  moving.run.LastProgressTime = now;
   count = 0;
-  moving.thread.DeleteFolderTree(box.Path(), false, false, "", count);
+  qv::DeleteFolderTree(moving.run, box.Path(), false, false, "", count);
   EXPECT_EQ(moving.host->Progress, (std::vector<uint32_t>{11, 12, 13}));
 }
 
@@ -550,12 +550,12 @@ TEST_F(FileRemoval, NothingHappensForAMissingFolderARootSlashOrATerminatedRun) {
   WriteFile(box / "a.txt", 1);
   Worker run(qv::rmClean);
   int count = 0;
-  EXPECT_EQ(run.thread.DeleteFolderTree(box / "missing", true, true, "", count), 0u);
-  EXPECT_EQ(run.thread.DeleteFolderTree("\\", true, true, "", count), 0u);
-  EXPECT_EQ(run.thread.DeleteFilesByMask("\\", "*.*", count, true), 0u);
-  run.thread.Control()->Terminated = true;
-  EXPECT_EQ(run.thread.DeleteFolderTree(box.Path(), true, true, "", count), 0u);
-  EXPECT_EQ(run.thread.DeleteFilesByMask(box.Path(), "*.*", count, true), 0u);
+  EXPECT_EQ(qv::DeleteFolderTree(run.run, box / "missing", true, true, "", count), 0u);
+  EXPECT_EQ(qv::DeleteFolderTree(run.run, "\\", true, true, "", count), 0u);
+  EXPECT_EQ(qv::DeleteFilesByMask(run.run, "\\", "*.*", count, true), 0u);
+  run.run.Control()->Terminated = true;
+  EXPECT_EQ(qv::DeleteFolderTree(run.run, box.Path(), true, true, "", count), 0u);
+  EXPECT_EQ(qv::DeleteFilesByMask(run.run, box.Path(), "*.*", count, true), 0u);
   EXPECT_EQ(count, 0);
   EXPECT_TRUE(qv::FileExists(box / "a.txt"));
   EXPECT_TRUE(questions.empty());
@@ -581,20 +581,20 @@ TEST_F(FileRemoval, WininitRenameSection) {
     DeleteFileW(ToWinPath(path).c_str());
     if (c.exists) WriteTextFile(path, c.before);
     Worker test(qv::rmTest);
-    test.thread.ScheduleWininitRename(lines);
+    qv::ScheduleWininitRename(test.run, lines);
     EXPECT_EQ(qv::FileExists(path), c.exists) << "a Test changes nothing";
     if (c.exists) {
       EXPECT_EQ(ReadTextFile(path), c.before);
     }
     Worker clean(qv::rmClean);
-    clean.thread.ScheduleWininitRename(lines);
+    qv::ScheduleWininitRename(clean.run, lines);
     EXPECT_EQ(ReadTextFile(path), c.after);
   }
   // A file that cannot be written (here: held open by another program) ends the caller's step.
   HANDLE other = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
   Worker clean(qv::rmClean);
-  EXPECT_THROW(clean.thread.ScheduleWininitRename(lines), std::exception);
+  EXPECT_THROW(qv::ScheduleWininitRename(clean.run, lines), std::exception);
   CloseHandle(other);
   DeleteFileW(ToWinPath(path).c_str());
 }

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Global.h"
+#include "base/Settings.h"
 #include "dialogs/AskDelete.h"
-#include "shell/Global.h"
 #include "shell/Main.h"
-#include "shell/Settings.h"
 #include "shell/TaskHostWin.h"
 #include "support/Process.h"
 #include "support/Sandbox.h"

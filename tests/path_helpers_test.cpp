@@ -8,8 +8,8 @@
 #include <atomic>
 #include <thread>
 
-#include "shell/Global.h"
-#include "shell/PathHelpers.h"
+#include "base/Global.h"
+#include "base/PathHelpers.h"
 #include "support/Sandbox.h"
 
 using namespace qvtest;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/Global.h"
+#include "base/Global.h"
 #include "support/Sandbox.h"
 
 namespace {

@@ -5,9 +5,10 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "base/Global.h"
+#include "base/Settings.h"
+#include "cleaners/Cleaners.h"
 #include "engine/ProgressThread.h"
-#include "shell/Global.h"
-#include "shell/Settings.h"
 #include "support/TestWindow.h"
 
 using qv::kSeparatorLine;
@@ -121,10 +122,10 @@ TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
   TestWindow w;
   w.RunMode = qv::rmTest;
   auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", false);
-  auto* thread = new qv::TClearTaskThread(host);
+  auto* thread = new qv::TClearTaskThread(host, &qv::BuiltinCleaners());
   host->control = thread->Control();
   thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
-  thread->LogPrefix = "Test: ";
+  thread->Run().LogPrefix = "Test: ";
   auto control = thread->Control();
   thread->Start();
   ASSERT_TRUE(qvtest::PumpUntil([&] { return !control->Running; }));
@@ -142,10 +143,10 @@ TEST(ClearTaskThread, EscapedFailureEndsTheRunAndTellsTheWindow) {
   TestWindow w;
   w.RunMode = qv::rmClean;
   auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", true);
-  auto* thread = new qv::TClearTaskThread(host);
+  auto* thread = new qv::TClearTaskThread(host, &qv::BuiltinCleaners());
   host->control = thread->Control();
   thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
-  thread->LogPrefix = "Clean: ";
+  thread->Run().LogPrefix = "Clean: ";
   thread->Start();
   ASSERT_TRUE(qvtest::PumpUntil([&] { return w.AbortedCount > 0; }));
   EXPECT_EQ(w.Lines(), (Lines{"Clean: Clearing Applications - Qvtest Recent ...", "", kNothingClean, "",
@@ -155,7 +156,7 @@ TEST(ClearTaskThread, EscapedFailureEndsTheRunAndTellsTheWindow) {
 
 TEST(ClearTaskThread, ScrollingIsThrottledByMode) {
   auto host = std::make_shared<CountingHost>();
-  qv::TClearTaskThread t(host);
+  qv::TCleanRun t(host);
   EXPECT_EQ(t.RemovalPhrase, "will be removed");
   for (int i = 0; i < 100; ++i) t.ScrollLogThrottled(50);
   EXPECT_EQ(host->scrolls, 2);  // every 50th line in a Test
@@ -167,13 +168,13 @@ TEST(ClearTaskThread, ScrollingIsThrottledByMode) {
   t.ScrollLogThrottled(0);
   EXPECT_EQ(host->scrolls, 5);  // at once
 
-  qv::TClearTaskThread clean(host);
+  qv::TCleanRun clean(host);
   EXPECT_EQ(clean.RemovalPhrase, "to be removed");
 }
 
 TEST(ClearTaskThread, DetailLinesFollowFastScan) {
   auto host = std::make_shared<CountingHost>();
-  qv::TClearTaskThread t(host);
+  qv::TCleanRun t(host);
   t.LogPrefix = "Test: ";
   qv::OptionsSetting.FastScan = true;
   t.AddDetailLine("deleting", "C:\\a.tmp", 50);
@@ -187,7 +188,7 @@ TEST(ClearTaskThread, ProgressIsDueAfterTwoSeconds) {
   double now = 45000.5;
   qv::SetClockForTesting([&] { return now; });
   auto host = std::make_shared<CountingHost>();
-  qv::TClearTaskThread t(host);
+  qv::TCleanRun t(host);
   t.PostProgress(12);
   EXPECT_EQ(host->progress, (std::vector<uint32_t>{12}));
   EXPECT_EQ(t.LastProgressTime, now);
@@ -200,7 +201,7 @@ TEST(ClearTaskThread, ProgressIsDueAfterTwoSeconds) {
 
 TEST(ClearTaskThread, FolderGettersAndAdministratorCheck) {
   auto host = std::make_shared<CountingHost>();
-  qv::TClearTaskThread t(host);
+  qv::TCleanRun t(host);
   wchar_t buf[MAX_PATH];
   ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, buf, CSIDL_PERSONAL, FALSE));
   EXPECT_EQ(t.GetPersonalFolder(), qv::Narrow(buf) + "\\");
@@ -211,8 +212,8 @@ TEST(ClearTaskThread, FolderGettersAndAdministratorCheck) {
   EXPECT_NE(programFiles.back(), '\\');
   EXPECT_TRUE(qv::DirectoryExists(programFiles));
   // The prefix's user belongs to the Administrators group; tests can answer otherwise.
-  EXPECT_TRUE(qv::TClearTaskThread::IsUserAdministrator());
-  qv::TClearTaskThread::SetAdministratorForTesting(0);
-  EXPECT_FALSE(qv::TClearTaskThread::IsUserAdministrator());
-  qv::TClearTaskThread::SetAdministratorForTesting(-1);
+  EXPECT_TRUE(qv::TCleanRun::IsUserAdministrator());
+  qv::TCleanRun::SetAdministratorForTesting(0);
+  EXPECT_FALSE(qv::TCleanRun::IsUserAdministrator());
+  qv::TCleanRun::SetAdministratorForTesting(-1);
 }

@@ -4,10 +4,10 @@
 #include <functional>
 #include <memory>
 
-#include "engine/ProgressThread.h"
+#include "base/Global.h"
+#include "base/Settings.h"
+#include "engine/CleanRun.h"
 #include "engine/RegistryRemoval.h"
-#include "shell/Global.h"
-#include "shell/Settings.h"
 #include "support/RecordingHost.h"
 #include "support/Sandbox.h"
 
@@ -16,11 +16,11 @@ using namespace qvtest;
 namespace {
 
 struct Worker {
-  explicit Worker(int mode) : host(std::make_shared<RecordingHost>(mode)), thread(host) {
-    thread.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
+  explicit Worker(int mode) : host(std::make_shared<RecordingHost>(mode)), run(host) {
+    run.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
   }
   std::shared_ptr<RecordingHost> host;
-  qv::TClearTaskThread thread;
+  qv::TCleanRun run;
 };
 
 class RegistryRemoval : public ::testing::Test {
@@ -82,7 +82,7 @@ TEST_F(RegistryRemoval, TestCountsWhatCleanRemoves) {
   SandboxKey key("ops");
   const HKEY hkcu = HKEY_CURRENT_USER;
   const std::string a = key.Path() + "\\A";
-  using Op = std::function<int(qv::TClearTaskThread&)>;
+  using Op = std::function<int(qv::TCleanRun&)>;
   struct Case {
     const char* name;
     Op op;
@@ -90,28 +90,28 @@ TEST_F(RegistryRemoval, TestCountsWhatCleanRemoves) {
     std::vector<std::string> lines;
     bool aStays, bStays;
   } cases[] = {
-      {"key tree, root text in lower case", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryKeyTree("hkey_current_user", a); },
+      {"key tree, root text in lower case", [&](qv::TCleanRun& t) { return qv::DeleteRegistryKeyTree(t, "hkey_current_user", a); },
        5, {"deleting registry key HKEY_CURRENT_USER\\" + a}, false, false},
-      {"key tree under HKCU", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryKeyTreeHKCU(a); }, 5,
+      {"key tree under HKCU", [&](qv::TCleanRun& t) { return qv::DeleteRegistryKeyTreeHKCU(t, a); }, 5,
        {"deleting registry key HKEY_CURRENT_USER\\" + a}, false, false},
-      {"all values and subkeys", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryValues("HKEY_CURRENT_USER", a, ""); },
+      {"all values and subkeys", [&](qv::TCleanRun& t) { return qv::DeleteRegistryValues(t, "HKEY_CURRENT_USER", a, ""); },
        5,
        {"deleting registry value HKEY_CURRENT_USER\\" + a + "\\v1", "deleting registry value HKEY_CURRENT_USER\\" + a + "\\v2",
         "deleting registry key HKEY_CURRENT_USER\\" + a + "\\B"},
        true, false},
-      {"all values and subkeys by root", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryValuesByRoot(hkcu, a, ""); },
+      {"all values and subkeys by root", [&](qv::TCleanRun& t) { return qv::DeleteRegistryValuesByRoot(t, hkcu, a, ""); },
        5,
        {"deleting registry value HKEY_CURRENT_USER\\" + a + "\\v1", "deleting registry value HKEY_CURRENT_USER\\" + a + "\\v2",
         "deleting registry key HKEY_CURRENT_USER\\" + a + "\\B"},
        true, false},
-      {"one value", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryValues("HKEY_CURRENT_USER", a, "v2"); }, 1,
+      {"one value", [&](qv::TCleanRun& t) { return qv::DeleteRegistryValues(t, "HKEY_CURRENT_USER", a, "v2"); }, 1,
        {"deleting registry value HKEY_CURRENT_USER\\" + a + "\\v2"}, true, true},
-      {"a missing value", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryValuesByRoot(hkcu, a, "nope"); }, 0, {},
+      {"a missing value", [&](qv::TCleanRun& t) { return qv::DeleteRegistryValuesByRoot(t, hkcu, a, "nope"); }, 0, {},
        true, true},
-      {"a missing key", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryKeyTree("HKEY_CURRENT_USER", a + "\\Nope"); },
+      {"a missing key", [&](qv::TCleanRun& t) { return qv::DeleteRegistryKeyTree(t, "HKEY_CURRENT_USER", a + "\\Nope"); },
        0, {}, true, true},
-      {"an abbreviated root", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryKeyTree("HKCU", a); }, 0, {}, true, true},
-      {"an abbreviated root for values", [&](qv::TClearTaskThread& t) { return t.DeleteRegistryValues("HKCU", a, ""); }, 0, {},
+      {"an abbreviated root", [&](qv::TCleanRun& t) { return qv::DeleteRegistryKeyTree(t, "HKCU", a); }, 0, {}, true, true},
+      {"an abbreviated root for values", [&](qv::TCleanRun& t) { return qv::DeleteRegistryValues(t, "HKCU", a, ""); }, 0, {},
        true, true},
   };
   for (const Case& c : cases) {
@@ -119,7 +119,7 @@ TEST_F(RegistryRemoval, TestCountsWhatCleanRemoves) {
     MakeA(key);
     for (int mode : {qv::rmTest, qv::rmClean}) {
       Worker run(mode);
-      EXPECT_EQ(c.op(run.thread), c.count);
+      EXPECT_EQ(c.op(run.run), c.count);
       EXPECT_EQ(WithoutPrefix(run.host->Lines), c.lines);
       if (mode == qv::rmTest) {
         EXPECT_EQ(qv::CountRegistryValues(hkcu, a), 5) << "a Test changes nothing";
@@ -141,12 +141,12 @@ TEST_F(RegistryRemoval, EmptyKeyCountsOneAndFastScanOnlyHidesLines) {
   RegCreate(HKEY_CURRENT_USER, e);
   qv::OptionsSetting.FastScan = true;
   Worker test(qv::rmTest);
-  EXPECT_EQ(test.thread.DeleteRegistryKeyTree("HKEY_CURRENT_USER", e), 1);
+  EXPECT_EQ(qv::DeleteRegistryKeyTree(test.run, "HKEY_CURRENT_USER", e), 1);
   MakeA(key);
-  EXPECT_EQ(test.thread.DeleteRegistryValues("HKEY_CURRENT_USER", key.Path() + "\\A", ""), 5);
+  EXPECT_EQ(qv::DeleteRegistryValues(test.run, "HKEY_CURRENT_USER", key.Path() + "\\A", ""), 5);
   EXPECT_TRUE(test.host->Lines.empty());
   Worker clean(qv::rmClean);
-  EXPECT_EQ(clean.thread.DeleteRegistryKeyTreeHKCU(e), 1);
+  EXPECT_EQ(qv::DeleteRegistryKeyTreeHKCU(clean.run, e), 1);
   EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, e));
   EXPECT_TRUE(clean.host->Lines.empty());
 }
@@ -156,10 +156,10 @@ TEST_F(RegistryRemoval, EmptyKeyCountsOneAndFastScanOnlyHidesLines) {
 TEST_F(RegistryRemoval, RootItselfIsNeverTaken) {
   Worker test(qv::rmTest);
   for (const std::string& path : {std::string(), std::string("\\"), std::string("\\\\")}) {
-    EXPECT_EQ(test.thread.DeleteRegistryKeyTree("HKEY_CURRENT_USER", path), 0);
-    EXPECT_EQ(test.thread.DeleteRegistryKeyTreeHKCU(path), 0);
-    EXPECT_EQ(test.thread.DeleteRegistryValues("HKEY_CURRENT_USER", path, ""), 0);
-    EXPECT_EQ(test.thread.DeleteRegistryValuesByRoot(HKEY_CURRENT_USER, path, ""), 0);
+    EXPECT_EQ(qv::DeleteRegistryKeyTree(test.run, "HKEY_CURRENT_USER", path), 0);
+    EXPECT_EQ(qv::DeleteRegistryKeyTreeHKCU(test.run, path), 0);
+    EXPECT_EQ(qv::DeleteRegistryValues(test.run, "HKEY_CURRENT_USER", path, ""), 0);
+    EXPECT_EQ(qv::DeleteRegistryValuesByRoot(test.run, HKEY_CURRENT_USER, path, ""), 0);
   }
   EXPECT_TRUE(test.host->Lines.empty());
 }
@@ -172,7 +172,7 @@ TEST_F(RegistryRemoval, ValuesByRootKeepsToItsRoot) {
   RegSetString(HKEY_LOCAL_MACHINE, machine.Path() + "\\Sub", "m", "x");
   RegSetString(HKEY_CURRENT_USER, user.Path() + "\\Sub", "u", "x");
   Worker clean(qv::rmClean);
-  EXPECT_EQ(clean.thread.DeleteRegistryValuesByRoot(HKEY_LOCAL_MACHINE, machine.Path(), ""), 1);
+  EXPECT_EQ(qv::DeleteRegistryValuesByRoot(clean.run, HKEY_LOCAL_MACHINE, machine.Path(), ""), 1);
   EXPECT_EQ(clean.host->Lines,
             std::vector<std::string>{"Clean: deleting registry key HKEY_LOCAL_MACHINE\\" + machine.Path() + "\\Sub"});
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, machine.Path() + "\\Sub"));

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "base/Global.h"
+#include "base/Settings.h"
 #include "engine/Catalogue.h"
-#include "shell/Global.h"
-#include "shell/Settings.h"
 #include "support/Sandbox.h"
 
 using qv::OptionsSetting;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include "cleaners/ie/IeHelpers.h"
+#include "base/PathHelpers.h"
+#include "base/WindowsVersion.h"
+#include "cleaners/Cleaners.h"
 #include "cleaners/windows/WindowsCleaners.h"
 #include "support/Sandbox.h"
 #include "windows_test_util.h"
@@ -57,7 +59,8 @@ class WindowsCleaners : public ::testing::Test {
     ResetCleanerSettings();
   }
   CleanerResult Run(const std::string& itemName, int runMode) {
-    qv::TCleanerMethod cleaner = qv::FindBuiltinCleaner(itemName);
+    qv::TCleanerFn cleaner = nullptr;
+    qv::BuiltinCleaners().Find(itemName, cleaner);
     EXPECT_NE(cleaner, nullptr) << itemName;
     if (!cleaner) return {};
     return RunCleaner(window_, runMode, cleaner);

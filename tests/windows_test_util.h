@@ -1,5 +1,5 @@
 // Helpers shared by the tests of the Windows and Advanced cleaners and the definition runner: run
-// one cleaner of a clean task thread on the test's own thread against a real window's log, with
+// one cleaner of a clean run on the test's own thread against a real window's log, with
 // every message box recorded and answered.
 #pragma once
 #include <windows.h>
@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/ProgressThread.h"
-#include "shell/Global.h"
-#include "shell/Settings.h"
+#include "base/Global.h"
+#include "base/Settings.h"
+#include "engine/CleanRun.h"
+#include "engine/Cleaner.h"
 #include "support/TestWindow.h"
 
 namespace qvtest {
@@ -78,20 +79,20 @@ struct CleanerResult {
   std::vector<std::string> Lines;
 };
 
-// Runs fn(thread) once in the given run mode, on this thread, with fresh item counters.
+// Runs fn(run) once in the given run mode, on this thread, with fresh item counters.
 template <typename Fn>
 CleanerResult RunOnThread(TestWindow& window, int runMode, Fn fn) {
   window.RunMode = runMode;
   SendMessageW(window.LogList(), LB_RESETCONTENT, 0, 0);
-  qv::TClearTaskThread thread(window.Host());
-  thread.LogPrefix = runMode == qv::rmTest ? "Test: " : "Clean: ";
-  thread.LastProgressTime = qv::NowDays();
-  fn(thread);
-  return {thread.ItemCount, thread.ItemBytes, thread.ItemSizeText, window.Lines()};
+  qv::TCleanRun run(window.Host());
+  run.LogPrefix = runMode == qv::rmTest ? "Test: " : "Clean: ";
+  run.LastProgressTime = qv::NowDays();
+  fn(run);
+  return {run.ItemCount, run.ItemBytes, run.ItemSizeText, window.Lines()};
 }
 
-inline CleanerResult RunCleaner(TestWindow& window, int runMode, qv::TCleanerMethod cleaner) {
-  return RunOnThread(window, runMode, [cleaner](qv::TClearTaskThread& t) { (t.*cleaner)(); });
+inline CleanerResult RunCleaner(TestWindow& window, int runMode, qv::TCleanerFn cleaner) {
+  return RunOnThread(window, runMode, [cleaner](qv::TCleanRun& run) { cleaner(run); });
 }
 
 inline int CountLinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {

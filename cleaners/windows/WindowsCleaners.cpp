@@ -1,5 +1,3 @@
-// The cleaners of the "Windows" category: recent documents, Run and Search Assistant history, the
-// recycle bin, temporary files, the clipboard, memory dumps and check-disk fragments.
 #include "cleaners/windows/WindowsCleaners.h"
 
 #include <shlobj.h>
@@ -7,9 +5,11 @@
 
 #include <mutex>
 
-#include "engine/ProgressThread.h"
-#include "shell/Global.h"
-#include "shell/Settings.h"
+#include "base/Global.h"
+#include "base/Settings.h"
+#include "engine/CleanRun.h"
+#include "engine/FileRemoval.h"
+#include "engine/RegistryRemoval.h"
 
 namespace qv {
 
@@ -73,25 +73,25 @@ void SetDriveTypeForTesting(std::function<UINT(const std::string& root)> answer)
   g_driveTypeForTesting = std::move(answer);
 }
 
-void TClearTaskThread::RecentDocumentsCleaner() {
+static void RecentDocumentsCleaner(TCleanRun& run) {
   EndBrowserSession();
-  std::string recent = ShellFolder(Host().OwnerWindow(), CSIDL_RECENT);
-  ItemCount = DeleteRegistryKeyTreeHKCU("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs");
-  if (!recent.empty()) ItemBytes = DeleteFilesByMask(recent, "*.*", ItemCount, false);
-  ItemSizeText = FormatKB(ItemBytes);
+  std::string recent = ShellFolder(run.Host().OwnerWindow(), CSIDL_RECENT);
+  run.ItemCount = DeleteRegistryKeyTreeHKCU(run, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs");
+  if (!recent.empty()) run.ItemBytes = DeleteFilesByMask(run, recent, "*.*", run.ItemCount, false);
+  run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 
-void TClearTaskThread::StartRunCleaner() {
-  ItemCount = DeleteRegistryKeyTreeHKCU("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU");
+static void StartRunCleaner(TCleanRun& run) {
+  run.ItemCount = DeleteRegistryKeyTreeHKCU(run, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU");
 }
 
-void TClearTaskThread::SearchAssistantCleaner() {
-  ItemCount = DeleteRegistryKeyTreeHKCU("Software\\Microsoft\\Search Assistant\\ACMru");
+static void SearchAssistantCleaner(TCleanRun& run) {
+  run.ItemCount = DeleteRegistryKeyTreeHKCU(run, "Software\\Microsoft\\Search Assistant\\ACMru");
 }
 
-void TClearTaskThread::RecycleBinCleaner() {
+static void RecycleBinCleaner(TCleanRun& run) {
   const bool showLog = OptionsSetting.ShowLogRecycleBin;
-  if (!IsTest() && !showLog) AddLogLine(std::string("Clearing") + ", " + "please wait...");
+  if (!run.IsTest() && !showLog) run.AddLogLine(std::string("Clearing") + ", " + "please wait...");
 
   uint64_t total = 0;
   for (char letter = 'c'; letter <= 'z'; ++letter) {
@@ -104,43 +104,43 @@ void TClearTaskThread::RecycleBinCleaner() {
       HANDLE h = FindFirstFileW(ToWinPath(bin + "\\*").c_str(), &fd);
       if (h != INVALID_HANDLE_VALUE) {
         do {
-          if (Terminated()) break;
+          if (run.Terminated()) break;
           std::string name = Narrow(fd.cFileName);
           if (name == "." || name == "..") continue;
           std::string path = bin + "\\" + name;
           if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            total += DeleteFolderTree(path, true, showLog, "", ItemCount);
+            total += DeleteFolderTree(run, path, true, showLog, "", run.ItemCount);
             continue;
           }
           std::string lower = LowerCase(name);
           if (lower == "desktop.ini" || lower == "info2") continue;
-          if (DeleteOneFile(path, showLog)) {
-            ++ItemCount;
+          if (DeleteOneFile(run, path, showLog)) {
+            ++run.ItemCount;
             total += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
-            if (ProgressDue()) PostProgress((uint32_t)(TotalCount + ItemCount));
+            if (run.ProgressDue()) run.PostProgress((uint32_t)(run.TotalCount + run.ItemCount));
           }
         } while (FindNextFileW(h, &fd));
         FindClose(h);
       }
     }
-    ItemBytes = total;
-    ItemSizeText = FormatKB(ItemBytes);
+    run.ItemBytes = total;
+    run.ItemSizeText = FormatKB(run.ItemBytes);
   }
 
-  if (!IsTest()) {
+  if (!run.IsTest()) {
     // Looked up at run time: the oldest systems' shell has no such function.
     if (HMODULE shell = LoadLibraryW(L"Shell32.dll")) {
       // No confirmation, no progress window, no sound.
       const DWORD kEmptyQuietly = 0x1 | 0x2 | 0x4;
       using EmptyBinFn = HRESULT(WINAPI*)(HWND, LPCSTR, DWORD);
       auto empty = reinterpret_cast<EmptyBinFn>(GetProcAddress(shell, "SHEmptyRecycleBinA"));
-      if (empty) empty(Host().OwnerWindow(), "", kEmptyQuietly);
+      if (empty) empty(run.Host().OwnerWindow(), "", kEmptyQuietly);
       FreeLibrary(shell);
     }
   }
 }
 
-void TClearTaskThread::TempFilesCleaner() {
+static void TempFilesCleaner(TCleanRun& run) {
   wchar_t buf[MAX_PATH + 1] = {};
   DWORD n = GetTempPathW(MAX_PATH, buf);
   if (n == 0 || n > MAX_PATH) return;
@@ -150,7 +150,7 @@ void TClearTaskThread::TempFilesCleaner() {
   // one of them, or holds one of them or the documents (which may live outside the profile), is
   // never emptied.
   const std::string windows = WindowsFolder();
-  const std::string personal = GetPersonalFolder();
+  const std::string personal = run.GetPersonalFolder();
   // The profile as the system's temporary path falls back to it.
   wchar_t profileBuf[MAX_PATH + 1] = {};
   DWORD p = GetEnvironmentVariableW(L"USERPROFILE", profileBuf, MAX_PATH);
@@ -160,33 +160,45 @@ void TClearTaskThread::TempFilesCleaner() {
   for (const std::string& kept : {windows, profile, personal})
     if (!kept.empty() && StartsWith(UpperCase(LongForm(kept)), longTemp)) return;
   // The temporary folder itself stays; everything in it goes.
-  ItemBytes = DeleteFolderTree(temp, false, true, "", ItemCount);
-  ItemSizeText = FormatKB(ItemBytes);
+  run.ItemBytes = DeleteFolderTree(run, temp, false, true, "", run.ItemCount);
+  run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 
-void TClearTaskThread::ClipboardCleaner() {
-  if (IsTest()) return;
+static void ClipboardCleaner(TCleanRun& run) {
+  if (run.IsTest()) return;
   if (OpenClipboard(nullptr)) {
     EmptyClipboard();
     CloseClipboard();
   }
 }
 
-void TClearTaskThread::MemoryDumpsCleaner() {
+static void MemoryDumpsCleaner(TCleanRun& run) {
   std::string windows = WindowsFolder();
   if (windows.empty()) return;
   windows = IncludeTrailingBackslash(windows);
-  uint64_t bytes = DeleteFilesByMask(windows, "memory.dmp", ItemCount, false);
-  bytes += DeleteFilesByMask(windows + "MiniDump", "*.dmp", ItemCount, false);
-  ItemBytes = bytes;
-  ItemSizeText = FormatKB(ItemBytes);
+  uint64_t bytes = DeleteFilesByMask(run, windows, "memory.dmp", run.ItemCount, false);
+  bytes += DeleteFilesByMask(run, windows + "MiniDump", "*.dmp", run.ItemCount, false);
+  run.ItemBytes = bytes;
+  run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 
-void TClearTaskThread::ChkdskFragmentsCleaner() {
+static void ChkdskFragmentsCleaner(TCleanRun& run) {
   std::string system = SystemFolder();
   if (system.empty()) return;
-  ItemBytes = DeleteFilesByMask(system, "File*.chk", ItemCount, false);
-  ItemSizeText = FormatKB(ItemBytes);
+  run.ItemBytes = DeleteFilesByMask(run, system, "File*.chk", run.ItemCount, false);
+  run.ItemSizeText = FormatKB(run.ItemBytes);
 }
+
+const TCleanerEntry kWindowsCleanerEntries[] = {
+    {"Windows - Recent Documents", RecentDocumentsCleaner},
+    {"Windows - Start Run", StartRunCleaner},
+    {"Windows - Search Assistant", SearchAssistantCleaner},
+    {"Windows - Empty Recycle Bin", RecycleBinCleaner},
+    {"Windows - Temporary Files", TempFilesCleaner},
+    {"Windows - Clipboard", ClipboardCleaner},
+    {"Windows - Memory Dumps", MemoryDumpsCleaner},
+    {"Windows - Chkdsk File Fragments", ChkdskFragmentsCleaner},
+};
+const TCleanerTable kWindowsCleaners = MakeCleanerTable(kWindowsCleanerEntries);
 
 }  // namespace qv

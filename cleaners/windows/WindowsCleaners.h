@@ -1,11 +1,16 @@
-// Seams of the Windows cleaners for tests.
+// The cleaners of the "Windows" category: recent documents, Run and Search Assistant history, the
+// recycle bin, temporary files, the clipboard, memory dumps and check-disk fragments.
 #pragma once
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
+#include "engine/Cleaner.h"
+
 namespace qv {
+
+extern const TCleanerTable kWindowsCleaners;
 
 // The drive type of a root such as "c:\" as the recycle bin cleaner sees it. Tests may answer it
 // (Wine cannot give a removable or network drive); an empty function asks the system again.

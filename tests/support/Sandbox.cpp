@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "shell/Global.h"
+#include "base/Global.h"
 
 using qv::Narrow;
 using qv::ToWinPath;

@@ -1,6 +1,7 @@
 #include "support/TestWindow.h"
 
-#include "shell/Global.h"
+#include "base/Global.h"
+#include "cleaners/Cleaners.h"
 
 namespace qvtest {
 
@@ -42,9 +43,9 @@ std::shared_ptr<qv::TTaskControl> TestWindow::StartRun(const std::vector<std::st
   SendMessageW(list_, LB_RESETCONTENT, 0, 0);
   Progress.clear();
   FinishedCount = AbortedCount = 0;
-  auto* thread = new qv::TClearTaskThread(host_);
+  auto* thread = new qv::TClearTaskThread(host_, &qv::BuiltinCleaners());
   thread->ItemList = items;
-  thread->LogPrefix = runMode == qv::rmTest ? "Test: " : "Clean: ";
+  thread->Run().LogPrefix = runMode == qv::rmTest ? "Test: " : "Clean: ";
   auto control = thread->Control();
   thread->Start();
   return control;

@@ -26,4 +26,8 @@ bool BrowseForFolder(const std::string& title, const std::wstring& root, std::st
 // its client area. Always 0.
 int CALLBACK CentreBrowseDialogCallback(HWND dialog, UINT msg, LPARAM lParam, LPARAM data);
 
+// The short (8.3) form of a path as Windows gives it, or an empty text when it gives none (for
+// example because the path does not exist).
+std::string GetShortFileName(const std::string& path);
+
 }  // namespace qv

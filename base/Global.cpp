@@ -1,4 +1,4 @@
-#include "shell/Global.h"
+#include "base/Global.h"
 
 #include <cstdlib>
 #include <mutex>

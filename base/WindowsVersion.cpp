@@ -1,8 +1,7 @@
-#include "cleaners/ie/IeHelpers.h"
+#include "base/WindowsVersion.h"
 
 #include <mutex>
 
-#include "shell/Global.h"
 
 namespace qv {
 
@@ -63,27 +62,6 @@ int WindowsVersionClass() {
   if (!GetVersionExW(&info)) return 10;
 #pragma GCC diagnostic pop
   return WindowsVersionClassOf(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
-}
-
-std::string GetShortFileName(const std::string& path) {
-  if (path.empty()) return std::string();
-  std::wstring wide = ToWinPath(path);
-  std::wstring buf(260, L'\0');
-  DWORD n = GetShortPathNameW(wide.c_str(), &buf[0], (DWORD)buf.size());
-  if (n >= buf.size()) {
-    buf.assign(n + 1, L'\0');
-    n = GetShortPathNameW(wide.c_str(), &buf[0], (DWORD)buf.size());
-  }
-  if (n == 0 || n >= buf.size()) return std::string();
-  buf.resize(n);
-  // A long path went in with the extended prefix; give it back without.
-  if (path.compare(0, 4, "\\\\?\\") != 0) {
-    if (buf.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-      buf.replace(0, 8, L"\\\\");
-    else if (buf.compare(0, 4, L"\\\\?\\") == 0)
-      buf.erase(0, 4);
-  }
-  return Narrow(buf);
 }
 
 }  // namespace qv

@@ -3,8 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-
-#include "engine/Catalogue.h"
+#include <vector>
 
 namespace qv {
 
@@ -41,6 +40,17 @@ struct TOptionsSetting {
 // The one settings record of the process.
 extern TOptionsSetting OptionsSetting;
 
+// The ticked clean items as the settings store sees them (the catalogue).
+class ISelection {
+ public:
+  virtual ~ISelection() = default;
+  virtual void UntickAll() = 0;
+  // Ticks the first node (depth first) whose name equals the text exactly; false when none does.
+  virtual bool TickByName(const std::string& name) = 0;
+  // Names of all ticked nodes in tree order: a category by its text, an item by its item name.
+  virtual std::vector<std::string> TickedNames() const = 0;
+};
+
 // The main window as the settings store sees it.
 class IWindowPlacement {
  public:
@@ -64,7 +74,7 @@ std::string SettingsPath();
 // Load = true: loads OptionsSetting and applies the stored selection to the catalogue.
 // Load = false: saves OptionsSetting, the selection and the window placement; throws
 // ESettingsWriteError when the platform refuses a write.
-void LoadOrSaveSettings(bool load, TCatalogue& catalogue, IWindowPlacement& window,
+void LoadOrSaveSettings(bool load, ISelection& selection, IWindowPlacement& window,
                         const std::string& path = SettingsPath());
 
 int32_t IntervalToMilliseconds(uint32_t index);

@@ -1,12 +1,14 @@
 // Definition files: Clist.dat (the user's custom list) and Zelbrin.dat (the application
 // definitions shipped beside the program). One profile section per clean item; each line is an
 // entry "DelRegValueN=<root>\<key>[,<value>]" or "DelFileN=<first part>\<folder>[,<mask>]".
-// Parsing and macro expansion are pure; the runner is TClearTaskThread::RunDefinitionSection.
+// Parsing and macro expansion are pure; RunDefinitionSection runs one section in a clean run.
 #pragma once
 #include <string>
 #include <vector>
 
 namespace qv {
+
+class TCleanRun;
 
 // The section an item name selects: the text from the second character after the item name's
 // first "-" ("Applications - Foo - Bar" selects "Foo - Bar"). A name without "-" selects itself.
@@ -60,5 +62,10 @@ std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMac
 // The lines of a section as "key=value" texts in file order (values as the profile functions
 // give them). A missing file or section gives none.
 std::vector<std::string> ReadDefinitionSection(const std::string& file, const std::string& section);
+
+// Runs the section of the definition file `fileName` (in the program's folder) that the item name
+// selects: its entries go to the file and registry primitives. Sets the run's ItemCount,
+// ItemBytes and ItemSizeText.
+void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std::string& itemName);
 
 }  // namespace qv

@@ -1,6 +1,6 @@
-#include "shell/Settings.h"
+#include "base/Settings.h"
 
-#include "shell/Global.h"
+#include "base/Global.h"
 
 namespace qv {
 
@@ -42,7 +42,7 @@ class Writer {
   std::string path_;
 };
 
-void Load(TCatalogue& catalogue, IWindowPlacement& window, const std::string& f) {
+void Load(ISelection& catalogue, IWindowPlacement& window, const std::string& f) {
   TOptionsSetting& o = OptionsSetting;
   o.AskForSweep = IniReadBool(f, "Settings", "AskForSweep", true);
   o.OverwriteFile = IniReadBool(f, "Settings", "OverwriteFile", false);
@@ -59,7 +59,7 @@ void Load(TCatalogue& catalogue, IWindowPlacement& window, const std::string& f)
   o.StartWash = IniReadBool(f, "SChedule", "StartWash", false);
   o.ShutdownWash = IniReadBool(f, "SChedule", "ShutdownWash", false);
 
-  catalogue.SelectAll(csUnticked);
+  catalogue.UntickAll();
   o.SelectedCount = IniReadInteger(f, "NodeSelected", "SelectedCount", 0);
   for (int i = 1; i <= o.SelectedCount; ++i)
     catalogue.TickByName(IniReadString(f, "NodeSelected", std::to_string(i), ""));
@@ -81,7 +81,7 @@ void Load(TCatalogue& catalogue, IWindowPlacement& window, const std::string& f)
   o.Height = IniReadInteger(f, "Window", "Height", height);
 }
 
-void Save(TCatalogue& catalogue, IWindowPlacement& window, const std::string& f) {
+void Save(ISelection& catalogue, IWindowPlacement& window, const std::string& f) {
   TOptionsSetting& o = OptionsSetting;
   Writer w(f);
   w.Bool("Settings", "AskForSweep", o.AskForSweep);
@@ -122,7 +122,7 @@ void Save(TCatalogue& catalogue, IWindowPlacement& window, const std::string& f)
 
 }  // namespace
 
-void LoadOrSaveSettings(bool load, TCatalogue& catalogue, IWindowPlacement& window, const std::string& path) {
+void LoadOrSaveSettings(bool load, ISelection& catalogue, IWindowPlacement& window, const std::string& path) {
   if (load)
     Load(catalogue, window, path);
   else

@@ -1,11 +1,13 @@
-#include "cleaners/windows/Definitions.h"
+#include "engine/Definitions.h"
 
 #include <windows.h>
 
-#include "cleaners/ie/IeHelpers.h"
-#include "engine/ProgressThread.h"
-#include "shell/PathHelpers.h"
-#include "shell/Global.h"
+#include "base/Global.h"
+#include "base/PathHelpers.h"
+#include "base/WindowsVersion.h"
+#include "engine/CleanRun.h"
+#include "engine/FileRemoval.h"
+#include "engine/RegistryRemoval.h"
 
 namespace qv {
 
@@ -118,7 +120,7 @@ std::vector<std::string> ReadDefinitionSection(const std::string& file, const st
   return lines;
 }
 
-void TClearTaskThread::RunDefinitionSection(const std::string& fileName, const std::string& itemName) {
+void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std::string& itemName) {
   const std::string file = ExeFolder() + fileName;
   const TDefinitionMacros macros = ReadDefinitionMacros();
   const std::vector<std::string> lines = ReadDefinitionSection(file, DefinitionSectionName(itemName));
@@ -126,39 +128,39 @@ void TClearTaskThread::RunDefinitionSection(const std::string& fileName, const s
   uint64_t bytes = 0;
   bool adminMessageShown = false;
   for (const std::string& line : lines) {
-    if (Terminated()) break;
+    if (run.Terminated()) break;
     TDefinitionEntry e = ParseDefinitionLine(line);
     switch (e.Kind) {
       case dkRegistryKey:
-        ItemCount += DeleteRegistryKeyTree(e.RootName, e.KeyPath);
+        run.ItemCount += DeleteRegistryKeyTree(run, e.RootName, e.KeyPath);
         break;
       case dkRegistryValues:
         // Values under the machine's root need administrator rights on the NT family.
         if (e.RootName == "HKEY_LOCAL_MACHINE" && !IsWin9xVersionClass(WindowsVersionClass()) &&
-            !IsUserAdministrator()) {
-          if (!adminMessageShown && RunMode() != rmUnattended)
-            ShowMessage(Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
+            !TCleanRun::IsUserAdministrator()) {
+          if (!adminMessageShown && run.RunMode() != rmUnattended)
+            ShowMessage(run.Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
           adminMessageShown = true;
           break;
         }
-        ItemCount += DeleteRegistryValues(e.RootName, e.KeyPath, e.ValueName);
+        run.ItemCount += DeleteRegistryValues(run, e.RootName, e.KeyPath, e.ValueName);
         break;
       case dkFolder: {
         std::string folder = DefinitionFolder(e, macros);
-        if (!folder.empty()) bytes += DeleteFolderTree(folder, true, true, "", ItemCount);
+        if (!folder.empty()) bytes += DeleteFolderTree(run, folder, true, true, "", run.ItemCount);
         break;
       }
       case dkFileMask: {
         std::string folder = DefinitionFolder(e, macros);
-        if (!folder.empty()) bytes += DeleteFilesByMask(folder, e.Mask, ItemCount, false);
+        if (!folder.empty()) bytes += DeleteFilesByMask(run, folder, e.Mask, run.ItemCount, false);
         break;
       }
       case dkNone:
         break;
     }
   }
-  ItemBytes = bytes;
-  ItemSizeText = FormatKB(ItemBytes);
+  run.ItemBytes = bytes;
+  run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 
 }  // namespace qv

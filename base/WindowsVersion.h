@@ -1,8 +1,8 @@
-// Small helpers shared by the Internet Explorer cleaners and the definition-file runner.
+// The running Windows version as a small class number: it chooses how locked index.dat files are
+// removed, which history folders exist, and whether machine-wide registry entries need
+// administrator rights.
 #pragma once
 #include <windows.h>
-
-#include <string>
 
 namespace qv {
 
@@ -18,9 +18,5 @@ bool IsWin9xVersionClass(int versionClass);
 // returns to the system's.
 void SetWindowsVersionForTesting(DWORD platformId, DWORD major, DWORD minor);
 void ResetWindowsVersionForTesting();
-
-// The short (8.3) form of a path as Windows gives it, or an empty text when it gives none (for
-// example because the path does not exist).
-std::string GetShortFileName(const std::string& path);
 
 }  // namespace qv

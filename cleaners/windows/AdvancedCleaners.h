@@ -1,0 +1,9 @@
+// The cleaners of the "Advanced" category: shell traces kept in the current user's registry.
+#pragma once
+#include "engine/Cleaner.h"
+
+namespace qv {
+
+extern const TCleanerTable kAdvancedCleaners;
+
+}  // namespace qv

@@ -1,0 +1,81 @@
+// TCleanRun: what a cleaner works with during one run of Test or Clean. It holds the counters of
+// the current item and of the run, writes log and detail lines, posts progress, asks safety
+// questions, looks up folders and tells the run mode. Cleaners and the removal primitives take it
+// as their one argument; the clean task thread owns it and walks the item list.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/TaskHost.h"
+
+namespace qv {
+
+// Bytes to KB rounded up, with "," between groups of three digits.
+std::string FormatKB(uint64_t bytes);
+
+extern const char* const kSeparatorLine;  // 107 "-"
+
+// Shared between the window and a run: the window asks for termination through it and never
+// touches the thread object, which frees itself when its run ends.
+struct TTaskControl {
+  std::atomic<bool> Terminated{false};
+  std::atomic<bool> Running{false};
+};
+
+class TCleanRun {
+ public:
+  // The removal phrase is fixed from the host's run mode at this moment.
+  explicit TCleanRun(std::shared_ptr<ITaskHost> host);
+  TCleanRun(const TCleanRun&) = delete;
+  TCleanRun& operator=(const TCleanRun&) = delete;
+
+  // "Test: " or "Clean: ", the start of every detail line.
+  std::string LogPrefix = "Test: ";
+  // "will be removed" in a Test, otherwise "to be removed".
+  std::string RemovalPhrase;
+
+  // Counters of the current item (reset before each item) and of the run.
+  int ItemCount = 0;
+  std::string ItemSizeText = "0";
+  uint64_t ItemBytes = 0;
+  std::string WorkingPath;
+  double LastProgressTime = 0;
+  int TotalCount = 0;
+  uint64_t TotalBytes = 0;
+  int ScrollCounter = 0;
+
+  std::shared_ptr<TTaskControl> Control() const { return control_; }
+  bool Terminated() const { return control_->Terminated.load(); }
+  int RunMode() const { return host_->RunMode(); }
+  bool IsTest() const { return RunMode() == rmTest; }
+  ITaskHost& Host() const { return *host_; }
+
+  void AddLogLine(const std::string& line);
+  // Adds a detail line (LogPrefix + phrase + " " + object) unless FastScan is on.
+  void AddDetailLine(const std::string& phrase, const std::string& object, int scrollEvery);
+  void ScrollLogThrottled(int n);
+  void PostProgress(uint32_t count);
+  // More than 2 seconds since the last progress message.
+  bool ProgressDue() const;
+  // Asks a safety question from the worker: true for Yes.
+  bool AskYesNo(const std::string& text);
+
+  // Folder getters.
+  std::string GetPersonalFolder();
+  std::string GetProgramFilesFolder();
+  std::string GetAppDataFolder();
+
+  static bool IsUserAdministrator();
+  // Tests answer the administrator check: -1 asks the system, 0 no, 1 yes.
+  static void SetAdministratorForTesting(int answer);
+
+ private:
+  std::shared_ptr<ITaskHost> host_;
+  std::shared_ptr<TTaskControl> control_;
+};
+
+}  // namespace qv

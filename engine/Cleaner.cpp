@@ -1,0 +1,20 @@
+#include "engine/Cleaner.h"
+
+namespace qv {
+
+TCleanerDirectory::TCleanerDirectory(std::initializer_list<TCleanerTable> tables,
+                                     std::initializer_list<const char*> notBuiltYet) {
+  for (const TCleanerTable& t : tables)
+    for (size_t i = 0; i < t.Count; ++i) cleaners_.emplace(t.Entries[i].ItemName, t.Entries[i].Clean);
+  for (const char* name : notBuiltYet)
+    if (cleaners_.emplace(name, nullptr).second) ++notBuilt_;
+}
+
+bool TCleanerDirectory::Find(const std::string& itemName, TCleanerFn& clean) const {
+  auto it = cleaners_.find(itemName);
+  if (it == cleaners_.end()) return false;
+  clean = it->second;
+  return true;
+}
+
+}  // namespace qv
