@@ -70,6 +70,26 @@ std::wstring ToWinPath(const std::string& path) {
   return w;
 }
 
+std::string FullPath(const std::string& path) {
+  const std::wstring w = Widen(path);
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::wstring buf(n + 1, L'\0');
+  n = GetFullPathNameW(w.c_str(), (DWORD)buf.size(), &buf[0], nullptr);
+  if (n == 0 || n >= buf.size()) return path;
+  buf.resize(n);
+  return Narrow(buf);
+}
+
+bool IsReadableOrMissing(const std::string& path) {
+  if (!FileExists(path)) return true;
+  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
 bool FileExists(const std::string& path) {
   DWORD a = GetFileAttributesW(ToWinPath(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

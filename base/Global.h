@@ -30,6 +30,12 @@ bool Contains(const std::string& s, const std::string& part);
 
 bool FileExists(const std::string& path);       // an existing file, not a folder
 bool DirectoryExists(const std::string& path);  // an existing folder
+// The full form of a path (relative to the current folder); the path itself when the system gives
+// none.
+std::string FullPath(const std::string& path);
+// False only when the file exists and cannot be opened for reading (held by another program
+// without sharing, or refused).
+bool IsReadableOrMissing(const std::string& path);
 // A path as the wide-character calls take it; long paths get the \\?\ prefix.
 std::wstring ToWinPath(const std::string& path);
 

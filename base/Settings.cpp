@@ -1,12 +1,16 @@
 #include "base/Settings.h"
 
+#include <algorithm>
+
 #include "base/Global.h"
+#include "base/UserFiles.h"
 
 namespace qv {
 
 TOptionsSetting OptionsSetting;
 
-std::string SettingsPath() { return ExeFolder() + "settings.ini"; }
+std::string SettingsPath() { return UserFilePath("settings.ini"); }
+std::string SettingsSourcePath() { return UserFileToRead("settings.ini"); }
 
 int32_t IntervalToMilliseconds(uint32_t index) {
   switch (index) {
@@ -61,8 +65,16 @@ void Load(ISelection& catalogue, IWindowPlacement& window, const std::string& f)
 
   catalogue.UntickAll();
   o.SelectedCount = IniReadInteger(f, "NodeSelected", "SelectedCount", 0);
-  for (int i = 1; i <= o.SelectedCount; ++i)
-    catalogue.TickByName(IniReadString(f, "NodeSelected", std::to_string(i), ""));
+  // Keys "1".."SelectedCount", in order; a missing key ticks nothing. Only the keys the section
+  // holds are read, so a count that is far too large costs nothing.
+  std::vector<int> numbers;
+  for (const std::string& key : IniReadKeys(f, "NodeSelected")) {
+    int n = 0;
+    if (ParseProfileInteger(key, n) && std::to_string(n) == key && n >= 1 && n <= o.SelectedCount) numbers.push_back(n);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  for (int i : numbers) catalogue.TickByName(IniReadString(f, "NodeSelected", std::to_string(i), ""));
 
   for (int i = 1; i <= 10; ++i) o.FirstNodeExpand[i] = IniReadBool(f, "FirstNodeExpand", std::to_string(i), true);
   o.ShowLogTempInternetFiles = IniReadBool(f, "Settings", "ShowLogTempInternetFiles", false);
@@ -123,12 +135,24 @@ void Save(ISelection& catalogue, IWindowPlacement& window, const std::string& f)
 }  // namespace
 
 void LoadOrSaveSettings(bool load, ISelection& catalogue, IWindowPlacement& window, const std::string& path) {
-  if (load)
+  if (load) {
     Load(catalogue, window, path);
-  else
-    Save(catalogue, window, path);
-  // Flush the profile cache so the file on disk is complete.
-  WritePrivateProfileStringW(nullptr, nullptr, nullptr, Widen(path).c_str());
+    return;
+  }
+  // The keys are written into a copy that then replaces the file whole: a reader never sees a
+  // half-written file, and two copies of the program saving at once cannot mix their keys.
+  bool refused = false;
+  if (!RewriteProfileFile(path, [&](const std::string& temporary) {
+        try {
+          Save(catalogue, window, temporary);
+          return true;
+        } catch (const ESettingsWriteError&) {
+          refused = true;
+          return false;
+        }
+      }) ||
+      refused)
+    throw ESettingsWriteError("Unable to write to " + path);
 }
 
 }  // namespace qv

@@ -68,8 +68,10 @@ class ESettingsWriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// settings.ini in the program's folder.
+// settings.ini in the user-files folder, where it is saved.
 std::string SettingsPath();
+// Where settings.ini is read from: the user-files folder's, or an older copy's beside the program.
+std::string SettingsSourcePath();
 
 // Load = true: loads OptionsSetting and applies the stored selection to the catalogue.
 // Load = false: saves OptionsSetting, the selection and the window placement; throws

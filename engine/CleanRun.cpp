@@ -63,7 +63,14 @@ void TCleanRun::PostProgress(uint32_t count) {
 
 bool TCleanRun::ProgressDue() const { return (NowDays() - LastProgressTime) * 24 * 3600 > 2; }
 
-bool TCleanRun::AskYesNo(const std::string& text) { return qv::AskYesNo(host_->OwnerWindow(), text) == IDYES; }
+bool TCleanRun::AskYesNo(const std::string& text) {
+  if (RunMode() == rmUnattended) {
+    control_->QuestionDeclined = true;
+    AddLogLine("Not asked in an unattended run, answered No: " + text);
+    return false;
+  }
+  return qv::AskYesNo(host_->OwnerWindow(), text) == IDYES;
+}
 
 static void EndBrowserSession() { InternetSetOptionW(nullptr, 42 /* end browser session */, nullptr, 0); }
 

@@ -24,6 +24,8 @@ extern const char* const kSeparatorLine;  // 107 "-"
 struct TTaskControl {
   std::atomic<bool> Terminated{false};
   std::atomic<bool> Running{false};
+  // A safety question of an unattended run was answered No without being shown.
+  std::atomic<bool> QuestionDeclined{false};
 };
 
 class TCleanRun {
@@ -61,7 +63,8 @@ class TCleanRun {
   void PostProgress(uint32_t count);
   // More than 2 seconds since the last progress message.
   bool ProgressDue() const;
-  // Asks a safety question from the worker: true for Yes.
+  // Asks a safety question from the worker: true for Yes. Nobody is in front of an unattended
+  // run: its question is answered No without being shown, and the log says so.
   bool AskYesNo(const std::string& text);
 
   // Folder getters.

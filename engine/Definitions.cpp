@@ -4,6 +4,7 @@
 
 #include "base/Global.h"
 #include "base/PathHelpers.h"
+#include "base/UserFiles.h"
 #include "base/WindowsVersion.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
@@ -112,6 +113,11 @@ TDefinitionMacros ReadDefinitionMacros() {
   return m;
 }
 
+std::string DefinitionFilePath(const std::string& fileName) {
+  // The shipped definitions sit beside the program; the user's own lists in the user-files folder.
+  return SameText(fileName, "Zelbrin.dat") ? ExeFolder() + fileName : UserFileToRead(fileName);
+}
+
 std::vector<std::string> ReadDefinitionSection(const std::string& file, const std::string& section) {
   std::vector<std::string> lines;
   if (section.empty() || !FileExists(file)) return lines;
@@ -121,7 +127,7 @@ std::vector<std::string> ReadDefinitionSection(const std::string& file, const st
 }
 
 void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std::string& itemName) {
-  const std::string file = ExeFolder() + fileName;
+  const std::string file = DefinitionFilePath(fileName);
   const TDefinitionMacros macros = ReadDefinitionMacros();
   const std::vector<std::string> lines = ReadDefinitionSection(file, DefinitionSectionName(itemName));
 

@@ -59,6 +59,10 @@ TDefinitionMacros ReadDefinitionMacros();
 // network), so that no entry ever lands on the current drive or the current folder by accident.
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros);
 
+// The full path of a definition file: Zelbrin.dat beside the program, Clist.dat (and any other
+// list of the user's) as the user-files folder gives it.
+std::string DefinitionFilePath(const std::string& fileName);
+
 // The lines of a section as "key=value" texts in file order (values as the profile functions
 // give them). A missing file or section gives none.
 std::vector<std::string> ReadDefinitionSection(const std::string& file, const std::string& section);

@@ -6,8 +6,11 @@
 #include <algorithm>
 
 #include "base/Global.h"
+#include "base/UserFiles.h"
 #include "cleaners/Cleaners.h"
 #include "dialogs/AskDelete.h"
+#include "shell/CommandLine.h"
+#include "shell/RunLogFile.h"
 #include "shell/TaskHostWin.h"
 
 namespace qv {
@@ -27,14 +30,6 @@ static const UINT_PTR kTimer1 = 1, kTimer2 = 2;
 std::function<bool(std::string&)> TfrmMain::SaveDialogHook;
 
 std::string TMainOptions::ExeFolderZelbrin() { return ExeFolder() + "Zelbrin.dat"; }
-
-std::string FirstCommandLineArgument() {
-  int argc = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  std::string first = argv && argc > 1 ? Narrow(argv[1]) : std::string();
-  if (argv) LocalFree(argv);
-  return first;
-}
 
 namespace {
 
@@ -207,8 +202,11 @@ TfrmMain::TfrmMain(const TMainOptions& options) : options_(options), placement_(
   FillTree();
   if (!categoryNodes_.empty()) SendMessageW(tvCleanItems, TVM_SELECTITEM, TVGN_FIRSTVISIBLE, (LPARAM)categoryNodes_[0]);
 
-  // 4. Settings, with the stored ticks.
-  LoadOrSaveSettings(true, Catalogue, *placement_, options_.SettingsFile);
+  // 4. Settings, with the stored ticks. A settings file that exists but cannot be read is neither
+  // cleaned with (its ticks are unknown) nor overwritten with the defaults when the window closes.
+  const std::string settingsSource = options_.SettingsSource.empty() ? options_.SettingsFile : options_.SettingsSource;
+  settingsUnreadable_ = !IsReadableOrMissing(settingsSource);
+  LoadOrSaveSettings(true, Catalogue, *placement_, settingsSource);
   RefreshTreeStates();
 
   // 5. A start with Windows sits in the tray.
@@ -230,8 +228,9 @@ TfrmMain::TfrmMain(const TMainOptions& options) : options_(options), placement_(
   // 8. Fast mode.
   SendMessageW(cbFastMode, BM_SETCHECK, OptionsSetting.FastScan ? BST_CHECKED : BST_UNCHECKED, 0);
 
-  // 9. Boss Key.
-  if (OptionsSetting.EnableHotkey) {
+  // 9. Boss Key (not for a one-time clean, which ends when its run does and has nobody to tell
+  // that the key is taken).
+  if (OptionsSetting.EnableHotkey && !SameText(options_.FirstArgument, "-cleanonce")) {
     UnregisterBossKey();
     RegisterBossKey();
   }
@@ -639,15 +638,25 @@ void TfrmMain::CancelRun() {
 void TfrmMain::StartRun() {
   runList_ = Catalogue.BuildRunList();
   int mode = RunMode();
+  if (mode == rmUnattended && settingsUnreadable_) {
+    UnattendedNotice("Unable to read " + options_.SettingsFile, ecSettingsUnreadable, true);
+    return;
+  }
   if (runList_.empty()) {
-    if (mode != rmUnattended) ShowInformation(hwnd_, kNothingTicked);
+    if (mode != rmUnattended)
+      ShowInformation(hwnd_, kNothingTicked);
+    else
+      UnattendedNotice(kNothingTicked, ecNothingTicked, false);
     return;
   }
   if (BusyFlag) return;
   bool removing = mode == rmUnattended || mode == rmCleanRequested;
   if (removing && Catalogue.IsCategoryTicked("Mozilla Firefox") &&
       (FindWindowW(L"MozillaUIWindowClass", nullptr) || FindWindowW(L"MozillaWindowClass", nullptr))) {
-    ShowInformation(hwnd_, kCloseFirefox);
+    if (mode != rmUnattended)
+      ShowInformation(hwnd_, kCloseFirefox);
+    else
+      UnattendedNotice(kCloseFirefox, ecFirefoxOpen, true);
     return;
   }
   BusyFlag = true;
@@ -737,6 +746,14 @@ void TfrmMain::OnCleanFinished(WPARAM total) {
   SetProgressCaptionVisible(true);
   SetProgressCaption(kFinished);
   BusyFlag = false;
+  const bool unattended = RunMode() == rmUnattended;
+  bool logged = AppendLogFile(unattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean",
+                              ListBoxLines(lMain));
+  if (unattended) {
+    exitCode_ = ecCleaned;
+    if (control_ && control_->QuestionDeclined) exitCode_ = ecQuestionDeclined;
+    if (!logged) exitCode_ = ecLogUnwritable;
+  }
   if (CloseWhenDone) CloseWindow();
 }
 
@@ -756,21 +773,46 @@ void TfrmMain::OnCleanAborted() {
   SetProgressCaptionVisible(true);
   SetProgressCaption(kStopped);
   BusyFlag = false;
+  std::vector<std::string> lines = ListBoxLines(lMain);
+  lines.push_back(kStopped);
+  AppendLogFile(RunMode() == rmUnattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean", lines);
+  if (RunMode() == rmUnattended) exitCode_ = ecRunFailed;
   if (CloseWhenDone) CloseWindow();
 }
 
+void TfrmMain::UnattendedNotice(const std::string& notice, int exitCode, bool showInLog) {
+  exitCode_ = exitCode;
+  if (showInLog) ListBoxAddLine(lMain, notice);
+  AppendLogFile("unattended clean", {notice});
+}
+
+bool TfrmMain::AppendLogFile(const std::string& what, const std::vector<std::string>& lines) {
+  if (options_.LogFile.empty()) return true;
+  return AppendRunLog(options_.LogFile, RunLogHeader(NowText(), VersionText(), what), lines);
+}
+
 void TfrmMain::SaveSettings(bool reportFailure) {
+  if (settingsUnreadable_) return;
   try {
     LoadOrSaveSettings(false, Catalogue, *placement_, options_.SettingsFile);
   } catch (const ESettingsWriteError& e) {
-    if (reportFailure) ShowMessage(hwnd_, e.what(), MB_OK | MB_ICONERROR);
+    // Nobody may be there to answer a box: a one-time clean and the end of the Windows session
+    // write the failure to the -log file instead.
+    if (reportFailure && !sessionEnding_ && !SameText(options_.FirstArgument, "-cleanonce"))
+      ShowMessage(hwnd_, e.what(), MB_OK | MB_ICONERROR);
+    else
+      AppendLogFile("settings", {e.what()});
   }
 }
 
 void TfrmMain::CloseWindow() {
   if (closing_ || !hwnd_ || !IsWindow(hwnd_)) return;
   closing_ = true;
-  if (GetText(bTest) == kCancel) CancelRun();
+  if (GetText(bTest) == kCancel) {
+    // A one-time clean whose window closes before its run ends did not clean.
+    if (CloseWhenDone) exitCode_ = ecRunFailed;
+    CancelRun();
+  }
   runList_.clear();
   for (size_t c = 0; c < Catalogue.Categories.size() && c < categoryNodes_.size(); ++c) {
     TCategory& cat = Catalogue.Categories[c];
@@ -1004,21 +1046,42 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE: CloseWindow(); return 0;
     case WM_DESTROY:
       if (trayIcon_) SetTrayIcon(false);
-      if (options_.QuitOnDestroy) PostQuitMessage(0);
+      if (options_.QuitOnDestroy) PostQuitMessage(exitCode_);
       return 0;
   }
   return DefWindowProcW(hwnd_, msg, wParam, lParam);
 }
 
 int RunQuorvane(HINSTANCE instance, int showCmd) {
-  HWND running = FindWindowW(Widen(kMainWindowClass).c_str(), nullptr);
-  if (running) {
-    PostMessageW(running, WM_SHOWMAINWINDOW, 0, 0);
-    SetForegroundWindow(running);
+  const TCommandLine command = ProcessCommandLine();
+  TMainOptions options;
+  options.FirstArgument = command.FirstArgument;
+  options.LogFile = command.LogFile.empty() ? std::string() : FullPath(command.LogFile);
+  options.SettingsSource = SettingsSourcePath();
+  // One copy per user session. The mutex, made before anything else, also tells two copies
+  // started at the same moment apart, before either has a window.
+  HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.SingleInstance");
+  const bool mutexExisted = instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS;
+  if (mutexExisted || FindWindowW(Widen(kMainWindowClass).c_str(), nullptr)) {
+    if (instanceMutex) CloseHandle(instanceMutex);
+    if (command.CleanOnce()) {
+      // Nobody is in front of a one-time clean: the running copy is not brought forward, and the
+      // exit code and the -log file say why nothing was cleaned.
+      AppendRunLog(options.LogFile, RunLogHeader(NowText(), VersionText(), "unattended clean"),
+                   {"Another copy of Quorvane is running: nothing was cleaned."});
+      return ecAlreadyRunning;
+    }
+    // The running copy may still be creating its window.
+    for (int i = 0; i < 50; ++i) {
+      if (HWND running = FindWindowW(Widen(kMainWindowClass).c_str(), nullptr)) {
+        PostMessageW(running, WM_SHOWMAINWINDOW, 0, 0);
+        SetForegroundWindow(running);
+        break;
+      }
+      Sleep(100);
+    }
     return 0;
   }
-  TMainOptions options;
-  options.FirstArgument = FirstCommandLineArgument();
   TfrmMain form(options);
   form.Show(showCmd);
   MSG m;
@@ -1028,6 +1091,7 @@ int RunQuorvane(HINSTANCE instance, int showCmd) {
     DispatchMessageW(&m);
   }
   (void)instance;
+  if (instanceMutex) CloseHandle(instanceMutex);
   return (int)m.wParam;
 }
 

@@ -56,7 +56,11 @@ enum : int {
 struct TMainOptions {
   // The first command-line argument ("-Start", "-cleanonce"), or empty.
   std::string FirstArgument;
+  // "-log <file>": every run's log is appended to it (empty: none).
+  std::string LogFile;
+  // Where the settings are saved, and where they are read from (empty: the same file).
   std::string SettingsFile = SettingsPath();
+  std::string SettingsSource;
   std::string ZelbrinFile = ExeFolderZelbrin();
   // The program's own window: its destruction ends the message loop.
   bool QuitOnDestroy = true;
@@ -138,6 +142,9 @@ class TfrmMain {
   std::function<void(UINT msg, WPARAM wParam)> OnRunMessage;
   int ShowMainWindowCount = 0;
 
+  // The exit code of the program (TExitCode): what the last unattended run gave.
+  int ExitCode() const { return exitCode_; }
+
   static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
 
  private:
@@ -165,6 +172,11 @@ class TfrmMain {
   void OpenUrl(const std::string& url);
   void ShowAbout();
   void OpenCustomListEditor();
+  // An unattended run that cannot start or that ends: its notice goes to the log instead of a
+  // message box, and to the -log file; the exit code records it.
+  void UnattendedNotice(const std::string& notice, int exitCode, bool showInLog);
+  // Appends the log list to the -log file under a header naming the run; false when it cannot.
+  bool AppendLogFile(const std::string& what, const std::vector<std::string>& lines);
   static LRESULT CALLBACK TreeProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
 
@@ -189,6 +201,11 @@ class TfrmMain {
   LONG startupExStyle_ = 0;
   bool closing_ = false;
   bool realCleanPending_ = false;
+  int exitCode_ = 0;
+  // Windows is ending the session: the close must not wait for anybody.
+  bool sessionEnding_ = false;
+  // settings.ini exists but could not be read: it is neither used for a run nor overwritten.
+  bool settingsUnreadable_ = false;
   HFONT font_ = nullptr, titleFont_ = nullptr, linkFont_ = nullptr;
   HBRUSH titleBrush_ = nullptr;
   HACCEL accel_ = nullptr;
@@ -206,7 +223,5 @@ void ShowHiddenBrowserWindows();
 // message loop. Returns the exit code.
 int RunQuorvane(HINSTANCE instance, int showCmd);
 
-// The first command-line argument of this process, or empty.
-std::string FirstCommandLineArgument();
 
 }  // namespace qv

@@ -126,7 +126,8 @@ void TfrmMain::OnQueryEndSession() {
   }
   // Closed meanwhile (a second end-of-session query): it saved everything already.
   if (closing_ || !IsWindow(hwnd_)) return;
-  SaveSettings(false);
+  // The close saves the settings, once, and shows no box that would hold up the end of the session.
+  sessionEnding_ = true;
   CloseWindow();
 }
 

@@ -281,8 +281,8 @@ TEST_F(FileRemoval, SafetyQuestions) {
       {tree, pictures, "", pictures + "qv-photo.jpg", qv::rmTest, IDNO, "", false},
       {mask, "C:\\", "*.tmp", "C:\\qv-root-probe.tmp", qv::rmTest, IDNO, "", false},
       {mask, "C:\\", "qv-root-probe.tmp", "C:\\qv-root-probe.tmp", qv::rmClean, IDNO, "", true},
-      {mask, pictures, "*.jpg", pictures + "qv-photo.jpg", qv::rmUnattended, IDYES,
-       "Do you want to delete the files on " + pictures + "?", true},
+      // Nobody is in front of an unattended run: the question is answered No without being shown.
+      {mask, pictures, "*.jpg", pictures + "qv-photo.jpg", qv::rmUnattended, IDYES, "", false},
       {tree, pictures, "", pictures + "qv-drawing.png", qv::rmClean, IDYES,
        "Do you want to delete all files and folders under " + pictures + "?", true},
   };
@@ -307,6 +307,14 @@ TEST_F(FileRemoval, SafetyQuestions) {
     }
     if (c.answer == IDNO && !c.question.empty()) {
       EXPECT_EQ(count, 0);
+    }
+    if (c.mode == qv::rmUnattended) {
+      // The log says what was not asked, and the run's control remembers it.
+      EXPECT_NE(std::find(run.host->Lines.begin(), run.host->Lines.end(),
+                          "Not asked in an unattended run, answered No: Do you want to delete the files on " +
+                              pictures + "?"),
+                run.host->Lines.end());
+      EXPECT_TRUE(run.run.Control()->QuestionDeclined);
     }
     EXPECT_EQ(Exists(c.file), !c.removed);
   }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "base/Global.h"
 #include "base/Settings.h"
 #include "dialogs/AskDelete.h"
+#include "shell/CommandLine.h"
 #include "shell/Main.h"
 #include "shell/TaskHostWin.h"
 #include "support/Process.h"
@@ -553,6 +555,23 @@ TEST_F(MainWindowTest, ARunThatDiesReturnsToIdleWithoutClaimingToHaveFinished) {
   EXPECT_EQ(Count(Log(), "Clean: "), 0);  // no removal pass followed
 }
 
+// An unattended run that dies before its end did not clean: the exit code says so.
+TEST_F(MainWindowTest, AnUnattendedRunThatDiesEndsWithItsOwnExitCode) {
+  SeedRunMru();
+  auto& f = Open({{"NodeSelected/SelectedCount", "1"}, {"NodeSelected/1", "Windows - Start Run"}});
+  bool aborted = false;
+  f.OnRunMessage = [&](UINT msg, WPARAM) {
+    if (msg == WM_CLEANPROGRESS && !aborted) {
+      aborted = true;
+      PostMessageW(f.Handle(), WM_CLEANABORTED, 0, 0);
+    }
+  };
+  SendMessageW(f.Handle(), WM_AUTOCLEAN, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return aborted && !f.BusyFlag; }));
+  EXPECT_EQ(f.ProgressCaption(), "Stopped!");
+  EXPECT_EQ(f.ExitCode(), ecRunFailed);
+}
+
 TEST_F(MainWindowTest, RequestsWithNothingTickedOrFirefoxOpenStartNoRun) {
   const std::string nothing = "Please select items you want to clear from the left list firstly.";
   const std::string firefox = "Please close Mozilla Firefox firstly!";
@@ -570,14 +589,17 @@ TEST_F(MainWindowTest, RequestsWithNothingTickedOrFirefoxOpenStartNoRun) {
     int action;  // 0 Test, 1 Clean, 2 unattended
     std::string message;
     bool runs;
+    // An unattended run shows no box: its notice goes to the log, its reason to the exit code.
+    std::string logNotice;
+    int exitCode;
   } cases[] = {
-      {"test, nothing ticked", {}, false, 0, nothing, false},
-      {"clean, nothing ticked", {}, false, 1, nothing, false},
-      {"unattended, nothing ticked", {}, false, 2, "", false},
-      {"clean, Firefox open", {{"Mozilla Firefox", "Cookies"}, {"Windows", "Start Run"}}, true, 1, firefox, false},
-      {"unattended, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 2, firefox, false},
-      {"test, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 0, "", true},
-      {"clean, Firefox open but unticked", {{"Windows", "Start Run"}}, true, 1, "", true},
+      {"test, nothing ticked", {}, false, 0, nothing, false, "", 0},
+      {"clean, nothing ticked", {}, false, 1, nothing, false, "", 0},
+      {"unattended, nothing ticked", {}, false, 2, "", false, "", ecNothingTicked},
+      {"clean, Firefox open", {{"Mozilla Firefox", "Cookies"}, {"Windows", "Start Run"}}, true, 1, firefox, false, "", 0},
+      {"unattended, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 2, "", false, firefox, ecFirefoxOpen},
+      {"test, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 0, "", true, "", 0},
+      {"clean, Firefox open but unticked", {{"Windows", "Start Run"}}, true, 1, "", true, "", 0},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -602,7 +624,11 @@ TEST_F(MainWindowTest, RequestsWithNothingTickedOrFirefoxOpenStartNoRun) {
     if (c.runs) {
       ASSERT_TRUE(WaitFinished());
     }
-    EXPECT_EQ(Log().empty(), !c.runs);
+    if (c.logNotice.empty())
+      EXPECT_EQ(Log().empty(), !c.runs);
+    else
+      EXPECT_EQ(Log(), std::vector<std::string>{c.logNotice});
+    EXPECT_EQ(f.ExitCode(), c.exitCode);
     if (ff) DestroyWindow(ff);
     form.reset();
   }
@@ -1001,6 +1027,132 @@ TEST_F(ProgramTest, CleanOnceCleansTheTickedItemsWithoutAskingAndEnds) {
   EXPECT_NE(IniReadString(ini, "Window", "Width", ""), "");
   // What a Test found before is gone: the ticked item was cleaned.
   EXPECT_EQ(FoundByTest("Windows - Start Run"), 0u) << "found before: " << before;
+  DeleteFileW(Widen(ini).c_str());
+}
+
+// Every way a one-time clean can end, each with its own exit code and its evidence in the -log
+// file, started as a real process.
+TEST_F(ProgramTest, CleanOnceExitCodesAndLogFile) {
+  ASSERT_TRUE(FileExists(Exe())) << "the program is copied beside the tests";
+  const std::string ini = ExeFolder() + "settings.ini";
+  const std::string clist = ExeFolder() + "Clist.dat";
+  const std::string log = sandbox_->Path() + "runs.log";
+  const std::string canary = "C:\\qv-unattended.qvcanary";
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"MozillaWindowClass";
+  RegisterClassW(&wc);
+
+  const std::string startRun = "Windows - Start Run";
+  struct Case {
+    const char* name;
+    std::vector<std::string> ticks;
+    int expected;
+    std::vector<std::string> logLines;  // lines the -log entry must hold
+    bool cleansStartRun;
+    std::string logFile;  // empty: the sandbox's runs.log
+  } cases[] = {
+      {"cleaned", {startRun}, ecCleaned,
+       {"Clean: Clearing Windows - Start Run ...",
+        "Clean: deleting registry key HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU",
+        "Total items to be removed = 3 ; Total files to be removed = 0 KB"},
+       true, ""},
+      {"nothing ticked", {}, ecNothingTicked, {"Please select items you want to clear from the left list firstly."}, false, ""},
+      {"settings unreadable", {startRun}, ecSettingsUnreadable, {"Unable to read " + ini}, false, ""},
+      {"another copy running", {startRun}, ecAlreadyRunning,
+       {"Another copy of Quorvane is running: nothing was cleaned."}, false, ""},
+      {"Firefox open", {startRun, "Mozilla Firefox", "Mozilla Firefox - Cookies"}, ecFirefoxOpen, {"Please close Mozilla Firefox firstly!"},
+       false, ""},
+      {"question answered No unasked", {"Custom Lists - <New List>"}, ecQuestionDeclined,
+       {"Not asked in an unattended run, answered No: Do you want to delete all files and folders under C:\\?"}, false, ""},
+      {"log not writable", {startRun}, ecLogUnwritable, {}, true, "C:\\no such folder\\runs.log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SeedRunMru();
+    qvtest::WriteFile(canary, 10);
+    qvtest::WriteTextFile(clist, "[<New List>]\r\nDelFile1={C: Drive}\\,*.qvcanary\r\n");
+    DeleteFileW(Widen(log).c_str());
+    std::string saved = settings_;
+    settings_ = ini;
+    Ini ticks = {{"Settings/FastScan", "0"}, {"NodeSelected/SelectedCount", std::to_string(c.ticks.size())}};
+    for (size_t i = 0; i < c.ticks.size(); ++i) ticks["NodeSelected/" + std::to_string(i + 1)] = c.ticks[i];
+    WriteSettings(ticks);
+    settings_ = saved;
+
+    HANDLE held = INVALID_HANDLE_VALUE;
+    HWND firefox = nullptr;
+    if (c.expected == ecSettingsUnreadable)
+      held = CreateFileW(Widen(ini).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (c.expected == ecAlreadyRunning) Open();
+    if (c.expected == ecFirefoxOpen)
+      firefox = CreateWindowExW(0, L"MozillaWindowClass", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    const std::string logFile = c.logFile.empty() ? log : c.logFile;
+    EXPECT_EQ(RunProgram("-cleanonce -log \"" + logFile + "\"", 120000), c.expected);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    if (firefox) DestroyWindow(firefox);
+    if (c.expected == ecAlreadyRunning) {
+      PumpPending();
+      EXPECT_EQ(form->ShowMainWindowCount, 0) << "a one-time clean does not bring the running copy forward";
+      form.reset();
+    }
+
+    EXPECT_EQ(qvtest::RegKeyExists(HKEY_CURRENT_USER, kRunMru), !c.cleansStartRun);
+    EXPECT_TRUE(FileExists(canary));
+    if (c.logFile.empty()) {
+      const std::string text = qvtest::ReadTextFile(log);
+      ASSERT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0) << text;
+      const size_t header = text.find("==== ");
+      ASSERT_NE(header, std::string::npos) << text;
+      EXPECT_NE(text.find(" Quorvane 1.5: unattended clean ====\r\n", header), std::string::npos) << text;
+      for (const std::string& line : c.logLines)
+        EXPECT_NE(text.find("\r\n" + line + "\r\n"), std::string::npos) << line << "\n" << text;
+    }
+  }
+  DeleteFileW(Widen(ini).c_str());
+  DeleteFileW(Widen(clist).c_str());
+  DeleteFileW(Widen(canary).c_str());
+  qvtest::RegDeleteTree(HKEY_CURRENT_USER, kRunMru);
+}
+
+// Two one-time cleans started together: one cleans, the other ends at once with its own exit code,
+// and settings.ini keeps every key it had.
+TEST_F(ProgramTest, TwoOneTimeCleansStartedTogetherKeepTheSettingsWhole) {
+  ASSERT_TRUE(FileExists(Exe())) << "the program is copied beside the tests";
+  const std::string ini = ExeFolder() + "settings.ini";
+  std::string saved = settings_;
+  settings_ = ini;
+  WriteSettings({{"Settings/OverwriteFile", "1"},
+                 {"Settings/OverwriteNumber", "3"},
+                 {"Settings/AskForSweep", "1"},
+                 {"NodeSelected/SelectedCount", "2"},
+                 {"NodeSelected/1", "Windows"},
+                 {"NodeSelected/2", "Windows - Start Run"}});
+  settings_ = saved;
+  auto keysOf = [&] {
+    std::map<std::string, std::string> keys;
+    for (const std::string& section : IniReadSections(ini))
+      if (section != "Window")  // the window's placement is the one thing a run may change
+        for (const std::string& key : IniReadKeys(ini, section))
+          keys[section + "/" + key] = IniReadString(ini, section, key, "");
+    return keys;
+  };
+  const auto before = keysOf();
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    SeedRunMru();
+    HANDLE first = qvtest::StartProgram(Exe(), "-cleanonce");
+    Sleep(50);
+    HANDLE second = qvtest::StartProgram(Exe(), "-cleanonce");
+    ASSERT_TRUE(first && second);
+    std::multiset<int> codes = {qvtest::WaitProgram(first, 120000), qvtest::WaitProgram(second, 120000)};
+    EXPECT_EQ(codes, (std::multiset<int>{ecCleaned, ecAlreadyRunning}));
+    EXPECT_FALSE(qvtest::RegKeyExists(HKEY_CURRENT_USER, kRunMru));
+    const auto after = keysOf();
+    for (const auto& kv : before) EXPECT_EQ(after.count(kv.first) ? after.at(kv.first) : "<missing>", kv.second) << kv.first;
+  }
   DeleteFileW(Widen(ini).c_str());
 }
 

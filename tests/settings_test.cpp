@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "base/Global.h"
 #include "base/Settings.h"
+#include "base/UserFiles.h"
 #include "engine/Catalogue.h"
 #include "support/Sandbox.h"
 
@@ -198,15 +202,109 @@ TEST_F(Settings, WindowStateRules) {
   EXPECT_NE(Raw().find("Left=10"), std::string::npos);
 }
 
-TEST_F(Settings, RefusedWriteStopsTheSaveWithTheFileName) {
-  const std::string bad = dir_ / "no such folder\\settings.ini";
+// A refused save names the file and leaves it exactly as it was: the keys are written into a copy
+// that replaces the file whole, or not at all.
+TEST_F(Settings, RefusedWriteNamesTheFileAndLeavesItWhole) {
   TCatalogue c = TCatalogue::Builtin();
+  ASSERT_TRUE(c.TickByName("Windows - Start Run"));
+  OptionsSetting.OverwriteFile = true;
+  Save(c);
+  const std::string before = Raw();
+  ASSERT_NE(before.find("OverwriteFile=1"), std::string::npos);
+
+  // Another program holds the file open without sharing it.
+  HANDLE held = CreateFileW(qv::ToWinPath(path_).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  OptionsSetting.OverwriteFile = false;
+  c.UntickAll();
   try {
-    qv::LoadOrSaveSettings(false, c, window_, bad);
-    FAIL() << "expected a write error";
+    Save(c);
+    ADD_FAILURE() << "expected a write error";
   } catch (const qv::ESettingsWriteError& e) {
-    EXPECT_EQ(std::string(e.what()), "Unable to write to " + bad);
+    EXPECT_EQ(std::string(e.what()), "Unable to write to " + path_);
   }
+  CloseHandle(held);
+  EXPECT_EQ(Raw(), before);
+  // Nothing is left beside it.
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW(qv::ToWinPath(dir_ / "*").c_str(), &fd);
+  int files = 0;
+  do files += !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY); while (FindNextFileW(find, &fd));
+  FindClose(find);
+  EXPECT_EQ(files, 1);
+
+  // A first save into a user-files folder that does not exist yet makes it.
+  const std::string fresh = dir_ / "Quorvane\\settings.ini";
+  qv::LoadOrSaveSettings(false, c, window_, fresh);
+  EXPECT_TRUE(qv::FileExists(fresh));
+}
+
+// Copies saving at the same moment never mix their keys: every save leaves a whole file.
+TEST_F(Settings, ConcurrentSavesLeaveAWholeFile) {
+  std::vector<std::thread> writers;
+  std::atomic<bool> failed{false};
+  for (int w = 0; w < 2; ++w)
+    writers.emplace_back([&, w] {
+      TCatalogue c = TCatalogue::Builtin();
+      c.TickByName(w ? "Windows - Start Run" : "Windows - Clipboard");
+      FakeWindow window;
+      for (int i = 0; i < 20; ++i) {
+        try {
+          qv::LoadOrSaveSettings(false, c, window, path_);
+        } catch (...) {
+          failed = true;
+        }
+      }
+    });
+  for (auto& t : writers) t.join();
+  EXPECT_FALSE(failed);
+  const std::string raw = Raw();
+  for (const char* key : {"AskForSweep=", "OverwriteNumber=", "CharAscII=", "SelectedCount=1", "FastScan=", "Height="})
+    EXPECT_NE(raw.find(key), std::string::npos) << key;
+  TCatalogue back = TCatalogue::Builtin();
+  Load(back);
+  EXPECT_EQ(back.BuildRunList().size(), 1u);
+}
+
+// A stored count far larger than the keys the section holds costs nothing: only the keys there are
+// read (the old loop asked for every number up to the count).
+TEST_F(Settings, HugeSelectedCountReadsOnlyTheKeysPresent) {
+  Write("[NodeSelected]\r\n1=Windows - Start Run\r\n7=Windows - Clipboard\r\nx=Windows - Memory Dumps\r\n"
+        "SelectedCount=2147483647\r\n");
+  TCatalogue c = TCatalogue::Builtin();
+  Load(c);
+  EXPECT_EQ(c.BuildRunList(), (std::vector<std::string>{"Windows - Start Run", "Windows - Clipboard"}));
+  EXPECT_EQ(OptionsSetting.SelectedCount, 2147483647);
+}
+
+// Where the user's files live: beside a portable or writable copy, else in AppData; an older copy's
+// settings beside the program are still read.
+TEST(UserFiles, FolderChoiceAndOldCopies) {
+  struct Case {
+    bool marker, writable;
+    std::string appData, expected;
+  } cases[] = {
+      {true, false, "C:\\AppData\\Quorvane", "C:\\Program Files\\Quorvane\\"},
+      {false, true, "C:\\AppData\\Quorvane", "C:\\Program Files\\Quorvane\\"},
+      {false, false, "C:\\AppData\\Quorvane", "C:\\AppData\\Quorvane\\"},
+      {false, false, "", "C:\\Program Files\\Quorvane\\"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(qv::ChooseUserFilesFolder("C:\\Program Files\\Quorvane\\", c.marker, c.writable, c.appData), c.expected)
+        << c.marker << c.writable << c.appData;
+
+  // Under Wine the test's folder is writable: the user files live beside it.
+  EXPECT_EQ(qv::UserFilesFolder(), qv::ExeFolder());
+  qvtest::SandboxFolder appData("appdata");
+  qv::SetUserFilesFolderForTesting(appData / "Quorvane");
+  const std::string old = qv::ExeFolder() + "settings.ini";
+  qvtest::WriteTextFile(old, "[Settings]\r\nFastScan=0\r\n");
+  EXPECT_EQ(qv::SettingsPath(), appData / "Quorvane\\settings.ini");
+  EXPECT_EQ(qv::SettingsSourcePath(), old);
+  qvtest::WriteTextFile(appData / "Quorvane\\settings.ini", "[Settings]\r\nFastScan=1\r\n");
+  EXPECT_EQ(qv::SettingsSourcePath(), appData / "Quorvane\\settings.ini");
+  qv::SetUserFilesFolderForTesting("");
+  DeleteFileW(qv::Widen(old).c_str());
 }
 
 TEST(SettingsHelpers, IntervalsAndShortcutTexts) {

@@ -1,37 +1,45 @@
 #include "support/Process.h"
 
-#include <windows.h>
-
 #include "base/Global.h"
 #include "support/TestWindow.h"
 
 namespace qvtest {
 
-int RunProgram(const std::string& exe, const std::string& args, int timeoutMs) {
+HANDLE StartProgram(const std::string& exe, const std::string& args) {
   std::wstring cmd = L"\"" + qv::Widen(exe) + L"\" " + qv::Widen(args);
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -2;
+  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
   CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+int WaitProgram(HANDLE process, int timeoutMs) {
   DWORD start = GetTickCount();
   int code = -1;
   for (;;) {
-    DWORD r = MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, 50, QS_ALLINPUT);
+    DWORD r = MsgWaitForMultipleObjects(1, &process, FALSE, 50, QS_ALLINPUT);
     if (r == WAIT_OBJECT_0) {
       DWORD c = 0;
-      GetExitCodeProcess(pi.hProcess, &c);
+      GetExitCodeProcess(process, &c);
       code = (int)c;
       break;
     }
     PumpPending();
     if ((int)(GetTickCount() - start) > timeoutMs) {
-      TerminateProcess(pi.hProcess, 99);
+      TerminateProcess(process, 99);
       break;
     }
   }
-  CloseHandle(pi.hProcess);
+  CloseHandle(process);
   return code;
+}
+
+int RunProgram(const std::string& exe, const std::string& args, int timeoutMs) {
+  HANDLE process = StartProgram(exe, args);
+  if (!process) return -2;
+  return WaitProgram(process, timeoutMs);
 }
 
 }  // namespace qvtest

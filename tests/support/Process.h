@@ -1,5 +1,7 @@
 // Starting a program of the build (copied beside the tests) and waiting for it to end.
 #pragma once
+#include <windows.h>
+
 #include <string>
 
 namespace qvtest {
@@ -7,5 +9,11 @@ namespace qvtest {
 // Starts `exe` with `args` and pumps this thread's messages until it ends. Returns its exit code,
 // or -1 on time-out (the process is then ended) and -2 when it could not be started.
 int RunProgram(const std::string& exe, const std::string& args, int timeoutMs = 60000);
+
+// Starts `exe` with `args` and returns its process handle (null when it could not be started).
+HANDLE StartProgram(const std::string& exe, const std::string& args);
+// Pumps this thread's messages until the process ends; closes the handle. Its exit code, or -1 on
+// time-out (the process is then ended).
+int WaitProgram(HANDLE process, int timeoutMs = 60000);
 
 }  // namespace qvtest

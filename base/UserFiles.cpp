@@ -1,0 +1,117 @@
+#include "base/UserFiles.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <mutex>
+
+#include "base/Global.h"
+
+namespace qv {
+
+namespace {
+
+std::mutex g_mutex;
+std::string g_folder;  // decided folder, or empty before the first use
+std::string g_testingFolder;
+
+// True when a new file can be made in the folder: the real test of the rights of this user (a
+// folder's read-only attribute says nothing about them).
+bool FolderIsWritable(const std::string& folder) {
+  const std::wstring probe = ToWinPath(folder + ".quorvane-write-test-" + std::to_string(GetCurrentProcessId()));
+  HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS;
+  CloseHandle(h);
+  return true;
+}
+
+std::string AppDataFolder() {
+  wchar_t buf[MAX_PATH] = {};
+  if (!SHGetSpecialFolderPathW(nullptr, buf, CSIDL_APPDATA, FALSE) || !buf[0]) return std::string();
+  return IncludeTrailingBackslash(Narrow(buf)) + "Quorvane\\";
+}
+
+std::string Decide() {
+  const std::string exe = ExeFolder();
+  return ChooseUserFilesFolder(exe, FileExists(exe + "portable.dat"), FolderIsWritable(exe), AppDataFolder());
+}
+
+}  // namespace
+
+std::string ChooseUserFilesFolder(const std::string& exeFolder, bool hasPortableMarker, bool exeFolderWritable,
+                                  const std::string& appDataFolder) {
+  if (hasPortableMarker || exeFolderWritable || appDataFolder.empty()) return exeFolder;
+  return IncludeTrailingBackslash(appDataFolder);
+}
+
+std::string UserFilesFolder() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!g_testingFolder.empty()) return g_testingFolder;
+  if (g_folder.empty()) g_folder = Decide();
+  return g_folder;
+}
+
+std::string UserFilePath(const std::string& name) { return UserFilesFolder() + name; }
+
+std::string UserFileToRead(const std::string& name) {
+  const std::string own = UserFilePath(name);
+  if (FileExists(own)) return own;
+  const std::string besideExe = ExeFolder() + name;
+  if (!SameText(UserFilesFolder(), ExeFolder()) && FileExists(besideExe)) return besideExe;
+  return own;
+}
+
+bool EnsureUserFilesFolder() {
+  const std::string folder = UserFilesFolder();
+  if (DirectoryExists(folder)) return true;
+  return SHCreateDirectoryExW(nullptr, Widen(ExcludeTrailingBackslash(folder)).c_str(), nullptr) ==
+             ERROR_SUCCESS ||
+         DirectoryExists(folder);
+}
+
+bool RewriteProfileFile(const std::string& path, const std::function<bool(const std::string& temporary)>& write) {
+  // One writer at a time across every copy of the program in this session.
+  HANDLE lock = CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.UserFileWriter");
+  if (lock) {
+    DWORD r = WaitForSingleObject(lock, 30000);
+    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) {
+      CloseHandle(lock);
+      return false;
+    }
+  }
+  const size_t slash = path.find_last_of('\\');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  if (!folder.empty() && !DirectoryExists(folder))
+    SHCreateDirectoryExW(nullptr, Widen(ExcludeTrailingBackslash(folder)).c_str(), nullptr);
+  const std::string temporary =
+      path + ".new-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetCurrentThreadId());
+  const std::wstring wTemp = ToWinPath(temporary), wPath = ToWinPath(path);
+  DeleteFileW(wTemp.c_str());
+  bool ok = !FileExists(path) || CopyFileW(wPath.c_str(), wTemp.c_str(), FALSE);
+  if (ok) {
+    // The copy keeps the original's attributes; a read-only original must still be replaceable
+    // only when the system allows it, so the copy itself is made writable.
+    DWORD a = GetFileAttributesW(wTemp.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
+      SetFileAttributesW(wTemp.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
+    ok = write(temporary);
+    // The profile functions cache what they write; this writes it out.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, wTemp.c_str());
+  }
+  if (ok) ok = MoveFileExW(wTemp.c_str(), wPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!ok) DeleteFileW(wTemp.c_str());
+  if (lock) {
+    ReleaseMutex(lock);
+    CloseHandle(lock);
+  }
+  return ok;
+}
+
+void SetUserFilesFolderForTesting(const std::string& folder) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_testingFolder = folder.empty() ? std::string() : IncludeTrailingBackslash(folder);
+  if (folder.empty()) g_folder.clear();
+}
+
+}  // namespace qv
