@@ -1,0 +1,287 @@
+// Drives an installed copy of the program from another process, as a user would:
+//   drive_program.exe EXE CATEGORY ITEM
+// starts EXE, waits for its main window, ticks CATEGORY > ITEM in the tree, presses Test, waits for
+// the log's total line, prints the log and closes the window. Exits 0 when the program showed its
+// window, ran the Test and ended by itself with exit code 0; otherwise prints why and exits 1.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kMainClass[] = L"Quorvane Made by Marrowdale Software";
+const char kTotalLine[] = "Total items will be removed = ";
+
+std::string Utf8(const std::wstring& w) {
+  if (w.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+  std::string s(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), (int)w.size(), &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+int Fail(const std::string& why) {
+  std::fprintf(stderr, "drive_program: %s\n", why.c_str());
+  std::fflush(stderr);
+  return 1;
+}
+
+void Say(const std::string& what) {
+  std::printf("%s\n", what.c_str());
+  std::fflush(stdout);
+}
+
+// Waits, polling, until the condition holds; false when the time runs out first.
+template <typename F>
+bool WaitFor(F condition, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(50);
+  }
+}
+
+std::wstring WindowText(HWND w) {
+  wchar_t buf[512] = {};
+  GetWindowTextW(w, buf, 512);
+  return buf;
+}
+
+std::wstring ClassOf(HWND w) {
+  wchar_t buf[128] = {};
+  GetClassNameW(w, buf, 128);
+  return buf;
+}
+
+// A block of memory in the other process, for the tree view messages that take a pointer.
+class RemoteBlock {
+ public:
+  RemoteBlock(HANDLE process, size_t size) : process_(process), size_(size) {
+    at_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~RemoteBlock() {
+    if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
+  }
+  RemoteBlock(const RemoteBlock&) = delete;
+  RemoteBlock& operator=(const RemoteBlock&) = delete;
+  bool Ok() const { return at_ != nullptr; }
+  char* At(size_t offset = 0) const { return static_cast<char*>(at_) + offset; }
+  bool Write(const void* data, size_t n, size_t offset = 0) {
+    SIZE_T done = 0;
+    return offset + n <= size_ && WriteProcessMemory(process_, At(offset), data, n, &done) && done == n;
+  }
+  bool Read(void* data, size_t n, size_t offset = 0) const {
+    SIZE_T done = 0;
+    return offset + n <= size_ && ReadProcessMemory(process_, At(offset), data, n, &done) && done == n;
+  }
+
+ private:
+  HANDLE process_;
+  size_t size_;
+  void* at_ = nullptr;
+};
+
+class Tree {
+ public:
+  Tree(HWND tree, HANDLE process) : tree_(tree), mem_(process, 4096) {}
+  bool Ok() const { return mem_.Ok(); }
+
+  std::wstring Text(HTREEITEM node) {
+    TVITEMW it = {};
+    it.mask = TVIF_TEXT;
+    it.hItem = node;
+    it.pszText = reinterpret_cast<wchar_t*>(mem_.At(kTextOffset));
+    it.cchTextMax = 260;
+    wchar_t text[260] = {};
+    if (!mem_.Write(&it, sizeof(it)) || !mem_.Write(text, sizeof(text), kTextOffset)) return L"";
+    if (!SendMessageW(tree_, TVM_GETITEMW, 0, (LPARAM)mem_.At())) return L"";
+    mem_.Read(text, sizeof(text), kTextOffset);
+    text[259] = 0;
+    return text;
+  }
+
+  HTREEITEM Find(HTREEITEM parent, const std::wstring& text) {
+    HTREEITEM node = parent ? TreeView_GetChild(tree_, parent) : TreeView_GetRoot(tree_);
+    for (; node; node = TreeView_GetNextSibling(tree_, node))
+      if (Text(node) == text) return node;
+    return nullptr;
+  }
+
+  // Presses the mouse on the node's check box.
+  bool ClickCheckBox(HTREEITEM node) {
+    TreeView_EnsureVisible(tree_, node);
+    RECT r;
+    std::memcpy(&r, &node, sizeof(node));
+    if (!mem_.Write(&r, sizeof(r)) || !SendMessageW(tree_, TVM_GETITEMRECT, TRUE, (LPARAM)mem_.At()) ||
+        !mem_.Read(&r, sizeof(r)))
+      return false;
+    int y = (r.top + r.bottom) / 2;
+    for (int x = r.left - 1; x >= 0 && x > r.left - 40; --x) {
+      TVHITTESTINFO hit = {};
+      hit.pt.x = x;
+      hit.pt.y = y;
+      if (!mem_.Write(&hit, sizeof(hit))) return false;
+      HTREEITEM at = (HTREEITEM)SendMessageW(tree_, TVM_HITTEST, 0, (LPARAM)mem_.At());
+      mem_.Read(&hit, sizeof(hit));
+      if (at == node && (hit.flags & TVHT_ONITEMSTATEICON)) {
+        SendMessageW(tree_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageW(tree_, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+        return true;
+      }
+    }
+    return false;
+  }
+
+  bool Ticked(HTREEITEM node) {
+    return (SendMessageW(tree_, TVM_GETITEMSTATE, (WPARAM)node, TVIS_STATEIMAGEMASK) >> 12) == 2;
+  }
+
+ private:
+  static const size_t kTextOffset = 512;
+  HWND tree_;
+  RemoteBlock mem_;
+};
+
+struct Controls {
+  HWND tree = nullptr, log = nullptr, test = nullptr;
+};
+
+BOOL CALLBACK CollectControl(HWND w, LPARAM param) {
+  Controls& c = *reinterpret_cast<Controls*>(param);
+  std::wstring cls = ClassOf(w);
+  if (cls == WC_TREEVIEWW) c.tree = w;
+  if (cls == L"ListBox" || cls == L"LISTBOX") c.log = w;
+  if ((cls == L"Button" || cls == L"BUTTON") && WindowText(w) == L"Test") c.test = w;
+  return TRUE;
+}
+
+std::vector<std::string> ListLines(HWND list) {
+  std::vector<std::string> lines;
+  LRESULT n = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    LRESULT len = SendMessageW(list, LB_GETTEXTLEN, (WPARAM)i, 0);
+    if (len < 0) continue;
+    std::wstring text((size_t)len + 1, L'\0');
+    SendMessageW(list, LB_GETTEXT, (WPARAM)i, (LPARAM)&text[0]);
+    text.resize(wcslen(text.c_str()));
+    lines.push_back(Utf8(text));
+  }
+  return lines;
+}
+
+struct OwnedPopup {
+  DWORD process;
+  HWND found;
+};
+
+// A dialog (a message box) of the program, shown instead of running.
+BOOL CALLBACK FindDialog(HWND w, LPARAM param) {
+  auto& p = *reinterpret_cast<OwnedPopup*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == p.process && IsWindowVisible(w) && ClassOf(w) == L"#32770") {
+    p.found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+std::string DialogText(HWND dialog) {
+  std::string text = Utf8(WindowText(dialog));
+  for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (ClassOf(c) == L"Static") text += " | " + Utf8(WindowText(c));
+  return text;
+}
+
+struct MainWindowOf {
+  DWORD process;
+  HWND found;
+};
+
+BOOL CALLBACK FindMainWindow(HWND w, LPARAM param) {
+  auto& m = *reinterpret_cast<MainWindowOf*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == m.process && ClassOf(w) == kMainClass) {
+    m.found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) return Fail("usage: drive_program.exe EXE CATEGORY ITEM");
+  std::wstring exe = argv[1], category = argv[2], item = argv[3];
+  if (FindWindowW(kMainClass, nullptr)) return Fail("a copy of the program is running already");
+
+  std::wstring cmd = L"\"" + exe + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return Fail("cannot start " + Utf8(exe) + ", error " + std::to_string(GetLastError()));
+  CloseHandle(pi.hThread);
+  struct Closer {
+    HANDLE h;
+    ~Closer() {
+      // A program that did not end by itself is ended here, so no copy stays behind.
+      if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) TerminateProcess(h, 99);
+      CloseHandle(h);
+    }
+  } closer{pi.hProcess};
+  auto ended = [&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; };
+
+  MainWindowOf main = {pi.dwProcessId, nullptr};
+  auto shown = [&] {
+    EnumWindows(FindMainWindow, (LPARAM)&main);
+    return main.found && IsWindowVisible(main.found);
+  };
+  if (!WaitFor([&] { return ended() || shown(); }, 30000) || ended()) return Fail("the main window did not appear");
+  HWND window = main.found;
+  Say("window: " + Utf8(WindowText(window)));
+
+  Controls c;
+  EnumChildWindows(window, CollectControl, (LPARAM)&c);
+  if (!c.tree || !c.log || !c.test) return Fail("the tree, the log or the Test button is missing");
+
+  Tree tree(c.tree, pi.hProcess);
+  if (!tree.Ok()) return Fail("cannot reach the program's memory");
+  HTREEITEM cat = nullptr, node = nullptr;
+  // The tree is filled once the window is up; wait for the item to be there.
+  if (!WaitFor([&] { return (cat = tree.Find(nullptr, category)) && (node = tree.Find(cat, item)); }, 10000))
+    return Fail("no item " + Utf8(category) + " > " + Utf8(item) + " in the tree");
+  if (!tree.ClickCheckBox(node) || !tree.Ticked(node)) return Fail("could not tick " + Utf8(item));
+  Say("ticked: " + Utf8(category) + " - " + Utf8(item));
+
+  PostMessageW(c.test, BM_CLICK, 0, 0);
+  std::string total;
+  OwnedPopup popup = {pi.dwProcessId, nullptr};
+  bool done = WaitFor(
+      [&] {
+        for (const std::string& line : ListLines(c.log))
+          if (line.compare(0, sizeof(kTotalLine) - 1, kTotalLine) == 0) total = line;
+        EnumWindows(FindDialog, (LPARAM)&popup);
+        return !total.empty() || popup.found || ended();
+      },
+      60000);
+  if (popup.found) return Fail("the program showed a dialog: " + DialogText(popup.found));
+  if (!done || total.empty()) return Fail("the Test did not finish");
+  for (const std::string& line : ListLines(c.log)) Say("log: " + line);
+  // The run has ended once the button reads "Test" again.
+  if (!WaitFor([&] { return WindowText(c.test) == L"Test"; }, 10000)) return Fail("the run did not end");
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) return Fail("the program did not end on close");
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  if (code != 0) return Fail("the program ended with exit code " + std::to_string(code));
+  Say("closed");
+  return 0;
+}
