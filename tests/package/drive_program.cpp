@@ -1,8 +1,12 @@
-// Drives an installed copy of the program from another process, as a user would:
-//   drive_program.exe EXE CATEGORY ITEM
-// starts EXE, waits for its main window, ticks CATEGORY > ITEM in the tree, presses Test, waits for
-// the log's total line, prints the log and closes the window. Exits 0 when the program showed its
-// window, ran the Test and ended by itself with exit code 0; otherwise prints why and exits 1.
+// Drives an installed copy of the program, and its uninstaller, from another process as a user would.
+//   drive_program.exe run EXE CATEGORY ITEM
+//     starts EXE, waits for its main window, ticks CATEGORY > ITEM in the tree, presses Test, waits
+//     for the log's total line, prints the log and closes the window; succeeds when the program
+//     showed its window, ran the Test and ended by itself with exit code 0.
+//   drive_program.exe uninstall UNINSTALLER yes|no
+//     starts the uninstaller (not silent), confirms, answers its question about the user's files
+//     (which must have No as its default button) and closes it when it has finished.
+// Exits 0 on success; otherwise prints why and exits 1.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -214,11 +218,7 @@ BOOL CALLBACK FindMainWindow(HWND w, LPARAM param) {
   return TRUE;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-  if (argc != 4) return Fail("usage: drive_program.exe EXE CATEGORY ITEM");
-  std::wstring exe = argv[1], category = argv[2], item = argv[3];
+int RunTest(const std::wstring& exe, const std::wstring& category, const std::wstring& item) {
   if (FindWindowW(kMainClass, nullptr)) return Fail("a copy of the program is running already");
 
   std::wstring cmd = L"\"" + exe + L"\"";
@@ -284,4 +284,76 @@ int wmain(int argc, wchar_t** argv) {
   if (code != 0) return Fail("the program ended with exit code " + std::to_string(code));
   Say("closed");
   return 0;
+}
+
+// The uninstaller's windows are dialogs with its caption; its question is the one with Yes and No.
+struct UninstallerWindows {
+  HWND main = nullptr, question = nullptr;
+};
+
+BOOL CALLBACK FindUninstallerWindow(HWND w, LPARAM param) {
+  auto& u = *reinterpret_cast<UninstallerWindows*>(param);
+  std::wstring title = WindowText(w);
+  if (!IsWindowVisible(w) || ClassOf(w) != L"#32770" || title.find(L"Uninstall") == std::wstring::npos) return TRUE;
+  if (GetDlgItem(w, IDYES) && GetDlgItem(w, IDNO))
+    u.question = w;
+  else if (GetDlgItem(w, IDOK))
+    u.main = w;
+  return TRUE;
+}
+
+UninstallerWindows FindUninstaller() {
+  UninstallerWindows u;
+  EnumWindows(FindUninstallerWindow, (LPARAM)&u);
+  return u;
+}
+
+void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+int RunUninstall(const std::wstring& uninstaller, bool yes) {
+  std::wstring cmd = L"\"" + uninstaller + L"\"";
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(uninstaller.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return Fail("cannot start " + Utf8(uninstaller) + ", error " + std::to_string(GetLastError()));
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);  // it hands over to a copy of itself and ends
+
+  UninstallerWindows u;
+  if (!WaitFor([&] { return (u = FindUninstaller()).main != nullptr; }, 30000))
+    return Fail("the uninstaller's window did not appear");
+  HWND main = u.main;
+  Say("uninstaller: " + Utf8(WindowText(main)));
+  Press(GetDlgItem(main, IDOK));  // "Uninstall" on the confirmation page
+
+  if (!WaitFor([&] { return (u = FindUninstaller()).question != nullptr; }, 30000))
+    return Fail("the uninstaller did not ask about the user's files");
+  HWND box = u.question;
+  Say("question: " + DialogText(box));
+  // The default button is drawn as such: BS_DEFPUSHBUTTON.
+  auto isDefault = [&](int id) { return (GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & 0xF) == BS_DEFPUSHBUTTON; };
+  if (!isDefault(IDNO) || isDefault(IDYES)) return Fail("No is not the question's default button");
+  Press(GetDlgItem(box, yes ? IDYES : IDNO));
+  Say(yes ? "answered: Yes" : "answered: No");
+
+  // When done, the uninstaller shows its details and a Close button.
+  auto finished = [&] {
+    HWND close = GetDlgItem(main, IDOK);
+    return close && IsWindowEnabled(close) && WindowText(close) == L"&Close";
+  };
+  if (!WaitFor([&] { return !IsWindow(main) || finished(); }, 60000)) return Fail("the uninstaller did not finish");
+  if (IsWindow(main)) Press(GetDlgItem(main, IDOK));
+  if (!WaitFor([&] { return !IsWindow(main); }, 30000)) return Fail("the uninstaller did not close");
+  Say("uninstalled");
+  return 0;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::wstring mode = argc > 1 ? argv[1] : L"";
+  if (mode == L"run" && argc == 5) return RunTest(argv[2], argv[3], argv[4]);
+  if (mode == L"uninstall" && argc == 4 && (std::wstring(argv[3]) == L"yes" || std::wstring(argv[3]) == L"no"))
+    return RunUninstall(argv[2], std::wstring(argv[3]) == L"yes");
+  return Fail("usage: drive_program.exe run EXE CATEGORY ITEM | uninstall UNINSTALLER yes|no");
 }
