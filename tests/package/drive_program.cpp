@@ -6,6 +6,9 @@
 //   drive_program.exe uninstall UNINSTALLER yes|no
 //     starts the uninstaller (not silent), confirms, answers its question about the user's files
 //     (which must have No as its default button) and closes it when it has finished.
+//   drive_program.exe while-running EXE COMMANDLINE
+//     starts EXE, waits for its main window, runs COMMANDLINE to its end and prints its exit code
+//     ("exit code: N"), then closes EXE's window.
 // Exits 0 on success; otherwise prints why and exits 1.
 #include <windows.h>
 #include <commctrl.h>
@@ -218,24 +221,35 @@ BOOL CALLBACK FindMainWindow(HWND w, LPARAM param) {
   return TRUE;
 }
 
+// Starts a program with a command line; false when it cannot be started. Only the process handle
+// stays open.
+bool Start(const std::wstring& exe, std::wstring commandLine, PROCESS_INFORMATION& pi) {
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  pi = PROCESS_INFORMATION();
+  if (!CreateProcessW(exe.empty() ? nullptr : exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &si, &pi))
+    return false;
+  CloseHandle(pi.hThread);
+  return true;
+}
+
+// Ends a program that did not end by itself, so that no copy stays behind.
+struct EndOnExit {
+  HANDLE h;
+  ~EndOnExit() {
+    if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) TerminateProcess(h, 99);
+    CloseHandle(h);
+  }
+};
+
 int RunTest(const std::wstring& exe, const std::wstring& category, const std::wstring& item) {
   if (FindWindowW(kMainClass, nullptr)) return Fail("a copy of the program is running already");
 
-  std::wstring cmd = L"\"" + exe + L"\"";
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  PROCESS_INFORMATION pi;
+  if (!Start(exe, L"\"" + exe + L"\"", pi))
     return Fail("cannot start " + Utf8(exe) + ", error " + std::to_string(GetLastError()));
-  CloseHandle(pi.hThread);
-  struct Closer {
-    HANDLE h;
-    ~Closer() {
-      // A program that did not end by itself is ended here, so no copy stays behind.
-      if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) TerminateProcess(h, 99);
-      CloseHandle(h);
-    }
-  } closer{pi.hProcess};
+  EndOnExit closer{pi.hProcess};
   auto ended = [&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; };
 
   MainWindowOf main = {pi.dwProcessId, nullptr};
@@ -311,13 +325,9 @@ UninstallerWindows FindUninstaller() {
 void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
 int RunUninstall(const std::wstring& uninstaller, bool yes) {
-  std::wstring cmd = L"\"" + uninstaller + L"\"";
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(uninstaller.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  PROCESS_INFORMATION pi;
+  if (!Start(uninstaller, L"\"" + uninstaller + L"\"", pi))
     return Fail("cannot start " + Utf8(uninstaller) + ", error " + std::to_string(GetLastError()));
-  CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);  // it hands over to a copy of itself and ends
 
   UninstallerWindows u;
@@ -348,6 +358,31 @@ int RunUninstall(const std::wstring& uninstaller, bool yes) {
   Say("uninstalled");
   return 0;
 }
+int RunWhileRunning(const std::wstring& exe, const std::wstring& commandLine) {
+  PROCESS_INFORMATION pi;
+  if (!Start(exe, L"\"" + exe + L"\"", pi)) return Fail("cannot start " + Utf8(exe));
+  EndOnExit closer{pi.hProcess};
+  MainWindowOf main = {pi.dwProcessId, nullptr};
+  auto shown = [&] {
+    EnumWindows(FindMainWindow, (LPARAM)&main);
+    return main.found && IsWindowVisible(main.found);
+  };
+  if (!WaitFor(shown, 30000)) return Fail("the main window did not appear");
+  Say("running: " + Utf8(WindowText(main.found)));
+
+  PROCESS_INFORMATION cmd;
+  if (!Start(L"", commandLine, cmd)) return Fail("cannot run " + Utf8(commandLine));
+  DWORD code = 0;
+  bool ended = WaitForSingleObject(cmd.hProcess, 120000) == WAIT_OBJECT_0 && GetExitCodeProcess(cmd.hProcess, &code);
+  CloseHandle(cmd.hProcess);
+  if (!ended) return Fail("the command did not end");
+  Say("exit code: " + std::to_string(code));
+
+  PostMessageW(main.found, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) return Fail("the program did not end on close");
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -355,5 +390,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"run" && argc == 5) return RunTest(argv[2], argv[3], argv[4]);
   if (mode == L"uninstall" && argc == 4 && (std::wstring(argv[3]) == L"yes" || std::wstring(argv[3]) == L"no"))
     return RunUninstall(argv[2], std::wstring(argv[3]) == L"yes");
-  return Fail("usage: drive_program.exe run EXE CATEGORY ITEM | uninstall UNINSTALLER yes|no");
+  if (mode == L"while-running" && argc == 4) return RunWhileRunning(argv[2], argv[3]);
+  return Fail("usage: drive_program.exe run EXE CATEGORY ITEM | uninstall UNINSTALLER yes|no | "
+              "while-running EXE COMMANDLINE");
 }

@@ -5,8 +5,9 @@
 #   3. starts the installed program, ticks an item, runs a Test and closes the window
 #      (tests/package/drive_program.cpp), so that it saves its settings;
 #   4. uninstalls silently: the program, shortcut and key go, the user's files stay;
-#   5. installs again over the kept files and uninstalls through the window, answering No to the
-#      question about the user's files: they stay;
+#   5. installs again over the kept files; while the program runs, neither the setup nor the
+#      uninstaller goes on; uninstalls through the window, answering No to the question about the
+#      user's files: they stay;
 #   6. with user files in %APPDATA%\Quorvane too, installs and uninstalls with /REMOVEUSERDATA:
 #      nothing is left;
 #   7. installs, and uninstalls through the window answering Yes: the user's files go, a file of
@@ -235,6 +236,19 @@ uninstall_and_check silent
 step "installing again, uninstalling with No to the question"
 install_and_check brief
 [ "$(others)" = "$kept" ] || fail "the setup changed the user's files: $(others)"
+# A running copy holds its files open: the setup and the uninstaller (run in place) refuse, with
+# exit code 2, and change nothing.
+for cmd in '"C:\setup.exe" /S' "\"$location\\Uninstall.exe\" /S _?=$location"; do
+  if drive while-running "$location\\Quorvane.exe" "$cmd"; then
+    grep -qx 'exit code: 2' <(tr -d '\r' <"$work/drive.log") || fail "$cmd went on while the program ran"
+  else
+    fail "could not run $cmd while the program ran"
+  fi
+done
+for f in "${program_files[@]}"; do [ -f "$instdir/$f" ] || fail "$f is gone"; done
+[ -f "$shortcut" ] || fail "the Start-menu shortcut is gone"
+key_present "$key" || fail "the Uninstall key is gone"
+kept=$(others)
 uninstall_and_check answer-no
 
 # 6. User files in both places; a silent uninstall told to remove them.
