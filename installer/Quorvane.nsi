@@ -42,6 +42,8 @@ RequestExecutionLevel admin
 !else
   InstallDir "$PROGRAMFILES\${PRODUCT}"
 !endif
+; A new setup goes where the last one installed.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION} (${ARCH})"
 ShowInstDetails show
 ShowUninstDetails show
@@ -58,7 +60,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) ${PUBLISHER}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\Quorvane.exe"
+; No "run the program now" box: the setup runs elevated, and so would the program it started.
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 
