@@ -55,7 +55,8 @@ cp "$setup" "$drive_c/setup.exe"
 cp "$driver" "$drive_c/drive_program.exe"
 cd "$drive_c"
 
-# Runs a Windows program in the prefix and waits for every process it started.
+# Runs a Windows program in the prefix and waits for every process it started (the uninstaller
+# hands over to a copy of itself and ends at once).
 run() {
   local code=0
   qv_wine "$@" || code=$?
@@ -105,7 +106,7 @@ traces() {
 
 install() {
   local code=0
-  run 'C:\setup.exe' /S || code=$?
+  qv_wine 'C:\setup.exe' /S || code=$?
   [ "$code" = 0 ] || fail "the setup ended with exit code $code"
   read_key
   location=$(value InstallLocation | sed 's/^REG_SZ //')
