@@ -26,20 +26,20 @@ uint64_t Le64(const uint8_t* p) { return (uint64_t)Le32(p) | (uint64_t)Le32(p + 
 // table, records close to each other) and each read of the source may be a system call.
 class PagedReader {
  public:
-  explicit PagedReader(IndexDatSource& source) : source_(source), data_(kSlots * kPage), slots_(kSlots) {}
+  explicit PagedReader(IndexDatSource& source) : source_(source), slots_(kSlots) {}
 
   // The bytes of page `page` (fewer than a page at the end of the file); null when none.
   const uint8_t* Page(uint64_t page, size_t& len) {
     Slot& slot = slots_[page % kSlots];
-    uint8_t* data = &data_[(page % kSlots) * kPage];
+    if (!slot.data) slot.data.reset(new uint8_t[kPage]);
     if (!slot.valid || slot.page != page) {
       slot.valid = true;
       slot.page = page;
-      slot.len = source_.ReadAt(page * kPage, data, kPage);
+      slot.len = source_.ReadAt(page * kPage, slot.data.get(), kPage);
       if (slot.len > kPage) slot.len = 0;
     }
     len = slot.len;
-    return len ? data : nullptr;
+    return len ? slot.data.get() : nullptr;
   }
 
   // Copies up to len bytes at offset; returns how many were there.
@@ -87,12 +87,12 @@ class PagedReader {
   static constexpr size_t kPage = 4096;
   static constexpr size_t kSlots = 64;
   struct Slot {
+    std::unique_ptr<uint8_t[]> data;  // made when first used
     bool valid = false;
     uint64_t page = 0;
     size_t len = 0;
   };
   IndexDatSource& source_;
-  std::vector<uint8_t> data_;
   std::vector<Slot> slots_;
 };
 
@@ -345,14 +345,16 @@ bool WipeIndexDatPass(IndexDatTarget& file, uint8_t fill) {
     }
   }
   // Kept as they are: the header and everything before the first table, and every table's first
-  // 32 bytes, whichever stretch they fall into.
+  // 32 bytes, whichever stretch they fall into (even a table that lies over the header).
   std::vector<std::pair<uint64_t, uint64_t>> kept;
-  kept.emplace_back(0, chain.front().offset + kWipeKeeps);
+  kept.emplace_back(0, std::max<uint64_t>(36, chain.front().offset + kWipeKeeps));
   for (const Table& t : chain) kept.emplace_back(t.offset, t.offset + kWipeKeeps);
   regions = Merge(std::move(regions));
   kept = Merge(std::move(kept));
 
-  std::vector<uint8_t> block(16 * kWipeBlock, fill);
+  uint64_t widest = 0;
+  for (const auto& r : regions) widest = std::max(widest, std::min(r.second, limit) - std::min(r.first, limit));
+  std::vector<uint8_t> block((size_t)std::max<uint64_t>(1, std::min<uint64_t>(16 * kWipeBlock, widest)), fill);
   auto write = [&](uint64_t from, uint64_t to) {
     to = std::min(to, limit);
     while (from < to) {
