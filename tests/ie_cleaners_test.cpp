@@ -580,6 +580,7 @@ TEST_F(IeCleaners, CacheEmptiesTheFolderAndWipesItsIndex) {
   const std::string cache = CacheFolder();
   const std::string content = cache + "Content.IE5\\";
   ASSERT_TRUE(CommitCacheEntry("http://qv-cache.test/keep-index"));
+  CacheFoldersKept kept;
   ASSERT_TRUE(qv::FileExists(content + "index.dat"));
   ASSERT_GT(LiveEntries(content + "index.dat"), 0);
   DeleteFilesButIndexes(cache);

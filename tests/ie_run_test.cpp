@@ -125,6 +125,7 @@ class IeScene {
 
   const std::string cache = CacheFolder(), cookies = CookieFolder(), history = HistoryFolder();
   PendingRenames pending;
+  CacheFoldersKept cacheFolders;
   std::vector<Thing> traces, canaries;
   std::vector<std::string> indexes;
 };

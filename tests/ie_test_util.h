@@ -111,6 +111,31 @@ inline void DeleteFilesButIndexes(const std::string& folder) {
   }
 }
 
+// WinINet's cache keeps its files in folders it made beside its index, and under Wine it does not
+// make them again once a Clean has removed them (empty): they are put back when the object goes.
+class CacheFoldersKept {
+ public:
+  CacheFoldersKept() : content_(CacheFolder() + "Content.IE5\\") {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(qv::ToWinPath(content_ + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+      const std::string name = qv::Narrow(fd.cFileName);
+      if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") names_.push_back(name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+  }
+  ~CacheFoldersKept() {
+    for (const auto& name : names_) CreateDirectoryW(qv::ToWinPath(content_ + name).c_str(), nullptr);
+  }
+  CacheFoldersKept(const CacheFoldersKept&) = delete;
+  CacheFoldersKept& operator=(const CacheFoldersKept&) = delete;
+
+ private:
+  std::string content_;
+  std::vector<std::string> names_;
+};
+
 // The files that the system deletes (or renames) when it next starts, as recorded now; the value
 // is put back as it was when the object goes.
 class PendingRenames {

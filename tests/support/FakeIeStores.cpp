@@ -42,7 +42,7 @@ class FakeEnum : public Interface {
     return n == celt ? S_OK : S_FALSE;
   }
   HRESULT WINAPI Skip(DWORD celt) override {
-    next_ = std::min(elements_.size(), next_ + celt);
+    next_ = std::min<size_t>(elements_.size(), next_ + (size_t)celt);
     return S_OK;
   }
   HRESULT WINAPI Reset() override {
