@@ -68,7 +68,7 @@ TEST(IndexDatRead, RecordTypesFlagsAndOffsets) {
   const uint32_t unended = b.AddUrl("http://unended.test/", 10);
   for (uint32_t i = 0x68; i < 128; ++i) b.Put8(unended + i, 'u');  // no zero inside the record
   const uint32_t longer = b.AddRecord("URL ", 40);                 // claims 40 blocks where 1 is left
-  b.AddEntry(t, plain);
+  b.AddEntry(t, plain);     // the first entry, right behind the table's 16-byte header
   b.AddEntry(t, plain, 1);  // empty entries are skipped whatever they point at
   b.AddEntry(t, plain, 3);
   b.AddEntry(t, leak);

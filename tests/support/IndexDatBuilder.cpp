@@ -31,10 +31,12 @@ bool MemoryIndexDat::WriteAt(uint64_t offset, const void* data, size_t len) {
 
 IndexDatBuilder::IndexDatBuilder(uint32_t headerBytes) {
   headerBytes = std::max<uint32_t>(kBlock, (headerBytes + kBlock - 1) / kBlock * kBlock);
+  // The header's other fields (cache folders and the like) are zero; the rest of the header area
+  // holds a pattern, so that a wipe that touches it shows.
   bytes_.assign(headerBytes, 0xA5);
+  memset(bytes_.data(), 0, kBlock);
   static const char kSignature[28] = "Quorvane test index file";
   memcpy(bytes_.data(), kSignature, sizeof kSignature);
-  Put32(32, 0);
 }
 
 uint32_t IndexDatBuilder::Append(uint32_t blocks) {
@@ -80,6 +82,7 @@ uint32_t IndexDatBuilder::AddUrl(const std::string& url, uint64_t stamp, uint8_t
   Put32(at + 16, (uint32_t)stamp);
   Put32(at + 20, (uint32_t)(stamp >> 32));
   bytes_[at + 52] = urlAt;
+  bytes_[at + 56] = 0xFE;  // no cache folder, as history and cookie records have
   if (urlAt) memcpy(&bytes_[at + urlAt], url.c_str(), url.size() + 1);
   return at;
 }

@@ -30,8 +30,8 @@ class MemoryIndexDat : public qv::IndexDatTarget {
 
 class IndexDatBuilder {
  public:
-  // The header area: `headerBytes` bytes (a multiple of 128, at least 128), a signature text and
-  // then a fill pattern, with the recorded size at 28 and the first table's offset at 32.
+  // The header area: `headerBytes` bytes (a multiple of 128, at least 128): a signature text, the
+  // recorded size at 28 and the first table's offset at 32, zeros up to 128, a fill pattern after.
   explicit IndexDatBuilder(uint32_t headerBytes = 0x400);
 
   // Appends a hash table of `blocks` blocks whose entries are all empty (flag and offset 3), chained
