@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "cleaners/ie/IndexDatFile.h"
-#include "shell/Global.h"
+#include "base/Global.h"
 #include "support/IndexDatBuilder.h"
 
 namespace {
