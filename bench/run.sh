@@ -6,8 +6,12 @@
 #     with FastScan on and off, a Clean with the plain delete call and one with the shell's file
 #     operation; `find` (count and sizes) and `rm -rf` on an identical tree as the limit;
 #   - OverwriteFileContents with 3 passes on a 256 MiB file against `shred -n 3`;
-#   - peak memory of a Test and a Clean of 100,000 files against 10,000.
-# Usage: bash bench/run.sh            (QV_BENCH_FILES / QV_BENCH_MIB make it smaller)
+#   - peak memory of a Test and a Clean of 100,000 files against 10,000;
+#   - the index.dat reader on a file of 100,000 records made by the test builder (keeping the
+#     entries as the viewer does, only counting them, and processing a window message before every
+#     entry as the viewer does), with msiecfexport on the same file as the limit, its peak memory
+#     against a file of 10,000 records, and a 3-pass wipe of the file.
+# Usage: bash bench/run.sh            (QV_BENCH_FILES / QV_BENCH_MIB / QV_BENCH_RECORDS make it smaller)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QV_BUILD_DIR:-$here/build}
@@ -15,6 +19,7 @@ mkdir -p "$build"
 build=$(cd "$build" && pwd)
 files=${QV_BENCH_FILES:-100000}
 mib=${QV_BENCH_MIB:-256}
+records=${QV_BENCH_RECORDS:-100000}
 folders=100
 
 . "$here/scripts/wine-env.sh"
@@ -23,6 +28,7 @@ if qv_x86_runs; then arch=x86; else arch=x64; fi
 echo "building the $arch bench..." >&2
 QV_BUILD_DIR="$build/bench-build-$arch" bash "$here/scripts/build.sh" "$arch" -DQV_TESTS=OFF -DQV_BENCH=ON >/dev/null
 exe="$build/bench-build-$arch/bench/removal_bench.exe"
+idx_exe="$build/bench-build-$arch/bench/index_dat_bench.exe"
 
 # The bench prefix's own server and programs end with the bench.
 qv_use_prefix "$build/benchprefix-$arch" "$arch" "$build/benchhome-$arch"
@@ -34,6 +40,7 @@ work="$WINEPREFIX/drive_c/qvbench"
 rm -rf "$work"
 mkdir -p "$work/bin"
 cp -f "$exe" "$work/bin/removal_bench.exe"
+cp -f "$idx_exe" "$work/bin/index_dat_bench.exe"
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
@@ -56,6 +63,7 @@ make_tree() {
 }
 
 bench() { (cd "$work/bin" && qv_wine 'C:\qvbench\bin\removal_bench.exe' "$@" 2>&1 | tr -d '\r'); }
+idx() { (cd "$work/bin" && qv_wine 'C:\qvbench\bin\index_dat_bench.exe' "$@" 2>&1 | tr -d '\r'); }
 
 echo "tree of $files files of 1 KB" >&2
 make_tree "$work/linux" "$files"
@@ -90,6 +98,29 @@ t0=$(now); shred -n 3 "$work/big-linux.bin"; t1=$(now)
 shred_s=$(elapsed "$t0" "$t1")
 rm -f "$work/big.bin" "$work/big-linux.bin"
 
+echo "index.dat of $records records" >&2
+small_records=$((records / 10))
+idx make 'C:\qvbench\index.dat' "$records" >/dev/null
+idx make 'C:\qvbench\small.dat' "$small_records" >/dev/null
+idx_bytes=$(stat -c %s "$work/index.dat")
+read_keep=$(idx read 'C:\qvbench\index.dat' keep)
+read_count=$(idx read 'C:\qvbench\index.dat' count)
+read_pump=$(idx read 'C:\qvbench\index.dat' keep pump)
+small_keep=$(idx read 'C:\qvbench\small.dat' keep)
+small_count=$(idx read 'C:\qvbench\small.dat' count)
+# The independent reader of the tests as the limit; it opens only files with the browser's own
+# signature text, which the builder does not write, so it reads a copy that carries it.
+msiecf_s=-
+if command -v msiecfexport >/dev/null 2>&1; then
+  cp "$work/index.dat" "$work/msiecf.dat"
+  printf 'Client UrlCache MMF Ver 5.2\0' | dd of="$work/msiecf.dat" bs=1 conv=notrunc status=none
+  t0=$(now); msiecfexport -m items "$work/msiecf.dat" >/dev/null 2>&1; t1=$(now)
+  msiecf_s=$(elapsed "$t0" "$t1")
+  rm -f "$work/msiecf.dat"
+fi
+idx_wipe=$(idx wipe 'C:\qvbench\index.dat' 3)
+rm -f "$work/index.dat" "$work/small.dat"
+
 echo
 echo "Tree: $files files of 1 KB in $( [ "$files" -lt $((folders * 100)) ] && echo $(((files + 99) / 100)) || echo $folders) folders; overwrite: $mib MiB."
 echo "Linux limits: find $find_s s ($find_out), rm -rf $rm_s s, shred -n 3 $shred_s s"
@@ -110,6 +141,15 @@ row "Clean of $small files (memory)" "$small_clean" 0 ""
 s=$(field seconds "$over")
 printf '%-34s %9s %8s %12s %9s %11s\n' "Overwrite, 3 passes, $mib MiB" "$s" "-" "$((mib * 1024 * 1024))" \
   "$(ratio "$s" "$shred_s")x shred" "$(awk -v k="$(field peak_ws_kb "$over")" 'BEGIN { printf "%.1f", k / 1024 }')"
+row "index.dat read, entries kept" "$read_keep" "$msiecf_s" msiecf
+row "index.dat read, entries counted" "$read_count" "$msiecf_s" msiecf
+row "index.dat read, kept, messages" "$read_pump" "$msiecf_s" msiecf
+row "index.dat read of $small_records, kept" "$small_keep" 0 ""
+row "index.dat read of $small_records, counted" "$small_count" 0 ""
+s=$(field seconds "$idx_wipe")
+printf '%-34s %9s %8s %12s %9s %11s\n' "index.dat wipe, 3 passes" "$s" "-" "$idx_bytes" "-" \
+  "$(awk -v k="$(field peak_ws_kb "$idx_wipe")" 'BEGIN { printf "%.1f", k / 1024 }')"
+echo "index.dat: $records records in $idx_bytes bytes; msiecfexport $msiecf_s s"
 echo "shell / plain delete: $(ratio "$(field seconds "$clean_shell")" "$(field seconds "$clean_plain")")x;" \
   "checked / plain delete: $(ratio "$(field seconds "$clean_fast")" "$(field seconds "$clean_plain")")x"
 rm -rf "$work"

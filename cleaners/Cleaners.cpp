@@ -1,5 +1,6 @@
 #include "cleaners/Cleaners.h"
 
+#include "cleaners/ie/IeCleaners.h"
 #include "cleaners/windows/AdvancedCleaners.h"
 #include "cleaners/windows/WindowsCleaners.h"
 
@@ -7,18 +8,11 @@ namespace qv {
 
 const TCleanerDirectory& BuiltinCleaners() {
   static const TCleanerDirectory directory(
-      {kWindowsCleaners, kAdvancedCleaners},
+      {kIeCleaners, kWindowsCleaners, kAdvancedCleaners},
       // Items of the catalogue whose cleaner is not built yet: each runs as an item that finds
       // nothing (its header and a zero summary). A name leaves this list when its family's table
       // gains its cleaner.
       {
-          "Internet Explorer - Recently Typed URLs",
-          "Internet Explorer - Cookies",
-          "Internet Explorer - Visited URL History",
-          "Internet Explorer - Last Download Location",
-          "Internet Explorer - Temporary Internet Files",
-          "Internet Explorer - Index.dat Files",
-          "Internet Explorer - Autocomplete History",
           "Netscape - Cookies",
           "Netscape - Visited URL History",
           "Netscape - Temporary Internet Files",
