@@ -1,5 +1,9 @@
 #include "cleaners/Cleaners.h"
 
+#include "cleaners/apps/FirefoxCleaners.h"
+#include "cleaners/apps/MessengerCleaners.h"
+#include "cleaners/apps/NetscapeOperaCleaners.h"
+#include "cleaners/apps/OfficeCleaners.h"
 #include "cleaners/windows/AdvancedCleaners.h"
 #include "cleaners/windows/WindowsCleaners.h"
 
@@ -7,7 +11,8 @@ namespace qv {
 
 const TCleanerDirectory& BuiltinCleaners() {
   static const TCleanerDirectory directory(
-      {kWindowsCleaners, kAdvancedCleaners},
+      {kWindowsCleaners, kAdvancedCleaners, kNetscapeOperaCleaners, kFirefoxCleaners, kOfficeCleaners,
+       kMessengerCleaners},
       // Items of the catalogue whose cleaner is not built yet: each runs as an item that finds
       // nothing (its header and a zero summary). A name leaves this list when its family's table
       // gains its cleaner.
@@ -19,33 +24,6 @@ const TCleanerDirectory& BuiltinCleaners() {
           "Internet Explorer - Temporary Internet Files",
           "Internet Explorer - Index.dat Files",
           "Internet Explorer - Autocomplete History",
-          "Netscape - Cookies",
-          "Netscape - Visited URL History",
-          "Netscape - Temporary Internet Files",
-          "Netscape - Preferences",
-          "Netscape - Saved Form Information",
-          "Opera - Recently Typed URLs",
-          "Opera - Cookies",
-          "Opera - Visited URL History",
-          "Opera - Temporary Internet Files",
-          "Opera - Autocomplete History",
-          "Opera - Transfers",
-          "Mozilla Firefox - Cookies",
-          "Mozilla Firefox - Visited URL History",
-          "Mozilla Firefox - Download Manager",
-          "Mozilla Firefox - Temporary Internet Files",
-          "Mozilla Firefox - Autocomplete History",
-          "Mozilla Firefox - Preferences",
-          "Mozilla Firefox - Saved Form Information",
-          "Microsoft Office - Access",
-          "Microsoft Office - Excel",
-          "Microsoft Office - FrontPage",
-          "Microsoft Office - Powerpoint",
-          "Microsoft Office - Word",
-          "Microsoft Office - Recent Files",
-          "Instant Messengers - MSN Messenger",
-          "Instant Messengers - Yahoo! Messenger",
-          "Instant Messengers - Skype",
       });
   return directory;
 }
