@@ -1,0 +1,10 @@
+// The cleaners of the "Microsoft Office" category: the shortcuts of Office's Recent folder and the
+// recent-file lists each application keeps in the registry.
+#pragma once
+#include "engine/Cleaner.h"
+
+namespace qv {
+
+extern const TCleanerTable kOfficeCleaners;
+
+}  // namespace qv

@@ -1,0 +1,665 @@
+// The Firefox, Netscape, Opera, Office and messenger cleaners on the prefix's real folders and
+// registry: each item's Test finds exactly what the fixture made, its Clean then removes the same
+// and keeps what lies beside it.
+#include <gtest/gtest.h>
+
+#include "cleaners/Cleaners.h"
+#include "cleaners/apps/FirefoxCleaners.h"
+#include "cleaners/apps/NetscapeOperaCleaners.h"
+#include "cleaners/apps/SQLiteTable3.h"
+#include "engine/Catalogue.h"
+#include "apps_test_util.h"
+#include "support/Places.h"
+
+using namespace qvtest;
+
+namespace {
+
+// Started as the process that holds a database locked, this program does only that.
+const int kPlacesHolder = HoldPlacesLockIfAsked();
+
+const HKEY kCU = HKEY_CURRENT_USER;
+
+class AppCleaners : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetCleanerSettings(); }
+  void TearDown() override { ResetCleanerSettings(); }
+
+  CleanerResult Run(const std::string& itemName, int runMode) {
+    qv::TCleanerFn cleaner = nullptr;
+    qv::BuiltinCleaners().Find(itemName, cleaner);
+    EXPECT_NE(cleaner, nullptr) << itemName;
+    if (!cleaner) return {};
+    return RunCleaner(window_, runMode, cleaner);
+  }
+
+  // The item's Test finds exactly the scene's traces and changes nothing; its Clean then removes
+  // the same and keeps the canaries; a Test afterwards finds nothing.
+  void ExpectCleans(const std::string& item, const Scene& scene) {
+    ASSERT_NO_FATAL_FAILURE(scene.ExpectSetUp());
+    CleanerResult test = Run(item, qv::rmTest);
+    ASSERT_EQ(test.Count, scene.count) << item;
+    ASSERT_EQ(test.Bytes, scene.bytes) << item;
+    EXPECT_EQ(test.SizeText, qv::FormatKB(scene.bytes));
+    scene.ExpectUntouched();
+    CleanerResult clean = Run(item, qv::rmClean);
+    EXPECT_EQ(clean.Count, test.Count) << item;
+    EXPECT_EQ(clean.Bytes, test.Bytes) << item;
+    EXPECT_EQ(clean.SizeText, test.SizeText);
+    scene.ExpectCleaned();
+    EXPECT_EQ(Run(item, qv::rmTest).Count, 0) << item;
+  }
+
+  TestWindow window_;
+  MessageRecorder messages_;
+};
+
+// ---- Firefox ----------------------------------------------------------------------------------
+
+struct FirefoxFolders {
+  OwnedFolder roamingMozilla{AppDataPath() + "Mozilla"};
+  OwnedFolder localMozilla{LocalAppDataPath() + "Mozilla"};
+  std::string roaming = roamingMozilla / "Firefox\\Profiles\\";
+  std::string local = localMozilla / "Firefox\\Profiles\\";
+};
+
+TEST_F(AppCleaners, FirefoxProfileFiles) {
+  struct Case {
+    const char* item;
+    std::vector<const char*> traces;
+    std::vector<const char*> kept;
+  } cases[] = {
+      {"Mozilla Firefox - Cookies", {"cookies.txt", "Cookies2.TXT", "cookies.sqlite"}, {"cookies.sqlite.bak", "permissions.sqlite"}},
+      {"Mozilla Firefox - Visited URL History", {"history.dat"}, {"history.dat.bak", "places.json"}},
+      {"Mozilla Firefox - Download Manager", {"downloads.rdf", "downloads.sqlite"}, {"downloads.json"}},
+      {"Mozilla Firefox - Autocomplete History", {"signons.txt", "signons3.txt"}, {"signons2.txt", "logins.json"}},
+      {"Mozilla Firefox - Preferences", {"prefs.js"}, {"user.js", "prefs.js.bak"}},
+      {"Mozilla Firefox - Saved Form Information", {"formhistory.dat", "formhistory.sqlite"}, {"formhistory.json"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    FirefoxFolders ff;
+    Scene scene;
+    // In every profile, default or not, and in folders below them.
+    int size = 100;
+    for (const char* profile : {"k1.default-release\\", "work\\", "work\\backup\\"}) {
+      for (const char* name : c.traces) scene.File(ff.roaming + profile + name, size += 100);
+      for (const char* name : c.kept) scene.KeepFile(ff.roaming + profile + name);
+    }
+    // The local root holds caches only.
+    for (const char* name : c.traces) scene.KeepFile(ff.local + "k1.default-release\\" + name);
+    ExpectCleans(c.item, scene);
+  }
+}
+
+TEST_F(AppCleaners, NoFirefoxNoEntries) {
+  FirefoxFolders ff;
+  qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+  const qv::TCategory* firefox = catalogue.FindCategory("Mozilla Firefox");
+  ASSERT_NE(firefox, nullptr);
+  ASSERT_EQ(firefox->Items.size(), 7u);
+  for (size_t i = 0; i < firefox->Items.size(); ++i)
+    for (int mode : {qv::rmTest, qv::rmClean}) {
+      CleanerResult r = Run(firefox->ItemName(i), mode);
+      EXPECT_EQ(r.Count, 0) << firefox->ItemName(i);
+      EXPECT_EQ(r.Bytes, 0u);
+      EXPECT_EQ(r.SizeText, "0");
+    }
+  EXPECT_FALSE(qv::DirectoryExists(ff.roaming));
+}
+
+// Today's cache2 and the older Cache, in every profile under both roots; the cache folders
+// themselves and everything else in a profile stay.
+TEST_F(AppCleaners, FirefoxCacheUnderBothRoots) {
+  for (bool showLog : {false, true}) {
+    SCOPED_TRACE(showLog);
+    qv::OptionsSetting.ShowLogTempInternetFiles = showLog;
+    FirefoxFolders ff;
+    Scene scene;
+    scene.File(ff.roaming + "k1.default-release\\cache2\\entries\\A1B2", 1000);
+    scene.File(ff.roaming + "k1.default-release\\Cache\\_CACHE_001_", 2000);
+    scene.File(ff.local + "k1.default-release\\cache2\\entries\\C3D4", 3000);
+    scene.File(ff.local + "k1.default-release\\cache2\\index", 100);
+    scene.File(ff.local + "work\\Cache\\1\\x", 400);
+    scene.KeepFolder(ff.local + "k1.default-release\\cache2");
+    scene.KeepFolder(ff.roaming + "k1.default-release\\Cache");
+    scene.KeepFile(ff.roaming + "k1.default-release\\prefs.js");
+    scene.KeepFile(ff.local + "k1.default-release\\startupCache\\startupCache.8.little");
+    scene.KeepFile(ff.local + "k1.default-release\\deeper\\cache2\\kept");
+    scene.KeepFile(ff.local + "cache2\\kept");
+
+    CleanerResult test = Run("Mozilla Firefox - Temporary Internet Files", qv::rmTest);
+    EXPECT_EQ(CountLinesStartingWith(test.Lines, "Test: deleting "), showLog ? 5 : 0);
+    EXPECT_EQ(CountLinesStartingWith(test.Lines, "Clearing, please wait..."), 0);
+    ExpectCleans("Mozilla Firefox - Temporary Internet Files", scene);
+  }
+}
+
+TEST_F(AppCleaners, FirefoxCacheLogLines) {
+  for (bool showLog : {false, true}) {
+    SCOPED_TRACE(showLog);
+    qv::OptionsSetting.ShowLogTempInternetFiles = showLog;
+    FirefoxFolders ff;
+    WriteFile(ff.roaming + "k1.default\\cache2\\entries\\A", 10);
+    WriteFile(ff.local + "k1.default\\cache2\\entries\\B", 10);
+    CleanerResult clean = Run("Mozilla Firefox - Temporary Internet Files", qv::rmClean);
+    EXPECT_EQ(clean.Count, 2);
+    EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clearing, please wait..."), showLog ? 0 : 1);
+    EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clean: deleting "), showLog ? 2 : 0);
+  }
+}
+
+const char* const kVisits = "moz_historyvisits";
+
+// The visits of every default profile's history database go in a Clean, through SQLite, whatever
+// its journal (a write-ahead log that still holds every row included); a Test never opens a
+// database; a profile without ".default" is never opened; the other tables keep their rows.
+TEST_F(AppCleaners, FirefoxHistoryDatabases) {
+  FirefoxFolders ff;
+  const std::string walPending = ff.roaming + "k1.default-release\\places.sqlite";
+  const std::string rollback = ff.roaming + "k2.default\\places.sqlite";
+  const std::string work = ff.roaming + "work\\places.sqlite";
+  const std::string noVisits = ff.roaming + "k3.default\\places.sqlite";
+  const std::string missing = ff.roaming + "k4.default\\places.sqlite";
+  MakeDirs(ff.roaming + "k1.default-release");
+  MakeDirs(ff.roaming + "k2.default");
+  MakeDirs(ff.roaming + "work");
+  MakeDirs(ff.roaming + "k3.default");
+  MakeDirs(ff.roaming + "k4.default");
+  MakePlaces(walPending, pjWalPending);
+  MakePlaces(rollback, pjRollback);
+  MakePlaces(work, pjWal);
+  MakePlaces(noVisits, pjRollback, false);
+  ASSERT_TRUE(qv::FileExists(walPending + "-wal")) << "the rows live in the write-ahead log";
+  Scene scene;
+  scene.File(ff.roaming + "k1.default-release\\history.dat", 500);
+  scene.File(ff.roaming + "work\\history.dat", 700);
+
+  {
+    // A Test counts history.dat alone and opens no database: one held locked does not stop it.
+    RawDb holder(rollback);
+    ASSERT_TRUE(holder.Exec("BEGIN EXCLUSIVE"));
+    ASSERT_NO_FATAL_FAILURE(scene.ExpectSetUp());
+    CleanerResult test = Run("Mozilla Firefox - Visited URL History", qv::rmTest);
+    ASSERT_EQ(test.Count, 2);
+    ASSERT_EQ(test.Bytes, 1200u);
+    scene.ExpectUntouched();
+    holder.Exec("ROLLBACK");
+  }
+  EXPECT_TRUE(qv::FileExists(walPending + "-wal")) << "a Test opened the database";
+  EXPECT_EQ(CountRows(rollback, kVisits), "5");
+
+  {
+    // The profile without ".default" is held locked: opening it would end the cleaner in an error.
+    RawDb holder(work);
+    ASSERT_TRUE(holder.Exec("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE"));
+    CleanerResult clean;
+    EXPECT_NO_THROW(clean = Run("Mozilla Firefox - Visited URL History", qv::rmClean));
+    EXPECT_EQ(clean.Count, 2);
+    EXPECT_EQ(clean.Bytes, 1200u);
+    EXPECT_EQ(clean.SizeText, "2");
+    // The database work logs nothing and counts nothing.
+    EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clean: deleting "), 2);
+    holder.Exec("COMMIT");
+  }
+  scene.ExpectCleaned();
+  for (const std::string& db : {walPending, rollback}) {
+    SCOPED_TRACE(db);
+    RawDb check(db);
+    EXPECT_EQ(check.Value("select count(*) from moz_historyvisits"), "0");
+    EXPECT_EQ(check.Value("select count(*) from moz_places"), "3");
+    EXPECT_EQ(check.Value("select count(*) from moz_bookmarks"), "2");
+    EXPECT_EQ(check.Value("PRAGMA integrity_check"), "ok");
+  }
+  EXPECT_EQ(RawDb(walPending).Value("PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(CountRows(work, kVisits), "5");
+  EXPECT_EQ(CountRows(noVisits, "moz_places"), "3");
+  EXPECT_FALSE(qv::FileExists(missing)) << "a database was made where there was none";
+}
+
+// An error of the database leaves the cleaner as it came: the database is closed on the way out.
+TEST_F(AppCleaners, FirefoxHistoryLockedDatabaseRaises) {
+  FirefoxFolders ff;
+  const std::string places = ff.roaming + "k1.default\\places.sqlite";
+  MakeDirs(ff.roaming + "k1.default");
+  MakePlaces(places, pjRollback);
+  std::string message;
+  {
+    RawDb holder(places);
+    ASSERT_TRUE(holder.Exec("BEGIN EXCLUSIVE"));
+    try {
+      Run("Mozilla Firefox - Visited URL History", qv::rmClean);
+    } catch (const qv::ESQLiteException& e) {
+      message = e.what();
+    }
+    holder.Exec("ROLLBACK");
+  }
+  EXPECT_EQ(message.rfind("Error executing SQL.\rError [5]: The database file is locked.\r\"", 0), 0u) << message;
+  const std::string tail = "\": database is locked";
+  EXPECT_TRUE(message.size() > tail.size() && message.compare(message.size() - tail.size(), tail.size(), tail) == 0)
+      << message;
+  EXPECT_EQ(CountRows(places, kVisits), "5");
+  EXPECT_TRUE(DeleteFileW(qv::Widen(places).c_str())) << "the cleaner left the database open";
+}
+
+// A database that another process holds (Firefox running) ends the run quietly in a real run: the
+// remaining items are not run, no totals are written and the window hears that the run ended.
+TEST_F(AppCleaners, FirefoxHeldByAnotherProcessEndsTheRun) {
+  ASSERT_EQ(kPlacesHolder, 0);
+  FirefoxFolders ff;
+  const std::string places = ff.roaming + "k1.default-release\\places.sqlite";
+  MakeDirs(ff.roaming + "k1.default-release");
+  MakePlaces(places, pjWal);
+  const std::string cookies = ff.roaming + "k1.default-release\\cookies.sqlite";
+  WriteFile(cookies, 100);
+  const std::vector<std::string> items = {"Mozilla Firefox - Visited URL History", "Mozilla Firefox - Cookies"};
+  {
+    PlacesLockHolder firefox(places);
+    ASSERT_TRUE(firefox.Holding());
+    ASSERT_TRUE(window_.Run(items, qv::rmClean));
+    EXPECT_EQ(window_.AbortedCount, 1);
+    EXPECT_EQ(window_.FinishedCount, 0);
+    const std::vector<std::string> lines = window_.Lines();
+    EXPECT_EQ(CountLinesStartingWith(lines, "Clean: Clearing Mozilla Firefox - Visited URL History ..."), 1);
+    EXPECT_EQ(CountLinesStartingWith(lines, "Clean: Clearing Mozilla Firefox - Cookies ..."), 0);
+    EXPECT_EQ(CountLinesStartingWith(lines, "Total items"), 0);
+    EXPECT_TRUE(qv::FileExists(cookies));
+    EXPECT_EQ(firefox.Release(), 0);
+  }
+  EXPECT_EQ(CountRows(places, kVisits), "5");
+
+  // Once Firefox has let go, the same run cleans.
+  ASSERT_TRUE(window_.Run(items, qv::rmClean));
+  EXPECT_EQ(window_.FinishedCount, 1);
+  EXPECT_EQ(window_.AbortedCount, 0);
+  EXPECT_EQ(CountRows(places, kVisits), "0");
+  EXPECT_EQ(CountRows(places, "moz_places"), "3");
+  EXPECT_FALSE(qv::FileExists(cookies));
+}
+
+// ---- Netscape ---------------------------------------------------------------------------------
+
+// The names of the folders directly inside a folder, in the order the system lists them.
+std::vector<std::string> ListedFolders(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(qv::Widen(qv::IncludeTrailingBackslash(folder) + "*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = qv::Narrow(fd.cFileName);
+    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return names;
+}
+
+TEST_F(AppCleaners, NetscapeProfileFolder) {
+  struct Case {
+    std::vector<const char*> folders;
+    const char* expected;  // "" none; "<last>": the folder listed last
+  } cases[] = {
+      {{"abc.work", "pbzik8cu.default"}, "pbzik8cu.default"},
+      {{"x.default", "y.work"}, "x.default"},
+      {{"y.work", "x.default"}, "x.default"},
+      {{"a1", "q.default-release", "z9"}, "q.default-release"},
+      {{"one", "two"}, "<last>"},
+      {{}, ""},
+  };
+  for (const auto& c : cases) {
+    OwnedFolder netscape(AppDataPath() + "Netscape");
+    const std::string root = netscape / "NSB\\Profiles";
+    MakeDirs(root);
+    for (const char* f : c.folders) MakeDirs(root + "\\" + f);
+    WriteFile(root + "\\notafolder.default", 10);
+    std::string expected = c.expected;
+    if (expected == "<last>") expected = ListedFolders(root).back();
+    SCOPED_TRACE(expected);
+    std::string found;
+    RunOnThread(window_, qv::rmTest, [&](qv::TCleanRun& run) { found = qv::GetNetscapeProfileFolder(run); });
+    EXPECT_EQ(found, expected.empty() ? "" : root + "\\" + expected + "\\");
+  }
+  {
+    OwnedFolder netscape(AppDataPath() + "Netscape");
+    std::string found = "?";
+    RunOnThread(window_, qv::rmTest, [&](qv::TCleanRun& run) { found = qv::GetNetscapeProfileFolder(run); });
+    EXPECT_EQ(found, "");
+  }
+}
+
+TEST_F(AppCleaners, NetscapeItems) {
+  struct Case {
+    const char* item;
+    std::vector<const char*> traces;
+    std::vector<const char*> kept;
+  } cases[] = {
+      {"Netscape - Cookies", {"cookies.txt", "COOKIES7.txt"}, {"cookies.txt.bak", "sub\\cookies.txt"}},
+      {"Netscape - Visited URL History", {"history.dat"}, {"history.dat.bak", "sub\\history.dat"}},
+      {"Netscape - Preferences", {"prefs.js"}, {"user.js", "sub\\prefs.js"}},
+      {"Netscape - Saved Form Information", {"formhistory.dat"}, {"formhistory.sqlite", "sub\\formhistory.dat"}},
+      {"Netscape - Temporary Internet Files", {"Cache\\A1", "Cache\\sub\\B2"}, {"prefs.js", "Cache.bak\\A1"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    OwnedFolder netscape(AppDataPath() + "Netscape");
+    const std::string root = netscape / "NSB\\Profiles\\";
+    Scene scene;
+    int size = 100;
+    for (const char* name : c.traces) scene.File(root + "x.default\\" + name, size += 100);
+    for (const char* name : c.kept) scene.KeepFile(root + "x.default\\" + name);
+    // The profile that is not the one.
+    for (const char* name : c.traces) scene.KeepFile(root + "y.work\\" + name);
+    ExpectCleans(c.item, scene);
+  }
+}
+
+TEST_F(AppCleaners, NoNetscapeNoEntries) {
+  OwnedFolder netscape(AppDataPath() + "Netscape");
+  for (const char* item : {"Netscape - Cookies", "Netscape - Visited URL History", "Netscape - Preferences",
+                           "Netscape - Saved Form Information", "Netscape - Temporary Internet Files"}) {
+    CleanerResult r = Run(item, qv::rmClean);
+    EXPECT_EQ(r.Count, 0) << item;
+    EXPECT_EQ(r.SizeText, "0");
+  }
+  // The cache item still says it is busy.
+  CleanerResult cache = Run("Netscape - Temporary Internet Files", qv::rmClean);
+  EXPECT_EQ(cache.Lines, std::vector<std::string>{"Clearing, please wait..."});
+  EXPECT_TRUE(Run("Netscape - Temporary Internet Files", qv::rmTest).Lines.empty());
+}
+
+// ---- Opera ------------------------------------------------------------------------------------
+
+struct OperaFolders {
+  OwnedFolder roamingOpera{AppDataPath() + "Opera"};
+  OwnedFolder localOpera{LocalAppDataPath() + "Opera"};
+  std::string roaming = roamingOpera.Path();
+  std::string local = localOpera.Path();
+};
+
+TEST_F(AppCleaners, OperaItems) {
+  struct Case {
+    const char* item;
+    std::vector<const char*> traces;
+    std::vector<const char*> kept;
+  } cases[] = {
+      {"Opera - Recently Typed URLs", {"Opera\\opera.dir", "Opera\\profile\\typed_history.xml"}, {"Opera\\opera.ini"}},
+      {"Opera - Cookies", {"Opera\\profile\\cookies4.dat", "Backup\\cookies4.dat"}, {"Opera\\cookies4.dat.old"}},
+      {"Opera - Visited URL History",
+       {"Opera\\profile\\global.dat", "Opera\\profile\\vlink4.dat", "autosave.win"},
+       {"Backup\\Global.dat", "Opera\\global.dat.bak"}},
+      {"Opera - Autocomplete History", {"Opera\\profile\\wand.dat"}, {"Opera\\profile\\wand.ini"}},
+      {"Opera - Transfers", {"Opera\\profile\\download.dat"}, {"Opera\\profile\\downloads.dat"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    OperaFolders opera;
+    Scene scene;
+    int size = 100;
+    for (const char* name : c.traces) scene.File(opera.roaming + name, size += 100);
+    for (const char* name : c.kept) scene.KeepFile(opera.roaming + name);
+    // These items look in the roaming folder only.
+    for (const char* name : c.traces) scene.KeepFile(opera.local + name);
+    ExpectCleans(c.item, scene);
+  }
+}
+
+TEST_F(AppCleaners, OperaCache) {
+  {
+    OperaFolders opera;
+    Scene scene;
+    scene.File(opera.roaming + "Opera\\profile\\cache4\\opr00001.tmp", 1000);
+    scene.File(opera.roaming + "Backup\\profile\\cache4\\sub\\opr00002.tmp", 2000);
+    scene.File(opera.local + "Opera\\profile\\cache4\\opr00003.tmp", 3000);
+    scene.KeepFolder(opera.roaming + "Opera\\profile\\cache4");
+    scene.KeepFile(opera.roaming + "Opera\\profile\\cookies4.dat");
+    scene.KeepFile(opera.roaming + "profile\\cache4\\not-one-level-down");
+    scene.KeepFile(opera.local + "Opera\\profile\\cache\\kept");
+    // Its detail lines are always written.
+    CleanerResult test = Run("Opera - Temporary Internet Files", qv::rmTest);
+    EXPECT_EQ(CountLinesStartingWith(test.Lines, "Test: deleting "), 3);
+    ExpectCleans("Opera - Temporary Internet Files", scene);
+  }
+  {
+    // Opera only under the local application data: nothing.
+    OperaFolders opera;
+    RemoveTree(opera.roaming);
+    const std::string cached = opera.local + "Opera\\profile\\cache4\\opr00003.tmp";
+    WriteFile(cached, 100);
+    EXPECT_EQ(Run("Opera - Temporary Internet Files", qv::rmClean).Count, 0);
+    EXPECT_TRUE(qv::FileExists(cached));
+  }
+}
+
+// ---- Office -----------------------------------------------------------------------------------
+
+const std::string kOffice = "Software\\Microsoft\\Office\\";
+
+struct OfficeFolders {
+  OwnedFolder office{AppDataPath() + "Microsoft\\Office"};
+  OwnedKey officeKey{"Software\\Microsoft\\Office"};
+  OwnedKey frontPageKey{"Software\\Microsoft\\FrontPage"};
+  std::string recent = office / "Recent\\";
+};
+
+// The files of each item in Office's Recent folder (not below it), by mask without regard to case.
+TEST_F(AppCleaners, OfficeRecentFolderMasks) {
+  const std::vector<std::pair<const char*, uint64_t>> files = {
+      {"Report.DOC", 100}, {"Notes.txt", 200},  {"Budget.xls", 300}, {"Db.mdb", 400},
+      {"Deck.ppt", 500},   {"Page.htm", 600},   {"Page2.HTML", 700}, {"Report.docx.LNK", 50},
+  };
+  struct Case {
+    const char* item;
+    std::vector<const char*> removed;  // empty: all of them
+  } cases[] = {
+      {"Microsoft Office - Word", {"Report.DOC"}},
+      {"Microsoft Office - Excel", {"Budget.xls"}},
+      {"Microsoft Office - Access", {"Db.mdb"}},
+      {"Microsoft Office - Powerpoint", {"Deck.ppt"}},
+      {"Microsoft Office - FrontPage", {"Page.htm", "Page2.HTML"}},
+      {"Microsoft Office - Recent Files", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    OfficeFolders office;
+    Scene scene;
+    for (const auto& f : files) {
+      bool removed = c.removed.empty();
+      for (const char* r : c.removed) removed = removed || std::string(r) == f.first;
+      if (removed)
+        scene.File(office.recent + f.first, f.second);
+      else
+        scene.KeepFile(office.recent + f.first, f.second);
+    }
+    scene.KeepFile(office.recent + "Older\\Old.doc");
+    scene.KeepFile(office.recent + "Older\\Old.htm");
+    ExpectCleans(c.item, scene);
+  }
+}
+
+// Each item's registry lists: the keys of Office 97 to 2007 as they were, PowerPoint's own lists,
+// and for Office 2010 and later the File MRU and Place MRU keys (also each account's) while the
+// application's other settings stay.
+TEST_F(AppCleaners, OfficeRegistryLists) {
+  struct Case {
+    const char* item;
+    std::function<void(Scene&)> make;
+  } cases[] = {
+      {"Microsoft Office - Access",
+       [](Scene& s) {
+         s.Value(kOffice + "11.0\\Access\\Settings", "MRU1");
+         s.Value(kOffice + "11.0\\Access\\Settings", "MRU2");
+         s.Value(kOffice + "16.0\\Access\\File MRU", "Item 1");
+         s.Value(kOffice + "16.0\\Access\\User MRU\\ADAL_1\\File MRU", "Item 1");
+         s.Value(kOffice + "16.0\\Access\\User MRU\\ADAL_1\\Place MRU", "Item 1");
+         s.KeepValue(kOffice + "11.0\\Access", "QvCanary");
+         s.KeepValue(kOffice + "16.0\\Access\\Settings", "Kept");
+         s.KeepValue(kOffice + "16.0\\Access\\User MRU\\ADAL_1", "QvCanary");
+       }},
+      {"Microsoft Office - Excel",
+       [](Scene& s) {
+         // Office 2003 and 2007: the whole application key, as those versions' item always took it.
+         s.Value(kOffice + "11.0\\Excel\\Recent Files", "File1");
+         s.Value(kOffice + "11.0\\Excel\\Options", "Pos");
+         s.Value(kOffice + "12.0\\Excel", "Old");
+         s.Value(kOffice + "16.0\\Excel\\File MRU", "Item 1");
+         s.Value(kOffice + "16.0\\Excel\\File MRU", "Item 2");
+         s.Value(kOffice + "16.0\\Excel\\Place MRU", "Item 1");
+         s.Value(kOffice + "16.0\\Excel\\User MRU\\LiveId_A\\File MRU", "Item 1");
+         s.Value(kOffice + "16.0\\Excel\\User MRU\\ADAL_B\\Place MRU", "Item 1");
+         s.KeepValue(kOffice + "11.0\\Common", "QvCanary");
+         s.KeepValue(kOffice + "16.0\\Excel\\Options", "Font");
+         s.KeepValue(kOffice + "16.0\\Excel\\User MRU\\LiveId_A", "QvCanary");
+         s.KeepValue(kOffice + "16.0\\Word\\File MRU", "Item 1");
+       }},
+      {"Microsoft Office - Powerpoint",
+       [](Scene& s) {
+         s.Value(kOffice + "12.0\\PowerPoint\\Recent File List", "File1");
+         s.Value(kOffice + "12.0\\PowerPoint\\Recent Folder List", "Folder1");
+         s.Value(kOffice + "15.0\\PowerPoint\\File MRU", "Item 1");
+         s.Value(kOffice + "15.0\\PowerPoint\\Place MRU", "Item 1");
+         s.KeepValue(kOffice + "12.0\\PowerPoint\\Options", "Kept");
+         s.KeepValue(kOffice + "12.0\\Excel\\Recent File List", "File1");
+         s.KeepValue(kOffice + "12.0\\Excel\\Recent Folder List", "Folder1");
+       }},
+      {"Microsoft Office - Word",
+       [](Scene& s) {
+         s.Value(kOffice + "11.0\\Word\\Data", "Settings");
+         s.Value(kOffice + "14.0\\Word\\File MRU", "Item 1");
+         s.Value(kOffice + "14.0\\Word\\File MRU", "Item 2");
+         s.Value(kOffice + "14.0\\Word\\User MRU\\AD_1\\Place MRU", "Item 1");
+         s.KeepValue(kOffice + "11.0\\Word\\Data", "Toolbars");
+         s.KeepValue(kOffice + "14.0\\Word\\Options", "Kept");
+         s.KeepValue(kOffice + "14.0\\Word\\User MRU\\AD_1", "QvCanary");
+       }},
+      {"Microsoft Office - FrontPage",
+       [](Scene& s) {
+         const std::string explorer = "Software\\Microsoft\\FrontPage\\Explorer\\FrontPage Explorer\\";
+         for (const char* list : {"Recent File List", "Recent Page List", "Recent Web List"}) s.Value(explorer + list, "Url1");
+         s.KeepValue(explorer, "QvCanary");
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    OfficeFolders office;
+    Scene scene;
+    c.make(scene);
+    ExpectCleans(c.item, scene);
+  }
+  {
+    // The files and the registry entries add up in one count, the files first.
+    OfficeFolders office;
+    Scene scene;
+    scene.File(office.recent + "a.htm", 100);
+    scene.File(office.recent + "b.htm", 200);
+    scene.File(office.recent + "c.htm", 300);
+    const std::string explorer = "Software\\Microsoft\\FrontPage\\Explorer\\FrontPage Explorer\\";
+    for (const char* list : {"Recent File List", "Recent Page List", "Recent Web List"}) scene.Value(explorer + list, "Url1");
+    scene.Value(explorer + "Recent Web List", "Url2");
+    CleanerResult test = Run("Microsoft Office - FrontPage", qv::rmTest);
+    ASSERT_EQ(test.Count, 3 + 4);
+    EXPECT_EQ(CountLinesStartingWith(test.Lines, "Test: deleting registry key "), 3);
+    ExpectCleans("Microsoft Office - FrontPage", scene);
+  }
+}
+
+// ---- Instant messengers -----------------------------------------------------------------------
+
+const std::string kMsnAccounts = "Software\\Microsoft\\MSNMessenger\\PerPassportSettings";
+
+// The message-log folder: that of the first account whose folder exists, otherwise the last
+// account's; the received files beside it; one folder is never counted twice.
+TEST_F(AppCleaners, MsnMessengerLogFolders) {
+  const std::string docs = DocumentsPath();
+  struct Case {
+    const char* what;
+    std::vector<std::pair<const char*, const char*>> accounts;  // name, MessageLogPath (relative to docs)
+    std::vector<const char*> traces;                            // relative to docs
+    std::vector<const char*> kept;
+  } cases[] = {
+      {"the second account's folder exists",
+       {{"a1", "QvMsn\\Missing"}, {"b2", "QvMsn\\Logs2"}},
+       {"QvMsn\\Logs2\\chat.xml", "QvMsn\\Logs2\\sub\\chat2.xml", "My Received Files\\photo.jpg"},
+       {"QvMsn\\Other\\kept.xml"}},
+      {"the first account's folder exists",
+       {{"a1", "QvMsn\\Logs1"}, {"b2", "QvMsn\\Logs2"}},
+       {"QvMsn\\Logs1\\chat.xml"},
+       {"QvMsn\\Logs2\\chat.xml"}},
+      {"the log folder is the received-files folder in another case",
+       {{"a1", "my received files"}},
+       {"My Received Files\\photo.jpg", "My Received Files\\chat.xml"},
+       {}},
+      {"the log folder lies in the received-files folder",
+       {{"a1", "My Received Files\\Logs"}},
+       {"My Received Files\\photo.jpg", "My Received Files\\Logs\\chat.xml"},
+       {}},
+      {"no account", {}, {"My Received Files\\photo.jpg"}, {"QvMsn\\Logs1\\chat.xml"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    OwnedFolder msn(docs + "QvMsn");
+    OwnedFolder received(docs + "My Received Files");
+    OwnedKey accounts("Software\\Microsoft\\MSNMessenger");
+    MakeDirs(msn.Path());
+    for (const auto& a : c.accounts) RegSetString(kCU, kMsnAccounts + "\\" + a.first, "MessageLogPath", docs + a.second);
+    Scene scene;
+    int size = 100;
+    for (const char* t : c.traces) scene.File(docs + t, size += 100);
+    for (const char* k : c.kept) scene.KeepFile(docs + k);
+    scene.KeepFolder(received.Path());
+    scene.KeepFile(docs + "QvMsn\\beside.txt");
+    ExpectCleans("Instant Messengers - MSN Messenger", scene);
+  }
+  {
+    // A log path that is not a string is no log path.
+    OwnedFolder received(docs + "My Received Files");
+    OwnedKey accounts("Software\\Microsoft\\MSNMessenger");
+    RegSetDword(kCU, kMsnAccounts + "\\a1", "MessageLogPath", 5);
+    Scene scene;
+    scene.File(docs + "My Received Files\\photo.jpg", 100);
+    ExpectCleans("Instant Messengers - MSN Messenger", scene);
+  }
+}
+
+TEST_F(AppCleaners, YahooMessenger) {
+  OwnedFolder yahoo(ProgramFilesPath() + "Yahoo!");
+  const std::string messenger = yahoo / "Messenger\\";
+  Scene scene;
+  scene.File(messenger + "ypager.log", 100);
+  scene.File(messenger + "IMVCache\\a.swf", 200);
+  scene.File(messenger + "IMVCache\\sub\\b.swf", 300);
+  scene.File(messenger + "Profiles\\someone\\Archive\\Messages\\friend\\20240101.dat", 400);
+  scene.KeepFolder(messenger + "Profiles");
+  scene.KeepFolder(messenger + "IMVCache");
+  scene.KeepFile(messenger + "YahooMessenger.exe");
+  scene.KeepFile(messenger + "Cache\\ypager.log");
+  ExpectCleans("Instant Messengers - Yahoo! Messenger", scene);
+}
+
+TEST_F(AppCleaners, SkypeHistoryInEveryAccount) {
+  OwnedFolder skype(AppDataPath() + "Skype");
+  Scene scene;
+  scene.File(skype / "alice\\chatmsg256.dbb", 1000);
+  scene.File(skype / "bob\\history\\user1024.DBB", 2000);
+  scene.KeepFile(skype / "alice\\main.db");
+  scene.KeepFile(skype / "shared.xml");
+  ExpectCleans("Instant Messengers - Skype", scene);
+}
+
+// Every item of these categories has its cleaner, but the two that application definitions serve.
+TEST_F(AppCleaners, EveryItemHasItsCleaner) {
+  qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+  for (const char* category : {"Netscape", "Opera", "Mozilla Firefox", "Microsoft Office", "Instant Messengers"}) {
+    const qv::TCategory* c = catalogue.FindCategory(category);
+    ASSERT_NE(c, nullptr) << category;
+    for (size_t i = 0; i < c->Items.size(); ++i) {
+      const std::string item = c->ItemName(i);
+      qv::TCleanerFn clean = nullptr;
+      const bool builtin = qv::BuiltinCleaners().Find(item, clean);
+      if (item == "Instant Messengers - ICQ" || item == "Instant Messengers - AOL Instant Messenger")
+        EXPECT_FALSE(builtin) << item;
+      else
+        EXPECT_TRUE(builtin && clean) << item;
+    }
+  }
+}
+
+}  // namespace
