@@ -6,6 +6,7 @@
 #include <map>
 
 #include "base/Global.h"
+#include "base/UserFiles.h"
 #include "cleaners/ie/IeShared.h"
 
 namespace qv {
@@ -13,7 +14,8 @@ namespace qv {
 const char* const kCookiesToKeepSection = "Cookies to keep";
 const char* const kFallbackCookieFolder = "c:\\windows\\cookies";
 
-std::string CookiesDatPath() { return ExeFolder() + "Cookies.dat"; }
+std::string CookiesDatPath() { return UserFilePath("Cookies.dat"); }
+std::string CookiesDatSourcePath() { return UserFileToRead("Cookies.dat"); }
 
 // A key of the list is a decimal number without leading zeros.
 static bool ParseListKey(const std::string& key, int& index) {
@@ -46,10 +48,13 @@ std::vector<std::string> ReadCookieKeepList(const std::string& file) {
 }
 
 bool WriteCookieKeepList(const std::vector<std::string>& list, const std::string& file) {
-  if (!IniWriteString(file, kCookiesToKeepSection, "Count", std::to_string(list.size()))) return false;
-  for (size_t i = 0; i < list.size(); ++i)
-    if (!IniWriteString(file, kCookiesToKeepSection, std::to_string(i), list[i])) return false;
-  return true;
+  // The file is replaced whole, so the cleaner never reads a list half written.
+  return RewriteProfileFile(file, [&](const std::string& temporary) {
+    if (!IniWriteString(temporary, kCookiesToKeepSection, "Count", std::to_string(list.size()))) return false;
+    for (size_t i = 0; i < list.size(); ++i)
+      if (!IniWriteString(temporary, kCookiesToKeepSection, std::to_string(i), list[i])) return false;
+    return true;
+  });
 }
 
 bool IsCookieFileName(const std::string& name) { return Contains(name, ".txt"); }

@@ -10,8 +10,10 @@
 
 namespace qv {
 
-// Cookies.dat in the program's user-files folder.
+// Cookies.dat in the program's user-files folder, where it is written; and where it is read from
+// (that one, or an older copy's beside the program).
 std::string CookiesDatPath();
+std::string CookiesDatSourcePath();
 
 // The section of Cookies.dat that holds the keep list: "Count", then "0" to Count - 1.
 extern const char* const kCookiesToKeepSection;
@@ -19,7 +21,7 @@ extern const char* const kCookiesToKeepSection;
 // The keep list: the values of the keys "0" to Count - 1, in key order; missing and empty values
 // are skipped, keys at Count and above ignored. No file, or a "Count" that is not a number, gives
 // an empty list.
-std::vector<std::string> ReadCookieKeepList(const std::string& file = CookiesDatPath());
+std::vector<std::string> ReadCookieKeepList(const std::string& file = CookiesDatSourcePath());
 // Writes "Count" and then the keys "0" to Count - 1 in list order. The section is not cleared:
 // keys left over from a longer list stay, and readers ignore them. False when a write is refused.
 bool WriteCookieKeepList(const std::vector<std::string>& list, const std::string& file = CookiesDatPath());
