@@ -165,15 +165,6 @@ void RemoveFolderLink(const std::string& path, const std::wstring& parentFinal) 
   CloseHandle(h);
 }
 
-// A listed name that ends in a dot or a space (made on the host, or through a \\?\ path) cannot be
-// reached by its name: the system trims it and would open its neighbour, "index.dat." becoming
-// "index.dat" (perhaps the name to keep, or a file the mask does not take). Such an entry is left
-// alone, in a Test as in a Clean.
-bool ReachableName(const wchar_t* name) {
-  size_t n = wcslen(name);
-  return n > 0 && name[n - 1] != L'.' && name[n - 1] != L' ';
-}
-
 struct TWalk {
   TWalk(TCleanRun& t, bool logLines, const std::string& keep, int& count)
       : thread(t), guard(t.FolderGuard()), log(logLines), keepName(keep), counter(count) {}
@@ -264,6 +255,10 @@ bool IsLinkEntry(const std::string& path) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || IsResolvedLink(path);
 }
 
+// A listed name that ends in a dot or a space (made on the host, or through a \\?\ path) cannot be
+// reached by its name: the system trims it and would open its neighbour, "index.dat." becoming
+// "index.dat" (perhaps the name to keep, or a file the mask does not take). Such an entry is left
+// alone, in a Test as in a Clean.
 bool IsReachableName(const std::string& name) { return !IsTrimmedName(name); }
 
 static HANDLE OpenForDelete(const std::wstring& wp) {
@@ -443,8 +438,8 @@ static uint64_t EmptyFolder(TWalk& w, const std::string& dir, const TFolderIdent
   uint64_t bytes = 0;
   do {
     if (t.Terminated()) break;
-    if (!ReachableName(fd.cFileName)) continue;  // also "." and ".."
     const std::string name = Narrow(fd.cFileName);
+    if (!IsReachableName(name)) continue;  // also "." and ".."
     const std::string full = dir + name;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (IsListedFolderLink(fd, full, id)) {
@@ -520,8 +515,8 @@ static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const TFolderIden
   uint64_t bytes = 0;
   do {
     if (t.Terminated()) break;
-    if (!ReachableName(fd.cFileName)) continue;  // also "." and ".."
     const std::string name = Narrow(fd.cFileName);
+    if (!IsReachableName(name)) continue;  // also "." and ".."
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (!recurse || IsListedFolderLink(fd, dir + name, id)) continue;
       const TFolderIdentity child = id.Child(name);

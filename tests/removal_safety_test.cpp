@@ -324,6 +324,7 @@ class Hostile : public ::testing::Test {
     ResetCleanerSettings();
     ASSERT_TRUE(qv::DirectoryExists(kBase + "named\\mydocs")) << "the host-side fixture did not run";
     ASSERT_TRUE(qv::FileExists(kBase + "targets\\tree\\canary.txt"));
+    MakeDirs(kBase + "My Documents");
     documents_ = std::make_unique<ScopedDocumentsFolder>(kBase + "My Documents");
     ASSERT_EQ(SpecialFolderPath(CSIDL_PERSONAL), kBase + "My Documents\\");
     // Canaries in the documents (the test's and the prefix's own) and at the drive root.
