@@ -5,6 +5,7 @@
 
 #include "base/Global.h"
 #include "base/Settings.h"
+#include "engine/FolderGuard.h"
 
 namespace qv {
 
@@ -103,6 +104,11 @@ std::string TCleanRun::GetProgramFilesFolder() {
   }
   RegCloseKey(key);
   return result;
+}
+
+const TFolderGuard& TCleanRun::FolderGuard() {
+  if (!guard_) guard_ = std::make_shared<TFolderGuard>(GetPersonalFolder());
+  return *guard_;
 }
 
 static std::atomic<int> g_adminForTesting{-1};

@@ -14,6 +14,8 @@
 
 namespace qv {
 
+class TFolderGuard;
+
 // Bytes to KB rounded up, with "," between groups of three digits.
 std::string FormatKB(uint64_t bytes);
 
@@ -72,6 +74,11 @@ class TCleanRun {
   std::string GetProgramFilesFolder();
   std::string GetAppDataFolder();
 
+  // The checks every removal primitive makes before it empties a folder (FolderGuard.h): the
+  // protected folders, the drive roots and the documents folders, looked up on first use and kept
+  // for the rest of the run.
+  const TFolderGuard& FolderGuard();
+
   static bool IsUserAdministrator();
   // Tests answer the administrator check: -1 asks the system, 0 no, 1 yes.
   static void SetAdministratorForTesting(int answer);
@@ -79,6 +86,7 @@ class TCleanRun {
  private:
   std::shared_ptr<ITaskHost> host_;
   std::shared_ptr<TTaskControl> control_;
+  std::shared_ptr<TFolderGuard> guard_;
 };
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 
 #include "base/Global.h"
 #include "base/PathHelpers.h"
+#include "base/PathSpelling.h"
 #include "base/UserFiles.h"
 #include "base/WindowsVersion.h"
 #include "engine/CleanRun.h"
@@ -78,14 +79,9 @@ std::string TDefinitionMacros::Expand(const std::string& firstPart) const {
   return firstPart;
 }
 
-static bool IsAbsoluteFolder(const std::string& path) {
-  if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') {
-    char c = path[0];
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-  }
-  // A network path \\server\share\...
-  return path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
-}
+// A drive or network path; a device path too, which the primitives refuse with a log line
+// (\\?\C:\ and \\.\C:\ are drive paths, checked as any other; \\?\unix\ is no network path).
+static bool IsAbsoluteFolder(const std::string& path) { return ReadPathSpelling(path).Form != pfRelative; }
 
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros) {
   if (entry.Kind != dkFolder && entry.Kind != dkFileMask) return std::string();

@@ -55,8 +55,9 @@ struct TDefinitionMacros {
 TDefinitionMacros ReadDefinitionMacros();
 
 // The folder a file entry works in, or an empty text when the entry must be skipped: its base is
-// empty (a macro whose source is missing), or the folder is not an absolute path (drive or
-// network), so that no entry ever lands on the current drive or the current folder by accident.
+// empty (a macro whose source is missing), or the folder is relative (PathSpelling.h), so that no
+// entry ever lands on the current drive or the current folder by accident. A device path
+// (\\?\unix\...) is passed on for the primitives to refuse with a log line.
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros);
 
 // The full path of a definition file: Zelbrin.dat beside the program, Clist.dat (and any other

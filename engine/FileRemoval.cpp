@@ -19,8 +19,10 @@
 #include <stdexcept>
 
 #include "base/Global.h"
+#include "base/PathSpelling.h"
 #include "base/Settings.h"
 #include "engine/CleanRun.h"
+#include "engine/FolderGuard.h"
 
 namespace qv {
 
@@ -163,65 +165,46 @@ void RemoveFolderLink(const std::string& path, const std::wstring& parentFinal) 
   CloseHandle(h);
 }
 
-// A listed name that ends in a dot or a space (made on the host, or through a \\?\ path) cannot be
-// reached by its name: the system trims it and would open its neighbour, "index.dat." becoming
-// "index.dat" (perhaps the name to keep, or a file the mask does not take). Such an entry is left
-// alone, in a Test as in a Clean.
-bool ReachableName(const wchar_t* name) {
-  size_t n = wcslen(name);
-  return n > 0 && name[n - 1] != L'.' && name[n - 1] != L' ';
-}
-
-// A folder as the safety questions must see it: "C:\\Temp\\..\\" and "C:/" are the drive root too.
-// The backslash goes on first: "C:" alone is the drive root, not the current folder of drive C.
-std::string FullFolderPath(const std::string& folder) {
-  std::wstring w = Widen(IncludeTrailingBackslash(folder));
-  std::wstring buf(w.size() + MAX_PATH, L'\0');
-  DWORD n = GetFullPathNameW(w.c_str(), (DWORD)buf.size(), &buf[0], nullptr);
-  if (n >= buf.size()) {
-    buf.assign(n + 1, L'\0');
-    n = GetFullPathNameW(w.c_str(), (DWORD)buf.size(), &buf[0], nullptr);
-  }
-  if (n == 0 || n >= buf.size()) return IncludeTrailingBackslash(folder);
-  buf.resize(n);
-  return IncludeTrailingBackslash(Narrow(buf));
-}
-
 struct TWalk {
   TWalk(TCleanRun& t, bool logLines, const std::string& keep, int& count)
-      : thread(t), log(logLines), keepName(keep), counter(count) {}
+      : thread(t), guard(t.FolderGuard()), log(logLines), keepName(keep), counter(count) {}
   TCleanRun& thread;
+  const TFolderGuard& guard;
   bool log;
   std::string keepName;
   int& counter;
-  std::string personal;  // looked up for the first question of a removal run
-  bool personalKnown = false;
-
-  const std::string& Personal() {
-    if (!personalKnown) {
-      personal = thread.GetPersonalFolder();
-      personalKnown = true;
-    }
-    return personal;
-  }
 };
 
 enum TAskKind { akTree, akMask };
 
-// The safety questions of a removal run; false when the user answers No.
-bool PassesSafetyQuestions(TWalk& w, const std::string& dir, TAskKind kind, const std::string& mask) {
+void Refuse(TCleanRun& run, const std::string& what, const std::string& path) {
+  run.AddLogLine(run.LogPrefix + what + " " + path);
+}
+
+// A mask that takes every file of a folder.
+bool TakesEveryFile(const std::string& mask) { return mask == "*.*" || mask == "*"; }
+
+// The refusal of a protected folder; true when the folder may be worked on.
+bool PassesProtection(TWalk& w, const TFolderIdentity& id, TAskKind kind, const std::string& mask) {
+  if (kind == akMask && !TakesEveryFile(mask)) return true;
+  const std::string match = w.guard.ProtectedMatch(id);
+  if (match.empty()) return true;
+  Refuse(w.thread, "refusing to empty the protected folder", match);
+  return false;
+}
+
+// The safety questions of a removal run; false when the user answers No. Each compares the
+// folder's canonical identity and names the folder it matched.
+bool PassesSafetyQuestions(TWalk& w, const TFolderIdentity& id, TAskKind kind, const std::string& mask) {
   if (w.thread.IsTest()) return true;
-  const std::string treeText = "Do you want to delete all files and folders under " + dir + "?";
-  const std::string filesText = "Do you want to delete the files on " + dir + "?";
-  if (dir.size() < 4 && (kind == akTree || mask.empty() || Contains(mask, "*"))) {
-    if (!w.thread.AskYesNo(treeText)) return false;
+  auto treeText = [](const std::string& dir) { return "Do you want to delete all files and folders under " + dir + "?"; };
+  auto filesText = [](const std::string& dir) { return "Do you want to delete the files on " + dir + "?"; };
+  if (kind == akTree || mask.empty() || Contains(mask, "*")) {
+    const std::string root = w.guard.DriveRootMatch(id);
+    if (!root.empty() && !w.thread.AskYesNo(treeText(root))) return false;
   }
-  const std::string& personal = w.Personal();
-  if (!personal.empty()) {
-    if (SameText(dir, personal) && !w.thread.AskYesNo(kind == akTree ? treeText : filesText)) return false;
-    if (SameText(dir, personal + "My Pictures\\") && !w.thread.AskYesNo(kind == akTree ? treeText : filesText))
-      return false;
-  }
+  for (const std::string& match : {w.guard.DocumentsMatch(id), w.guard.MyPicturesMatch(id)})
+    if (!match.empty() && !w.thread.AskYesNo(kind == akTree ? treeText(match) : filesText(match))) return false;
   return true;
 }
 
@@ -265,6 +248,18 @@ bool IsResolvedLink(const std::string& path, const std::wstring& parentFinal) {
   CloseHandle(h);
   return resolved;
 }
+
+bool IsLinkEntry(const std::string& path) {
+  DWORD attributes = GetFileAttributesW(ToWinPath(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || IsResolvedLink(path);
+}
+
+// A listed name that ends in a dot or a space (made on the host, or through a \\?\ path) cannot be
+// reached by its name: the system trims it and would open its neighbour, "index.dat." becoming
+// "index.dat" (perhaps the name to keep, or a file the mask does not take). Such an entry is left
+// alone, in a Test as in a Clean.
+bool IsReachableName(const std::string& name) { return !IsTrimmedName(name); }
 
 static HANDLE OpenForDelete(const std::wstring& wp) {
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open: only files get this far.
@@ -337,6 +332,13 @@ static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, con
 }
 
 bool DeleteOneFile(TCleanRun& run, const std::string& path, bool log) {
+  if (ReadPathSpelling(path).Form == pfDevice) {
+    Refuse(run, "refusing the device path", path);
+    return false;
+  }
+  // The system would trim the name and reach a neighbour ("desktop.ini " is desktop.ini).
+  const size_t slash = path.find_last_of("\\/");
+  if (IsTrimmedName(slash == std::string::npos ? path : path.substr(slash + 1))) return false;
   // A file primitive never takes a folder, in a Test as in a Clean.
   DWORD attributes = GetFileAttributesW(ToWinPath(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
@@ -391,29 +393,64 @@ void OverwriteFileContents(TCleanRun& run, const std::string& path, int passes) 
   }
 }
 
-// DeleteFolderTree below the checks of its entry: lists dir (with a trailing backslash) and
-// removes what it holds.
-static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
+// The checks at the entry of DeleteFolderTree and DeleteFilesByMask, before any question.
+enum TEntry { enWalk, enSkip, enListedLink };
+
+static TEntry CheckEntry(TCleanRun& run, const std::string& folder, TFolderOrigin origin, std::string& dir,
+                         TFolderIdentity& id) {
+  if (run.Terminated() || folder == "\\") return enSkip;
+  // Recognised from the text, before anything touches the path.
+  if (ReadPathSpelling(IncludeTrailingBackslash(folder)).Form == pfDevice) {
+    Refuse(run, "refusing the device path", folder);
+    return enSkip;
+  }
+  if (!DirectoryExists(folder)) return enSkip;
+  switch (IdentifyFolder(folder, id, &dir)) {
+    case fvDevicePath:
+      Refuse(run, "refusing the device path", folder);
+      return enSkip;
+    case fvUnresolvedShare:
+      Refuse(run, "refusing the unchecked local share", folder);
+      return enSkip;
+    case fvFolder:
+      break;
+  }
+  if (origin == foListed && IsLinkEntry(ExcludeTrailingBackslash(dir))) return enListedLink;
+  return enWalk;
+}
+
+// A listed subfolder that is a link (a reparse point, or an entry the platform resolves elsewhere
+// although it does not say so): it is never entered.
+static bool IsListedFolderLink(const WIN32_FIND_DATAW& fd, const std::string& full, const TFolderIdentity& parent) {
+  if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  return !parent.Final.empty() && IsResolvedLink(full, parent.Final);
+}
+
+// DeleteFolderTree below the checks of its entry: lists dir (with a trailing backslash, identified
+// as id) and removes what it holds.
+static uint64_t EmptyFolder(TWalk& w, const std::string& dir, const TFolderIdentity& id, bool removeTop) {
   TCleanRun& t = w.thread;
-  const std::wstring parentFinal =
-      GetFileDeleteMethod() == fdmChecked && !t.IsTest() ? FinalPathOfFolder(dir) : std::wstring();
+  // The resolved path of the folder, which every file entry's handle is compared with.
+  const std::wstring& parentFinal = id.Final;
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
   if (find == INVALID_HANDLE_VALUE) return 0;
   uint64_t bytes = 0;
   do {
     if (t.Terminated()) break;
-    if (!ReachableName(fd.cFileName)) continue;  // also "." and ".."
     const std::string name = Narrow(fd.cFileName);
+    if (!IsReachableName(name)) continue;  // also "." and ".."
     const std::string full = dir + name;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      if (IsListedFolderLink(fd, full, id)) {
         if (!t.IsTest()) RemoveFolderLink(full, parentFinal);
         continue;
       }
-      const std::string sub = full + "\\";
-      if (!PassesSafetyQuestions(w, sub, akTree, std::string())) continue;
-      bytes += EmptyFolder(w, sub, true);
+      const TFolderIdentity child = id.Child(name);
+      if (!PassesProtection(w, child, akTree, std::string()) ||
+          !PassesSafetyQuestions(w, child, akTree, std::string()))
+        continue;
+      bytes += EmptyFolder(w, full + "\\", child, true);
       continue;
     }
     if (!w.keepName.empty() && SameText(name, w.keepName)) continue;
@@ -429,52 +466,62 @@ static uint64_t EmptyFolder(TWalk& w, const std::string& dir, bool removeTop) {
 }
 
 uint64_t DeleteFolderTree(TCleanRun& run, const std::string& folder, bool removeTop, bool log,
-                          const std::string& keepName, int& counter) {
-  if (run.Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
-  const std::string dir = FullFolderPath(folder);
+                          const std::string& keepName, int& counter, TFolderOrigin origin) {
+  std::string dir;
+  TFolderIdentity id;
+  switch (CheckEntry(run, folder, origin, dir, id)) {
+    case enSkip:
+      return 0;
+    case enListedLink:
+      // Found by listing: removed as a link at most, never entered, never counted.
+      if (removeTop && !run.IsTest()) RemoveFolderLink(dir, std::wstring());
+      return 0;
+    case enWalk:
+      break;
+  }
   TWalk w(run, log, keepName, counter);
-  if (!PassesSafetyQuestions(w, dir, akTree, std::string())) return 0;
+  if (!PassesProtection(w, id, akTree, std::string()) || !PassesSafetyQuestions(w, id, akTree, std::string()))
+    return 0;
   DWORD attributes = GetFileAttributesW(FolderForOpen(dir).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     // The folder the caller names is emptied even when it is a link; removing it removes the link.
-    uint64_t bytes = EmptyFolder(w, dir, false);
+    uint64_t bytes = EmptyFolder(w, dir, id, false);
     if (removeTop && !run.IsTest()) RemoveFolderLink(dir, std::wstring());
     return bytes;
   }
-  return EmptyFolder(w, dir, removeTop);
+  return EmptyFolder(w, dir, id, removeTop);
 }
 
-// The mask rule: "*.*" takes every file; otherwise the name equals the mask exactly, or it begins
-// with the part before the first "*" and ends with the part after it (ignoring case). A mask
-// without "*" matches only the name it spells, exactly.
+// The mask rule: "*.*" takes every file; a mask without "*" (whole, upper-cased, in prefix) takes
+// the name it spells, ignoring case; otherwise the name begins with the part before the first "*"
+// and ends with the part after it (ignoring case).
 static bool MaskMatches(const std::string& mask, const std::string& prefix, const std::string& suffix, bool hasStar,
                         const std::string& name) {
-  if (mask == "*.*" || mask == name) return true;
-  if (!hasStar) return false;
+  if (mask == "*.*") return true;
   const std::string upper = UpperCase(name);
+  if (!hasStar) return upper == prefix;
   // The two parts may not overlap: "a*a" does not take "a".
   if (upper.size() < prefix.size() + suffix.size()) return false;
   return StartsWith(upper, prefix) && EndsWith(upper, suffix);
 }
 
-static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string& mask, const std::string& prefix,
-                             const std::string& suffix, bool hasStar, bool recurse) {
+static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const TFolderIdentity& id, const std::string& mask,
+                             const std::string& prefix, const std::string& suffix, bool hasStar, bool recurse) {
   TCleanRun& t = w.thread;
-  const std::wstring parentFinal =
-      GetFileDeleteMethod() == fdmChecked && !t.IsTest() ? FinalPathOfFolder(dir) : std::wstring();
+  const std::wstring& parentFinal = id.Final;
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
   if (find == INVALID_HANDLE_VALUE) return 0;
   uint64_t bytes = 0;
   do {
     if (t.Terminated()) break;
-    if (!ReachableName(fd.cFileName)) continue;  // also "." and ".."
     const std::string name = Narrow(fd.cFileName);
+    if (!IsReachableName(name)) continue;  // also "." and ".."
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!recurse || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-      const std::string sub = dir + name + "\\";
-      if (!PassesSafetyQuestions(w, sub, akMask, mask)) continue;
-      bytes += DeleteByMask(w, sub, mask, prefix, suffix, hasStar, recurse);
+      if (!recurse || IsListedFolderLink(fd, dir + name, id)) continue;
+      const TFolderIdentity child = id.Child(name);
+      if (!PassesProtection(w, child, akMask, mask) || !PassesSafetyQuestions(w, child, akMask, mask)) continue;
+      bytes += DeleteByMask(w, dir + name + "\\", child, mask, prefix, suffix, hasStar, recurse);
       continue;
     }
     if (!MaskMatches(mask, prefix, suffix, hasStar, name)) continue;
@@ -489,15 +536,16 @@ static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const std::string
 }
 
 uint64_t DeleteFilesByMask(TCleanRun& run, const std::string& folder, const std::string& mask, int& counter,
-                           bool recurse) {
-  if (run.Terminated() || folder == "\\" || !DirectoryExists(folder)) return 0;
-  const std::string dir = FullFolderPath(folder);
+                           bool recurse, TFolderOrigin origin) {
+  std::string dir;
+  TFolderIdentity id;
+  if (CheckEntry(run, folder, origin, dir, id) != enWalk) return 0;
   TWalk w(run, true, std::string(), counter);
-  if (!PassesSafetyQuestions(w, dir, akMask, mask)) return 0;
+  if (!PassesProtection(w, id, akMask, mask) || !PassesSafetyQuestions(w, id, akMask, mask)) return 0;
   size_t star = mask.find('*');
-  std::string prefix = star == std::string::npos ? std::string("*") : UpperCase(mask.substr(0, star));
+  std::string prefix = UpperCase(star == std::string::npos ? mask : mask.substr(0, star));
   std::string suffix = star == std::string::npos ? std::string() : UpperCase(mask.substr(star + 1));
-  return DeleteByMask(w, dir, mask, prefix, suffix, star != std::string::npos, recurse);
+  return DeleteByMask(w, dir, id, mask, prefix, suffix, star != std::string::npos, recurse);
 }
 
 static std::string FromAnsi(const std::string& s) {

@@ -242,10 +242,14 @@ TEST_F(FileRemoval, TrimmedNamesNeverReachTheFileTheyShadow) {
 }
 
 // The safety questions of a removal run: their text, caption, buttons, and what each answer does.
+// The documents are a folder of their own here (in the prefix they are also the desktop, which is
+// refused rather than asked about).
 TEST_F(FileRemoval, SafetyQuestions) {
+  SandboxFolder documents("Documents");
+  ScopedDocumentsFolder documentsFolder(documents.Path());
   Worker probe(qv::rmTest);
   const std::string personal = probe.run.GetPersonalFolder();
-  ASSERT_FALSE(personal.empty());
+  ASSERT_EQ(personal, documents.Path());
   MakeDirs(personal);
   const std::string pictures = personal + "My Pictures\\";
   WriteFile(pictures + "qv-photo.jpg", 10);
@@ -340,8 +344,10 @@ TEST_F(FileRemoval, MaskTable) {
       {"*.dmp", {"A.DMP", "b.dmp", "memory.dmp"}},
       {"File*.chk", {"FILE0001.CHK"}},
       {"cookies*.txt", {"cookies.txt", "Cookies2.txt"}},
+      // A mask without "*" takes the name it spells, in any letter case.
       {"memory.dmp", {"memory.dmp"}},
-      {"index.dat", {}},
+      {"MEMORY.DMP", {"memory.dmp"}},
+      {"index.dat", {"INDEX.DAT"}},
       {"a*a", {}},  // prefix and suffix may not overlap
       {"", {}},
   };

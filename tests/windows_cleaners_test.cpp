@@ -418,11 +418,12 @@ TEST_F(WindowsCleaners, MemoryDumps) {
   EXPECT_TRUE(qv::FileExists(win + "MiniDump\\sub\\d.dmp"));
   EXPECT_TRUE(qv::FileExists(win + "qvother.dmp"));
 
-  // In the Windows folder only a file named exactly memory.dmp is taken.
+  // The dump Windows writes is MEMORY.DMP: the name is matched in any letter case.
   WriteFile(win + "MEMORY.DMP", 1000);
-  EXPECT_EQ(Run("Windows - Memory Dumps", qv::rmClean).Count, 0);
-  EXPECT_TRUE(qv::FileExists(win + "MEMORY.DMP"));
-  DeleteFileW(qv::Widen(win + "MEMORY.DMP").c_str());
+  ASSERT_EQ(Run("Windows - Memory Dumps", qv::rmTest).Count, 1);
+  EXPECT_EQ(Run("Windows - Memory Dumps", qv::rmClean).Count, 1);
+  EXPECT_FALSE(qv::FileExists(win + "MEMORY.DMP"));
+  EXPECT_TRUE(qv::FileExists(win + "qvother.dmp"));
   DeleteFileW(qv::Widen(win + "qvother.dmp").c_str());
   RemoveTree(win + "MiniDump");
 }

@@ -98,18 +98,21 @@ static void RecycleBinCleaner(TCleanRun& run) {
     std::string root = std::string(1, letter) + ":\\";
     if (RecycleBinDriveType(root) != DRIVE_FIXED) continue;
     std::string bin = std::string(1, letter) + ":\\Recycled";
-    // Only a bin the shell manages (it holds both its index and its desktop.ini) is looked into.
-    if (FileExists(bin + "\\INFO2") && FileExists(bin + "\\desktop.ini")) {
+    // Only a bin the shell manages (it holds both its index and its desktop.ini) is looked into;
+    // a bin folder that is a link is no bin of the shell's, and is never entered.
+    if (FileExists(bin + "\\INFO2") && FileExists(bin + "\\desktop.ini") && !IsLinkEntry(bin)) {
       WIN32_FIND_DATAW fd;
       HANDLE h = FindFirstFileW(ToWinPath(bin + "\\*").c_str(), &fd);
       if (h != INVALID_HANDLE_VALUE) {
         do {
           if (run.Terminated()) break;
           std::string name = Narrow(fd.cFileName);
-          if (name == "." || name == "..") continue;
+          // "." and "..", and look-alikes such as "INFO2." that the system would trim to INFO2.
+          if (!IsReachableName(name)) continue;
           std::string path = bin + "\\" + name;
           if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            total += DeleteFolderTree(run, path, true, showLog, "", run.ItemCount);
+            // Found by listing: a folder link here is never entered.
+            total += DeleteFolderTree(run, path, true, showLog, "", run.ItemCount, foListed);
             continue;
           }
           std::string lower = LowerCase(name);

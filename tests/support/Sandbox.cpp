@@ -134,6 +134,57 @@ bool RegValueExists(HKEY root, const std::string& path, const std::string& name)
   return ok;
 }
 
+namespace {
+const wchar_t* const kUserShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t* const kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+template <typename Saved>
+void SaveValue(const wchar_t* key, Saved& saved) {
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &k) != ERROR_SUCCESS) return;
+  wchar_t buf[1024] = {};
+  DWORD size = sizeof(buf) - sizeof(wchar_t);
+  if (RegQueryValueExW(k, L"Personal", nullptr, &saved.type, (BYTE*)buf, &size) == ERROR_SUCCESS) {
+    saved.had = true;
+    saved.value = buf;
+  }
+  RegCloseKey(k);
+}
+
+void SetValue(const wchar_t* key, DWORD type, const std::wstring& value) {
+  HKEY k;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExW(k, L"Personal", 0, type, (const BYTE*)value.c_str(), (DWORD)((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(k);
+}
+
+template <typename Saved>
+void RestoreValue(const wchar_t* key, const Saved& saved) {
+  if (saved.had) {
+    SetValue(key, saved.type, saved.value);
+    return;
+  }
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return;
+  RegDeleteValueW(k, L"Personal");
+  RegCloseKey(k);
+}
+}  // namespace
+
+ScopedDocumentsFolder::ScopedDocumentsFolder(const std::string& folder) {
+  SaveValue(kUserShellFolders, user_);
+  SaveValue(kShellFolders, shell_);
+  const std::wstring w = Widen(qv::ExcludeTrailingBackslash(folder));
+  SetValue(kUserShellFolders, REG_SZ, w);
+  SetValue(kShellFolders, REG_SZ, w);
+}
+
+ScopedDocumentsFolder::~ScopedDocumentsFolder() {
+  RestoreValue(kUserShellFolders, user_);
+  RestoreValue(kShellFolders, shell_);
+}
+
 void RegDeleteTree(HKEY root, const std::string& path) { SHDeleteKeyW(root, Widen(path).c_str()); }
 
 }  // namespace qvtest

@@ -43,6 +43,25 @@ class SandboxKey {
   std::string path_;
 };
 
+// Points the user's documents folder (CSIDL_PERSONAL, through the User Shell Folders and Shell
+// Folders values) at `folder` for the life of the object. In the test prefix the documents, the
+// desktop and the pictures are one host folder, so the documents are also the (protected) desktop;
+// tests of the documents questions need documents of their own.
+class ScopedDocumentsFolder {
+ public:
+  explicit ScopedDocumentsFolder(const std::string& folder);
+  ~ScopedDocumentsFolder();
+  ScopedDocumentsFolder(const ScopedDocumentsFolder&) = delete;
+  ScopedDocumentsFolder& operator=(const ScopedDocumentsFolder&) = delete;
+
+ private:
+  struct Saved {
+    bool had = false;
+    DWORD type = REG_SZ;
+    std::wstring value;
+  } user_, shell_;
+};
+
 void RegSetString(HKEY root, const std::string& path, const std::string& name, const std::string& value);
 void RegSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
 void RegCreate(HKEY root, const std::string& path);
