@@ -384,8 +384,9 @@ TEST_F(AppCleaners, OperaItems) {
       {"Opera - Recently Typed URLs", {"Opera\\opera.dir", "Opera\\profile\\typed_history.xml"}, {"Opera\\opera.ini"}},
       {"Opera - Cookies", {"Opera\\profile\\cookies4.dat", "Backup\\cookies4.dat"}, {"Opera\\cookies4.dat.old"}},
       {"Opera - Visited URL History",
-       {"Opera\\profile\\global.dat", "Opera\\profile\\vlink4.dat", "autosave.win"},
-       {"Backup\\Global.dat", "Opera\\global.dat.bak"}},
+       // A name without a star matches in any letter case.
+       {"Opera\\profile\\global.dat", "Opera\\profile\\vlink4.dat", "autosave.win", "Backup\\Global.dat"},
+       {"Opera\\global.dat.bak"}},
       {"Opera - Autocomplete History", {"Opera\\profile\\wand.dat"}, {"Opera\\profile\\wand.ini"}},
       {"Opera - Transfers", {"Opera\\profile\\download.dat"}, {"Opera\\profile\\downloads.dat"}},
   };

@@ -69,7 +69,9 @@ class AppScene {
       s.File(opera / ("Opera\\profile\\" + std::string(name)), 300);
     s.File(localOpera / "Opera\\profile\\cache4\\opr0002.tmp", 300);
     s.KeepFile(opera / "Opera\\profile\\opera6.ini");
-    s.KeepFile(opera / "Backup\\profile\\Global.dat");
+    // A name without a star matches in any letter case.
+    s.File(opera / "Backup\\profile\\Global.dat", 300);
+    s.KeepFile(opera / "Backup\\profile\\Global.dat.bak");
 
     // Office.
     const std::string recent = office / "Recent\\";

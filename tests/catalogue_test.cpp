@@ -72,13 +72,15 @@ TEST(Catalogue, ItemNamesAndTheirRouting) {
     own += !definition;
   }
   EXPECT_EQ(own, 47);
-  // Names are exact and case-sensitive.
   // Every item of the catalogue has its cleaner: none is left as not built yet.
   EXPECT_EQ(qv::BuiltinCleaners().NotBuiltCount(), 0u);
   for (const auto& name : names) {
     qv::TCleanerFn clean = nullptr;
-    if (qv::BuiltinCleaners().Find(name, clean)) EXPECT_NE(clean, nullptr) << name;
+    if (qv::BuiltinCleaners().Find(name, clean)) {
+      EXPECT_NE(clean, nullptr) << name;
+    }
   }
+  // Names are exact and case-sensitive.
   EXPECT_FALSE(HasBuiltinCleaner("windows - start run"));
   EXPECT_FALSE(HasBuiltinCleaner("Windows - Start Run "));
 }

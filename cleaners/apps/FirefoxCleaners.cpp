@@ -81,9 +81,10 @@ void FirefoxCacheCleaner(TCleanRun& run) {
     if (root.empty()) continue;
     for (const std::string& name : ListSubfolders(run, root)) {
       if (run.Terminated()) break;
+      // A profile found by listing: its cache folder is never entered when it is a link.
       for (const char* cacheName : {"Cache", "cache2"}) {
         const std::string cache = root + "\\" + name + "\\" + cacheName;
-        if (DirectoryExists(cache)) bytes += DeleteFolderTree(run, cache, false, showLog, "", run.ItemCount);
+        if (DirectoryExists(cache)) bytes += DeleteFolderTree(run, cache, false, showLog, "", run.ItemCount, foListed);
       }
     }
   }

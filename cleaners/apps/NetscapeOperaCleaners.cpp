@@ -90,7 +90,8 @@ uint64_t EmptyOperaCaches(TCleanRun& run, const std::string& opera) {
   uint64_t bytes = 0;
   for (const std::string& name : ListSubfolders(run, opera)) {
     const std::string cache = opera + name + "\\profile\\cache4";
-    if (DirectoryExists(cache)) bytes += DeleteFolderTree(run, cache, false, true, "", run.ItemCount);
+    // Found below a listed folder: never entered when it is a link.
+    if (DirectoryExists(cache)) bytes += DeleteFolderTree(run, cache, false, true, "", run.ItemCount, foListed);
   }
   return bytes;
 }

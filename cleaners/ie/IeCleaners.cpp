@@ -142,7 +142,7 @@ static void IeHistoryCleaner(TCleanRun& run) {
           // A link is never followed into whatever it points at.
           if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
           if (Contains(UpperCase(name), today)) continue;
-          run.ItemBytes += DeleteFolderTree(run, low + name, true, true, "", run.ItemCount);
+          run.ItemBytes += DeleteFolderTree(run, low + name, true, true, "", run.ItemCount, foListed);
         } while (FindNextFileW(find, &fd));
         FindClose(find);
       }
