@@ -1,5 +1,7 @@
 #include "base/Global.h"
 
+#include "base/ProfileText.h"
+
 #include <cstdlib>
 #include <mutex>
 
@@ -88,6 +90,41 @@ bool IsReadableOrMissing(const std::string& path) {
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);
   return true;
+}
+
+std::string DecodeProfileText(const std::string& bytes) {
+  auto fromWide = [](const wchar_t* w, size_t n) { return Narrow(std::wstring(w, n)); };
+  if (bytes.size() >= 2 && (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE) {
+    std::wstring w((bytes.size() - 2) / 2, L'\0');
+    for (size_t i = 0; i < w.size(); ++i)
+      w[i] = (wchar_t)((unsigned char)bytes[2 + 2 * i] | ((unsigned char)bytes[3 + 2 * i] << 8));
+    return fromWide(w.data(), w.size());
+  }
+  if (bytes.size() >= 2 && (unsigned char)bytes[0] == 0xFE && (unsigned char)bytes[1] == 0xFF) {
+    std::wstring w((bytes.size() - 2) / 2, L'\0');
+    for (size_t i = 0; i < w.size(); ++i)
+      w[i] = (wchar_t)(((unsigned char)bytes[2 + 2 * i] << 8) | (unsigned char)bytes[3 + 2 * i]);
+    return fromWide(w.data(), w.size());
+  }
+  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+  if (IsValidUtf8(bytes)) return bytes;
+  int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), (int)bytes.size(), nullptr, 0);
+  std::wstring w(n, L'\0');
+  if (n) MultiByteToWideChar(CP_ACP, 0, bytes.data(), (int)bytes.size(), &w[0], n);
+  return Narrow(w);
+}
+
+bool ReadFileBytes(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  char buf[65536];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(h, buf, sizeof(buf), &got, nullptr) != 0) && got > 0) bytes.append(buf, got);
+  CloseHandle(h);
+  return ok;
 }
 
 bool FileExists(const std::string& path) {

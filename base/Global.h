@@ -39,6 +39,13 @@ bool IsReadableOrMissing(const std::string& path);
 // A path as the wide-character calls take it; long paths get the \\?\ prefix.
 std::wstring ToWinPath(const std::string& path);
 
+// The text of a profile file's bytes as UTF-8, whatever form it was written in: UTF-16 (little or
+// big endian) or UTF-8 with a byte-order mark; UTF-8 without one when the bytes are well-formed
+// UTF-8; otherwise the system's ANSI code page.
+std::string DecodeProfileText(const std::string& bytes);
+// The whole file's bytes; false when it cannot be opened or read.
+bool ReadFileBytes(const std::string& path, std::string& bytes);
+
 // Profile (INI) files, read and written key by key.
 std::string IniReadString(const std::string& file, const std::string& section, const std::string& key,
                           const std::string& def);

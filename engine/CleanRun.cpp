@@ -33,6 +33,9 @@ std::string FormatKB(uint64_t bytes) {
 TCleanRun::TCleanRun(std::shared_ptr<ITaskHost> host)
     : host_(std::move(host)), control_(std::make_shared<TTaskControl>()) {
   RemovalPhrase = host_->RunMode() == rmTest ? "will be removed" : "to be removed";
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  random_.seed((unsigned)(now.QuadPart ^ GetTickCount() ^ (uintptr_t)this));
 }
 
 void TCleanRun::AddLogLine(const std::string& line) { host_->AddLogLine(line); }
@@ -40,6 +43,12 @@ void TCleanRun::AddLogLine(const std::string& line) { host_->AddLogLine(line); }
 void TCleanRun::AddDetailLine(const std::string& phrase, const std::string& object, int scrollEvery) {
   if (OptionsSetting.FastScan) return;
   AddLogLine(LogPrefix + phrase + " " + object);
+  ScrollLogThrottled(scrollEvery);
+}
+
+void TCleanRun::AddNotRemovedLine(const std::string& object, int scrollEvery) {
+  if (OptionsSetting.FastScan) return;
+  AddLogLine(LogPrefix + object + " could not be removed");
   ScrollLogThrottled(scrollEvery);
 }
 

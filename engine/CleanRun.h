@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "engine/TaskHost.h"
@@ -61,6 +62,9 @@ class TCleanRun {
   void AddLogLine(const std::string& line);
   // Adds a detail line (LogPrefix + phrase + " " + object) unless FastScan is on.
   void AddDetailLine(const std::string& phrase, const std::string& object, int scrollEvery);
+  // The detail line of an object a Clean could not remove: LogPrefix + object + " could not be
+  // removed", unless FastScan is on.
+  void AddNotRemovedLine(const std::string& object, int scrollEvery);
   void ScrollLogThrottled(int n);
   void PostProgress(uint32_t count);
   // More than 2 seconds since the last progress message.
@@ -79,6 +83,9 @@ class TCleanRun {
   // for the rest of the run.
   const TFolderGuard& FolderGuard();
 
+  // The run's own random source (the overwrite's fill bytes), seeded when the run is made.
+  std::minstd_rand& Random() { return random_; }
+
   static bool IsUserAdministrator();
   // Tests answer the administrator check: -1 asks the system, 0 no, 1 yes.
   static void SetAdministratorForTesting(int answer);
@@ -87,6 +94,7 @@ class TCleanRun {
   std::shared_ptr<ITaskHost> host_;
   std::shared_ptr<TTaskControl> control_;
   std::shared_ptr<TFolderGuard> guard_;
+  std::minstd_rand random_;
 };
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include "base/Global.h"
 #include "base/PathHelpers.h"
 #include "base/PathSpelling.h"
+#include "base/ProfileText.h"
 #include "base/UserFiles.h"
 #include "base/WindowsVersion.h"
 #include "engine/CleanRun.h"
@@ -114,24 +115,55 @@ std::string DefinitionFilePath(const std::string& fileName) {
   return SameText(fileName, "Zelbrin.dat") ? ExeFolder() + fileName : UserFileToRead(fileName);
 }
 
+TDefinitionSectionText ReadDefinitionLines(const std::string& file, const std::string& section) {
+  TDefinitionSectionText text;
+  if (!FileExists(file)) {
+    text.File = dfMissing;
+    return text;
+  }
+  std::string bytes;
+  if (!ReadFileBytes(file, bytes)) {
+    text.File = dfUnreadable;
+    return text;
+  }
+  text.File = dfRead;
+  if (section.empty()) return text;
+  TProfileSection parsed = ParseProfileSection(DecodeProfileText(bytes), section);
+  text.SectionFound = parsed.Found;
+  text.Lines = std::move(parsed.Lines);
+  return text;
+}
+
 std::vector<std::string> ReadDefinitionSection(const std::string& file, const std::string& section) {
   std::vector<std::string> lines;
-  if (section.empty() || !FileExists(file)) return lines;
-  for (const std::string& key : IniReadKeys(file, section))
-    lines.push_back(key + "=" + IniReadString(file, section, key, ""));
+  for (const TProfileLine& line : ReadDefinitionLines(file, section).Lines)
+    if (!line.Malformed) lines.push_back(line.Key + "=" + line.Value);
   return lines;
 }
 
 void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std::string& itemName) {
   const std::string file = DefinitionFilePath(fileName);
-  const TDefinitionMacros macros = ReadDefinitionMacros();
-  const std::vector<std::string> lines = ReadDefinitionSection(file, DefinitionSectionName(itemName));
+  const std::string section = DefinitionSectionName(itemName);
+  const TDefinitionSectionText text = ReadDefinitionLines(file, section);
+  // Nothing found is said, never left as a silent "0 items".
+  if (text.File == dfMissing) run.AddLogLine(run.LogPrefix + "the definition file " + file + " does not exist");
+  if (text.File == dfUnreadable) run.AddLogLine(run.LogPrefix + "the definition file " + file + " cannot be read");
+  if (text.File == dfRead && !text.SectionFound)
+    run.AddLogLine(run.LogPrefix + "the definition file " + file + " has no section [" + section + "]");
+  const TDefinitionMacros macros = text.Lines.empty() ? TDefinitionMacros() : ReadDefinitionMacros();
 
   uint64_t bytes = 0;
   bool adminMessageShown = false;
-  for (const std::string& line : lines) {
+  // Every line runs once, in file order, duplicated keys too; a line that is no entry is said and
+  // skipped, and the lines after it still run.
+  for (const TProfileLine& line : text.Lines) {
     if (run.Terminated()) break;
-    TDefinitionEntry e = ParseDefinitionLine(line);
+    if (line.Malformed) {
+      run.AddLogLine(run.LogPrefix + "line " + std::to_string(line.Number) + " of " + file +
+                     " is not an entry and was skipped: " + line.Raw);
+      continue;
+    }
+    TDefinitionEntry e = ParseDefinitionLine(line.Key + "=" + line.Value);
     switch (e.Kind) {
       case dkRegistryKey:
         run.ItemCount += DeleteRegistryKeyTree(run, e.RootName, e.KeyPath);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ProfileText.h"
+
 namespace qv {
 
 class TCleanRun;
@@ -63,6 +65,16 @@ std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMac
 // The full path of a definition file: Zelbrin.dat beside the program, Clist.dat (and any other
 // list of the user's) as the user-files folder gives it.
 std::string DefinitionFilePath(const std::string& fileName);
+
+// A section of a definition file read line by line (the file decoded from whatever form it was
+// written in): every line in file order, with its number, malformed ones included.
+enum TDefinitionFileState { dfMissing, dfUnreadable, dfRead };
+struct TDefinitionSectionText {
+  TDefinitionFileState File = dfMissing;
+  bool SectionFound = false;
+  std::vector<TProfileLine> Lines;
+};
+TDefinitionSectionText ReadDefinitionLines(const std::string& file, const std::string& section);
 
 // The lines of a section as "key=value" texts in file order (values as the profile functions
 // give them). A missing file or section gives none.

@@ -285,18 +285,24 @@ static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, con
   if (attributes == INVALID_FILE_ATTRIBUTES) attributes = GetFileAttributesW(wp.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) attributes = 0;
 
+  // The "deleting" line is written for a file that went; one that stayed (locked, refused, a name
+  // the system cannot open) gets a line of its own and is not counted.
+  auto report = [&](bool removed) {
+    if (!log) return removed;
+    if (removed)
+      t.AddDetailLine("deleting", path, 50);
+    else
+      t.AddNotRemovedLine(path, 50);
+    return removed;
+  };
   if (method == fdmChecked && SetFileInfoApi()) {
     // The handle that deletes is the one checked: the entry itself, not what a link resolves to.
     HANDLE h = OpenForDelete(wp);
-    if (h == INVALID_HANDLE_VALUE) {
-      if (log) t.AddDetailLine("deleting", path, 50);
-      return false;
-    }
+    if (h == INVALID_HANDLE_VALUE) return report(false);
     if (HandleIsResolvedLink(h, path, parentFinal)) {
       CloseHandle(h);
       return false;
     }
-    if (log) t.AddDetailLine("deleting", path, 50);
     DWORD current = attributes;
     if (overwrite && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       // The overwrite needs the file to itself; it checks the entry again on its own handle.
@@ -314,11 +320,10 @@ static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, con
     bool ok = h != INVALID_HANDLE_VALUE && DisposeHandle(h, current);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     if (!ok && current != attributes) SetFileAttributesW(wp.c_str(), attributes);
-    return ok;
+    return report(ok);
   }
 
   // The plain and the shell call (and Windows XP, which has no links to files).
-  if (log) t.AddDetailLine("deleting", path, 50);
   bool clearedReadOnly = false;
   if (overwrite && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
@@ -328,7 +333,7 @@ static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, con
   }
   bool ok = method == fdmShell ? ShellDelete(path) : PlainDelete(wp);
   if (!ok && clearedReadOnly) SetFileAttributesW(wp.c_str(), attributes);
-  return ok;
+  return report(ok);
 }
 
 bool DeleteOneFile(TCleanRun& run, const std::string& path, bool log) {
@@ -359,11 +364,7 @@ void OverwriteFileContents(TCleanRun& run, const std::string& path, int passes) 
   DWORD attributes = GetFileAttributesW(wp.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
     return;
-  static std::minstd_rand random([] {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return (unsigned)(now.QuadPart ^ GetTickCount());
-  }());
+  std::minstd_rand& random = run.Random();
   static const DWORD kBlock = 4096;
   BYTE buffer[kBlock];
   for (int pass = 1; pass <= passes; ++pass) {

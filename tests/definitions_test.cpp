@@ -689,3 +689,80 @@ TEST_F(DefinitionRunner, ItemNameSelectsItsSection) {
 }
 
 }  // namespace
+
+// Every line of a section runs, once, in file order: a line with an empty key or no "=" is said in
+// the log and skipped, the lines after it still run, and a duplicated key runs each of its entries
+// once (the profile calls dropped the rest of the section after "=oops", and ran the first of two
+// equal keys twice).
+TEST_F(DefinitionRunner, EveryLineRunsOnceAndMalformedOnesAreSaid) {
+  MessageRecorder messages;
+  SandboxFolder box("DefsLines");
+  for (const char* name : {"a.log", "b.log", "c.tmp", "d.txt"}) WriteFile(box / name, 100);
+  WriteList("[<New List>]\r\n"
+            "DelFile1=" + box.Path() + ",a.log\r\n"
+            "=oops\r\n"
+            "DelFile2=" + box.Path() + ",b.log\r\n"
+            "no equals sign here\r\n"
+            "DelFile2=" + box.Path() + ",c.tmp\r\n"
+            "; a comment\r\n"
+            "DelFile3=" + box.Path() + ",a.log\r\n");
+  CleanerResult test = RunItem(qv::rmTest);
+  // a.log is named twice: each entry runs once, so a Test counts it twice, as each entry would
+  // remove it; the Clean removes it once.
+  EXPECT_EQ(test.Count, 4);
+  EXPECT_EQ(CountLinesStartingWith(test.Lines, "Test: deleting " + box.Path() + "a.log"), 2);
+  const std::string file = qv::ExeFolder() + "Clist.dat";
+  EXPECT_EQ(CountLinesStartingWith(test.Lines, "Test: line 3 of " + file + " is not an entry and was skipped: =oops"), 1);
+  EXPECT_EQ(CountLinesStartingWith(test.Lines, "Test: line 5 of " + file +
+                                                   " is not an entry and was skipped: no equals sign here"),
+            1);
+  CleanerResult clean = RunItem(qv::rmClean);
+  EXPECT_EQ(clean.Count, 3);
+  for (const char* name : {"a.log", "b.log", "c.tmp"}) EXPECT_FALSE(qv::FileExists(box / name)) << name;
+  EXPECT_TRUE(qv::FileExists(box / "d.txt"));
+}
+
+// A list names a folder with letters beyond ASCII whatever form its file was written in: UTF-8
+// with or without a byte-order mark, UTF-16 (either order), or the system's ANSI code page.
+TEST_F(DefinitionRunner, ListsAreReadInEveryTextForm) {
+  MessageRecorder messages;
+  SandboxFolder box("DefsForms");
+  const std::string folder = box.Path() + "Caf\xC3\xA9\\";  // "Café"
+  const std::string line = "[<New List>]\r\nDelFile1=" + folder + ",*.tmp\r\n";
+  const std::wstring wide = qv::Widen(line);
+  std::string utf16le = "\xFF\xFE", utf16be = "\xFE\xFF";
+  for (wchar_t c : wide) {
+    utf16le += (char)(c & 0xFF);
+    utf16le += (char)(c >> 8);
+    utf16be += (char)(c >> 8);
+    utf16be += (char)(c & 0xFF);
+  }
+  std::string ansi(wide.size() * 2, '\0');
+  ansi.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), (int)wide.size(), &ansi[0], (int)ansi.size(), nullptr,
+                                  nullptr));
+  const std::pair<const char*, std::string> forms[] = {
+      {"UTF-8", line}, {"UTF-8 with a mark", "\xEF\xBB\xBF" + line}, {"UTF-16 LE", utf16le}, {"UTF-16 BE", utf16be},
+      {"ANSI", ansi}};
+  for (const auto& form : forms) {
+    SCOPED_TRACE(form.first);
+    WriteFile(folder + "trace.tmp", 10);
+    WriteList(form.second);
+    ASSERT_EQ(RunItem(qv::rmTest).Count, 1);
+    EXPECT_EQ(RunItem(qv::rmClean).Count, 1);
+    EXPECT_FALSE(qv::FileExists(folder + "trace.tmp"));
+  }
+}
+
+// A definition file or section that is not there is said in the log, not left as a silent nothing.
+TEST_F(DefinitionRunner, MissingFileOrSectionIsSaid) {
+  MessageRecorder messages;
+  DeleteFileW(qv::Widen(listFile_).c_str());
+  CleanerResult none = RunItem(qv::rmTest);
+  EXPECT_EQ(none.Count, 0);
+  EXPECT_EQ(CountLinesStartingWith(none.Lines, "Test: the definition file " + listFile_ + " does not exist"), 1);
+  WriteList("[Another List]\r\nDelFile1=C:\\nothing\r\n");
+  CleanerResult other = RunItem(qv::rmClean);
+  EXPECT_EQ(CountLinesStartingWith(other.Lines, "Clean: the definition file " + listFile_ +
+                                                    " has no section [<New List>]"),
+            1);
+}

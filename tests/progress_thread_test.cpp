@@ -8,6 +8,7 @@
 #include "base/Global.h"
 #include "base/Settings.h"
 #include "cleaners/Cleaners.h"
+#include "engine/Definitions.h"
 #include "engine/ProgressThread.h"
 #include "support/TestWindow.h"
 
@@ -66,6 +67,14 @@ class CountingHost : public qv::ITaskHost {
 const char* kNothingTest = "0 items will be removed; 0 KB will be removed.";
 const char* kNothingClean = "0 items to be removed; 0 KB to be removed.";
 
+// The line an item that names no section of the definition file writes.
+std::string NoSection(const std::string& prefix, const std::string& item) {
+  const bool custom = item.compare(0, 14, "Custom Lists -") == 0;
+  const std::string file = qv::DefinitionFilePath(custom ? "Clist.dat" : "Zelbrin.dat");
+  if (!qv::FileExists(file)) return prefix + "the definition file " + file + " does not exist";
+  return prefix + "the definition file " + file + " has no section [" + qv::DefinitionSectionName(item) + "]";
+}
+
 }  // namespace
 
 TEST(FormatKB, RoundsUpAndGroupsThousands) {
@@ -82,7 +91,9 @@ TEST(FormatKB, RoundsUpAndGroupsThousands) {
 TEST(ClearTaskThread, OneItemTestLog) {
   TestWindow w;
   ASSERT_TRUE(w.Run({"Applications - Qvtest Start"}, qv::rmTest));
-  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Start ...", "", kNothingTest, "", kSeparatorLine,
+  // An item that no cleaner and no definition knows says so, and finds nothing.
+  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Start ...",
+                              NoSection("Test: ", "Applications - Qvtest Start"), "", kNothingTest, "", kSeparatorLine,
                               "Total items will be removed = 0 ; Total files will be removed = 0 KB", kSeparatorLine}));
   EXPECT_EQ(w.FinishedCount, 1);
   EXPECT_EQ(w.FinishedTotal, 0u);
@@ -98,7 +109,7 @@ TEST(ClearTaskThread, SeveralItemsCleanInOrderWithSeparators) {
   for (size_t i = 0; i < items.size(); ++i) {
     if (i > 0) expected.push_back(kSeparatorLine);
     expected.push_back("Clean: Clearing " + items[i] + " ...");
-    expected.insert(expected.end(), {"", kNothingClean, ""});
+    expected.insert(expected.end(), {NoSection("Clean: ", items[i]), "", kNothingClean, ""});
   }
   expected.insert(expected.end(), {kSeparatorLine,
                                    "Total items to be removed = 0 ; Total files to be removed = 0 KB", kSeparatorLine});
@@ -112,10 +123,10 @@ TEST(ClearTaskThread, UnattendedRunUsesTheRemovalPhrases) {
   TestWindow w;
   ASSERT_TRUE(w.Run({"Applications - Qvtest Clipboard"}, qv::rmUnattended));
   Lines lines = w.Lines();
-  ASSERT_EQ(lines.size(), 7u);
+  ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0], "Clean: Clearing Applications - Qvtest Clipboard ...");
-  EXPECT_EQ(lines[2], kNothingClean);
-  EXPECT_EQ(lines[5], "Total items to be removed = 0 ; Total files to be removed = 0 KB");
+  EXPECT_EQ(lines[3], kNothingClean);
+  EXPECT_EQ(lines[6], "Total items to be removed = 0 ; Total files to be removed = 0 KB");
 }
 
 TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
@@ -131,8 +142,10 @@ TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
   ASSERT_TRUE(qvtest::PumpUntil([&] { return !control->Running; }));
   qvtest::PumpPending();
   // The item that was running finishes; nothing follows it.
-  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Recent ...", "", kNothingTest, "", kSeparatorLine,
-                              "Test: Clearing Applications - Qvtest Start ...", "", kNothingTest, ""}));
+  EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Recent ...",
+                              NoSection("Test: ", "Applications - Qvtest Recent"), "", kNothingTest, "", kSeparatorLine,
+                              "Test: Clearing Applications - Qvtest Start ...",
+                              NoSection("Test: ", "Applications - Qvtest Start"), "", kNothingTest, ""}));
   EXPECT_EQ(w.FinishedCount, 0);
   EXPECT_EQ(w.AbortedCount, 0);
   // The thread has freed itself; a late cancel only touches the shared control.
@@ -149,7 +162,8 @@ TEST(ClearTaskThread, EscapedFailureEndsTheRunAndTellsTheWindow) {
   thread->Run().LogPrefix = "Clean: ";
   thread->Start();
   ASSERT_TRUE(qvtest::PumpUntil([&] { return w.AbortedCount > 0; }));
-  EXPECT_EQ(w.Lines(), (Lines{"Clean: Clearing Applications - Qvtest Recent ...", "", kNothingClean, "",
+  EXPECT_EQ(w.Lines(), (Lines{"Clean: Clearing Applications - Qvtest Recent ...",
+                              NoSection("Clean: ", "Applications - Qvtest Recent"), "", kNothingClean, "",
                               kSeparatorLine, "Clean: Clearing Applications - Qvtest Start ..."}));
   EXPECT_EQ(w.FinishedCount, 0);
 }

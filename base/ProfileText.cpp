@@ -1,0 +1,115 @@
+#include "base/ProfileText.h"
+
+#include <cctype>
+
+namespace qv {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return std::string();
+  size_t e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+// ASCII letters only compared without case: section names of these files are ASCII.
+bool SameAsciiText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i])) return false;
+  return true;
+}
+
+// Splits the text into lines at CR LF, LF or CR.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      out.push_back(text.substr(start, i - start));
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      start = i + 1;
+    }
+  }
+  if (start < text.size()) out.push_back(text.substr(start));
+  return out;
+}
+
+// The section name of a header line "[name]", or false.
+bool SectionHeader(const std::string& trimmed, std::string& name) {
+  if (trimmed.size() < 2 || trimmed[0] != '[') return false;
+  size_t close = trimmed.find(']');
+  if (close == std::string::npos) return false;
+  name = Trim(trimmed.substr(1, close - 1));
+  return true;
+}
+
+}  // namespace
+
+TProfileSection ParseProfileSection(const std::string& text, const std::string& name) {
+  TProfileSection section;
+  bool inside = false;
+  int number = 0;
+  for (const std::string& raw : Lines(text)) {
+    ++number;
+    const std::string trimmed = Trim(raw);
+    std::string header;
+    if (SectionHeader(trimmed, header)) {
+      if (inside) break;  // only the first section of that name
+      inside = SameAsciiText(header, Trim(name));
+      section.Found = section.Found || inside;
+      continue;
+    }
+    if (!inside || trimmed.empty() || trimmed[0] == ';') continue;
+    TProfileLine line;
+    line.Number = number;
+    line.Raw = raw;
+    size_t eq = trimmed.find('=');
+    if (eq == std::string::npos) {
+      line.Malformed = true;
+    } else {
+      line.Key = Trim(trimmed.substr(0, eq));
+      line.Value = Trim(trimmed.substr(eq + 1));
+      if (line.Value.size() >= 2 && line.Value.front() == '"' && line.Value.back() == '"')
+        line.Value = line.Value.substr(1, line.Value.size() - 2);
+      line.Malformed = line.Key.empty();
+    }
+    section.Lines.push_back(line);
+  }
+  return section;
+}
+
+std::vector<std::string> ParseProfileSectionNames(const std::string& text) {
+  std::vector<std::string> names;
+  for (const std::string& raw : Lines(text)) {
+    std::string header;
+    if (SectionHeader(Trim(raw), header)) names.push_back(header);
+  }
+  return names;
+}
+
+bool IsValidUtf8(const std::string& bytes) {
+  size_t i = 0;
+  while (i < bytes.size()) {
+    unsigned char c = (unsigned char)bytes[i];
+    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || (extra == 1 && c < 0xC2) || c > 0xF4) return false;
+    if (extra > 0 && i + extra >= bytes.size()) return false;
+    for (int k = 1; k <= extra; ++k)
+      if (((unsigned char)bytes[i + k] >> 6) != 2) return false;
+    // No overlong three- and four-byte forms, no surrogates.
+    if (extra == 2) {
+      unsigned char d = (unsigned char)bytes[i + 1];
+      if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d >= 0xA0)) return false;
+    }
+    if (extra == 3) {
+      unsigned char d = (unsigned char)bytes[i + 1];
+      if ((c == 0xF0 && d < 0x90) || (c == 0xF4 && d >= 0x90)) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace qv
