@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <wininet.h>
 
+#include <mutex>
+
 #include "base/Global.h"
 #include "base/Settings.h"
 #include "engine/FolderGuard.h"
@@ -124,29 +126,32 @@ static std::atomic<int> g_adminForTesting{-1};
 
 void TCleanRun::SetAdministratorForTesting(int answer) { g_adminForTesting = answer; }
 
+static std::mutex g_membershipMutex;
+static std::function<BOOL(PSID, BOOL*)> g_membershipForTesting;
+
+void TCleanRun::SetMembershipCheckForTesting(std::function<BOOL(PSID group, BOOL* member)> check) {
+  std::lock_guard<std::mutex> lock(g_membershipMutex);
+  g_membershipForTesting = std::move(check);
+}
+
+// The system's own membership test on the effective token (the thread's when it impersonates,
+// else the process's): it knows a token of any number of groups, and a group that is there for
+// denying only, as in the filtered token of an administrator under UAC, is no membership.
 bool TCleanRun::IsUserAdministrator() {
   if (g_adminForTesting >= 0) return g_adminForTesting == 1;
-  HANDLE token = nullptr;
-  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
-    if (GetLastError() != ERROR_NO_TOKEN || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-      return false;
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID admins = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                &admins))
+    return false;
+  BOOL member = FALSE;
+  BOOL ok;
+  {
+    std::lock_guard<std::mutex> lock(g_membershipMutex);
+    ok = g_membershipForTesting ? g_membershipForTesting(admins, &member) : CheckTokenMembership(nullptr, admins, &member);
   }
-  alignas(8) BYTE buffer[1024];
-  DWORD size = 0;
-  bool result = false;
-  if (GetTokenInformation(token, TokenGroups, buffer, sizeof(buffer), &size)) {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID admins = nullptr;
-    if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                 &admins)) {
-      auto* groups = reinterpret_cast<TOKEN_GROUPS*>(buffer);
-      for (DWORD i = 0; i < groups->GroupCount && !result; ++i)
-        if (EqualSid(groups->Groups[i].Sid, admins)) result = true;
-      FreeSid(admins);
-    }
-  }
-  CloseHandle(token);
-  return result;
+  FreeSid(admins);
+  return ok && member;
 }
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -89,6 +90,8 @@ class TCleanRun {
   static bool IsUserAdministrator();
   // Tests answer the administrator check: -1 asks the system, 0 no, 1 yes.
   static void SetAdministratorForTesting(int answer);
+  // Tests answer the system's membership test instead (null: the system's again).
+  static void SetMembershipCheckForTesting(std::function<BOOL(PSID group, BOOL* member)> check);
 
  private:
   std::shared_ptr<ITaskHost> host_;

@@ -26,6 +26,9 @@ static const char* const kCloseFirefox = "Please close Mozilla Firefox firstly!"
 static const char* const kCancel = "Cancel";
 static const char* const kTest = "Test";
 static const UINT_PTR kTimer1 = 1, kTimer2 = 2;
+// Watches a cancelled run wind down.
+static const UINT_PTR kTimerWindDown = 3;
+static const char* const kStopping = "Stopping...";
 
 std::function<bool(std::string&)> TfrmMain::SaveDialogHook;
 
@@ -611,6 +614,9 @@ void TfrmMain::bCleanClick() {
 // A request made while a run is being started or is running is ignored before it can change the
 // run mode or the busy run's list (only the notice about an empty selection is shown).
 void TfrmMain::RequestRun(int mode) {
+  // A cancelled run may still be busy (emptying the bin, overwriting a large file): no run starts
+  // beside it.
+  if (windingDown_) return;
   if (BusyFlag) {
     if (mode != rmUnattended && Catalogue.BuildRunList().empty()) ShowInformation(hwnd_, kNothingTicked);
     return;
@@ -633,6 +639,21 @@ void TfrmMain::CancelRun() {
     OptionsSetting.FastScan = rememberedFastScan_;
     InvalidateRect(lMain, nullptr, TRUE);
   }
+  // The worker stops at its next check; until it has, the button says so and takes no click.
+  if (control_ && control_->Running && !closing_) {
+    windingDown_ = true;
+    SetText(bTest, kStopping);
+    EnableWindow(bTest, FALSE);
+    SetTimer(hwnd_, kTimerWindDown, 100, nullptr);
+  }
+}
+
+void TfrmMain::CheckWindDown() {
+  if (control_ && control_->Running) return;
+  KillTimer(hwnd_, kTimerWindDown);
+  windingDown_ = false;
+  EnableWindow(bTest, TRUE);
+  SetText(bTest, kTest);
 }
 
 void TfrmMain::StartRun() {
@@ -956,6 +977,11 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     OnRunMessage(msg, wParam);
     if (stale()) return 0;
   }
+  static const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  if (msg == taskbarCreated && taskbarCreated) {
+    OnTaskbarCreated();
+    return 0;
+  }
   switch (msg) {
     case WM_AUTOCLEAN:
       RequestRun(rmUnattended);
@@ -992,6 +1018,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam == kTimer1) {
         int p = progressPos_ + ProgressStep;
         SetProgressPosition(p > 999 ? 0 : p);
+      } else if (wParam == kTimerWindDown) {
+        CheckWindDown();
       } else if (wParam == kTimer2) {
         RequestRun(rmUnattended);
       }

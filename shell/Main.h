@@ -92,6 +92,8 @@ class TfrmMain {
   // Run state.
   int RunMode() const { return (int)runMode_; }
   bool BusyFlag = false;
+  // A cancelled run is still winding down (the Test button reads "Stopping...").
+  bool WindingDown() const { return windingDown_; }
   bool CloseWhenDone = false;
   uint32_t ExpectedTotal = 0;
   bool BrowsersHidden = false;
@@ -141,6 +143,8 @@ class TfrmMain {
   static std::function<bool(std::string& fileName)> SaveDialogHook;
   std::function<void(UINT msg, WPARAM wParam)> OnRunMessage;
   int ShowMainWindowCount = 0;
+  // How often the tray icon was added (tests see the icon come back after "TaskbarCreated").
+  int TrayIconAdds = 0;
 
   // The exit code of the program (TExitCode): what the last unattended run gave.
   int ExitCode() const { return exitCode_; }
@@ -160,10 +164,12 @@ class TfrmMain {
   void OnCleanProgress(WPARAM count);
   void RequestRun(int mode);
   void CancelRun();
+  void CheckWindDown();
   void CloseWindow();
   void MinimizeToTray(WPARAM wParam, LPARAM lParam);
   void OnTrayIcon(LPARAM lParam);
   void OnQueryEndSession();
+  void OnTaskbarCreated();
   bool OnTreeMouse(LPARAM lParam);
   void SaveSettings(bool reportFailure);
   void SetLogHorizontalExtent();
@@ -202,6 +208,8 @@ class TfrmMain {
   bool closing_ = false;
   bool realCleanPending_ = false;
   int exitCode_ = 0;
+  // A cancelled run has not ended yet: no new run starts.
+  bool windingDown_ = false;
   // Windows is ending the session: the close must not wait for anybody.
   bool sessionEnding_ = false;
   // settings.ini exists but could not be read: it is neither used for a run nor overwritten.

@@ -8,19 +8,34 @@
 
 namespace qv {
 
-void TfrmMain::SetTrayIcon(bool add) {
-  if (add == trayIcon_) return;  // one icon at most
-  // The first version of the record, understood by every Windows version.
+// The record of the program's one icon: its first version, understood by every Windows version.
+static NOTIFYICONDATAW TrayIconData(HWND hwnd) {
   NOTIFYICONDATAW nid = {};
   nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
-  nid.hWnd = hwnd_;
-  nid.uID = (UINT)(UINT_PTR)hwnd_;
+  nid.hWnd = hwnd;
+  nid.uID = (UINT)(UINT_PTR)hwnd;
   nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   nid.uCallbackMessage = WM_TRAYICON;
-  nid.hIcon = (HICON)GetClassLongPtrW(hwnd_, GCLP_HICON);
+  nid.hIcon = (HICON)GetClassLongPtrW(hwnd, GCLP_HICON);
   lstrcpynW(nid.szTip, L"Left Click to activate Quorvane\r\nRight Click to popup menu", 64);
-  Shell_NotifyIconW(add ? NIM_ADD : NIM_DELETE, &nid);
+  return nid;
+}
+
+void TfrmMain::SetTrayIcon(bool add) {
+  if (add == trayIcon_) return;  // one icon at most
+  NOTIFYICONDATAW nid = TrayIconData(hwnd_);
+  if (add && Shell_NotifyIconW(NIM_ADD, &nid)) ++TrayIconAdds;
+  if (!add) Shell_NotifyIconW(NIM_DELETE, &nid);
   trayIcon_ = add;
+}
+
+// The taskbar was made again (Explorer restarted, or it came up after a "-Start" at logon): it knows
+// no icon of ours any more, and a window hidden in the tray could not be reached. The icon goes in
+// again.
+void TfrmMain::OnTaskbarCreated() {
+  if (!trayIcon_) return;
+  NOTIFYICONDATAW nid = TrayIconData(hwnd_);
+  if (Shell_NotifyIconW(NIM_ADD, &nid)) ++TrayIconAdds;
 }
 
 void TfrmMain::ShowMainWindow() {

@@ -2,6 +2,8 @@
 // and the progress bar, the confirmation dialog, unattended starts, the tray, the Boss Key, saving
 // the log, and a second copy of the program.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
@@ -435,8 +437,18 @@ TEST_F(MainWindowTest, CancelLeavesNoTotalLineAndReturnsToIdle) {
   };
   Press(f.bTest);
   ASSERT_TRUE(PumpUntil([&] { return cancelled; }));
-  EXPECT_EQ(Text(f.bTest), "Test");
   EXPECT_FALSE(f.BusyFlag);
+  // The cancelled worker was still on its items: until it has stopped, the button says so, takes
+  // no click, and no new run starts beside it.
+  EXPECT_TRUE(f.WindingDown());
+  EXPECT_EQ(Text(f.bTest), "Stopping...");
+  EXPECT_FALSE(IsWindowEnabled(f.bTest));
+  SendMessageW(f.Handle(), WM_COMMAND, IDM_TEST, 0);
+  EXPECT_FALSE(f.BusyFlag);
+  ASSERT_TRUE(PumpUntil([&] { return !f.WindingDown(); }));
+  EXPECT_FALSE(f.RunControl()->Running);
+  EXPECT_EQ(Text(f.bTest), "Test");
+  EXPECT_TRUE(IsWindowEnabled(f.bTest));
   ASSERT_TRUE(WaitIdle());
   PumpPending();
   auto log = Log();
@@ -822,6 +834,33 @@ TEST_F(MainWindowTest, MinimisingGoesToTheTrayAndAClickOnTheIconBringsTheWindowB
   EXPECT_FALSE(IsIconic(h));
   EXPECT_FALSE(f.TrayIconPresent());
   EXPECT_EQ(GetWindowLongW(h, GWL_EXSTYLE), ex);
+}
+
+// When the taskbar is made again (Explorer restarted), the icon of a window hidden in the tray is
+// added again; a window not in the tray adds none.
+TEST_F(MainWindowTest, TheTrayIconComesBackWhenTheTaskbarIsMadeAgain) {
+  auto& f = Open();
+  HWND h = f.Handle();
+  const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+  SendMessageW(h, taskbarCreated, 0, 0);
+  EXPECT_EQ(f.TrayIconAdds, 0);
+  SendMessageW(h, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(f.TrayIconPresent());
+  const int added = f.TrayIconAdds;
+  // The new taskbar knows no icon: take it away behind the window's back, then announce the taskbar.
+  NOTIFYICONDATAW nid = {};
+  nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
+  nid.hWnd = h;
+  nid.uID = (UINT)(UINT_PTR)h;
+  Shell_NotifyIconW(NIM_DELETE, &nid);
+  SendMessageW(h, taskbarCreated, 0, 0);
+  EXPECT_EQ(f.TrayIconAdds, added + 1);
+  // The icon is there again: the shell accepts a change to it.
+  nid.uFlags = NIF_TIP;
+  lstrcpynW(nid.szTip, L"still here", 64);
+  EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &nid));
+  SendMessageW(h, WM_TRAYICON, 0, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(h));
 }
 
 bool g_trayMenuSeen = false;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <stdexcept>
@@ -230,4 +231,28 @@ TEST(ClearTaskThread, FolderGettersAndAdministratorCheck) {
   qv::TCleanRun::SetAdministratorForTesting(0);
   EXPECT_FALSE(qv::TCleanRun::IsUserAdministrator());
   qv::TCleanRun::SetAdministratorForTesting(-1);
+
+  // The check is the system's membership test of the Administrators group (S-1-5-32-544) on the
+  // effective token: a filtered token under UAC, whose Administrators group is for denying only,
+  // answers "not a member"; a test that fails answers no too.
+  struct Case {
+    BOOL ok, member;
+    bool admin;
+  } cases[] = {{TRUE, TRUE, true}, {TRUE, FALSE, false}, {FALSE, TRUE, false}};
+  for (const Case& c : cases) {
+    std::string asked;
+    qv::TCleanRun::SetMembershipCheckForTesting([&](PSID group, BOOL* member) {
+      LPWSTR text = nullptr;
+      if (ConvertSidToStringSidW(group, &text)) {
+        asked = qv::Narrow(text);
+        LocalFree(text);
+      }
+      *member = c.member;
+      return c.ok;
+    });
+    EXPECT_EQ(qv::TCleanRun::IsUserAdministrator(), c.admin);
+    EXPECT_EQ(asked, "S-1-5-32-544");
+  }
+  qv::TCleanRun::SetMembershipCheckForTesting(nullptr);
+  EXPECT_TRUE(qv::TCleanRun::IsUserAdministrator());
 }
