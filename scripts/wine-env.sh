@@ -67,6 +67,9 @@ qv_use_prefix() {
       wineserver -w
     fi
   ) 9>"$WINEPREFIX.lock"
+  # Wine keeps the recycle bin as a trash folder under HOME (here inside the build folder), and has
+  # none until the folder exists.
+  mkdir -p "$HOME/.local/share/Trash/files" "$HOME/.local/share/Trash/info"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "could not make the prefix $WINEPREFIX" >&2; return 2; }
   [ ! -e "$WINEPREFIX/dosdevices/z:" ] || { echo "z: drive still present in $WINEPREFIX" >&2; return 2; }
 }

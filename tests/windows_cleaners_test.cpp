@@ -1,6 +1,8 @@
 // The Windows and Advanced cleaners on the prefix's real registry and folders: a Test counts what
 // a Clean then removes, and what lies beside the traces stays.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "base/PathHelpers.h"
@@ -454,3 +456,38 @@ TEST_F(WindowsCleaners, ChkdskFragmentsInTheSystemFolderOnly) {
 }
 
 }  // namespace
+
+// A bin that the shell keeps (not a "Recycled" folder of the oldest systems): a Test counts what
+// the shell reports for the drive, and the Clean empties it and removes exactly that.
+TEST_F(WindowsCleaners, ShellBinCountsInTheTestWhatTheCleanEmpties) {
+  RemoveTree("C:\\Recycled");
+  // The prefix's bin lies inside the build folder (Wine keeps it under the prefix's HOME).
+  SHEmptyRecycleBinW(nullptr, L"C:\\", SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
+  SandboxFolder box("ShellBin");
+  WriteFile(box / "one.txt", 1000);
+  WriteFile(box / "two.txt", 3000);
+  std::wstring from = qv::Widen(box / "one.txt") + L'\0' + qv::Widen(box / "two.txt") + L'\0';
+  SHFILEOPSTRUCTW op = {};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+  ASSERT_EQ(SHFileOperationW(&op), 0);
+  ASSERT_FALSE(qv::FileExists(box / "one.txt"));
+  SHQUERYRBINFO info = {};
+  info.cbSize = sizeof(info);
+  ASSERT_EQ(SHQueryRecycleBinW(L"C:\\", &info), S_OK);
+  ASSERT_EQ(info.i64NumItems, 2);
+
+  CleanerResult test = Run("Windows - Empty Recycle Bin", qv::rmTest);
+  EXPECT_EQ(test.Count, 2);
+  EXPECT_EQ(test.Bytes, (uint64_t)info.i64Size);
+  qv::OptionsSetting.ShowLogRecycleBin = true;
+  CleanerResult clean = Run("Windows - Empty Recycle Bin", qv::rmClean);
+  EXPECT_EQ(clean.Count, test.Count);
+  EXPECT_EQ(clean.Bytes, test.Bytes);
+  EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clean: deleting the recycle bin of c:\\ (2 items)"), 1);
+  info.cbSize = sizeof(info);
+  ASSERT_EQ(SHQueryRecycleBinW(L"C:\\", &info), S_OK);
+  EXPECT_EQ(info.i64NumItems, 0);
+  EXPECT_EQ(Run("Windows - Empty Recycle Bin", qv::rmTest).Count, 0);
+}

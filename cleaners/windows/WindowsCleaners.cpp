@@ -1,5 +1,6 @@
 #include "cleaners/windows/WindowsCleaners.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 #include <wininet.h>
 
@@ -89,57 +90,98 @@ static void SearchAssistantCleaner(TCleanRun& run) {
   run.ItemCount = DeleteRegistryKeyTreeHKCU(run, "Software\\Microsoft\\Search Assistant\\ACMru");
 }
 
+// The shell's bin of a drive: what it holds, and emptying it. Looked up at run time (the oldest
+// systems' shell has neither call).
+using QueryBinFn = HRESULT(WINAPI*)(LPCWSTR, SHQUERYRBINFO*);
+using EmptyBinFn = HRESULT(WINAPI*)(HWND, LPCWSTR, DWORD);
+
+static bool QueryShellBin(const std::string& root, uint64_t& items, uint64_t& bytes) {
+  static const QueryBinFn query =
+      reinterpret_cast<QueryBinFn>(GetProcAddress(LoadLibraryW(L"shell32.dll"), "SHQueryRecycleBinW"));
+  items = bytes = 0;
+  if (!query) return false;
+  SHQUERYRBINFO info = {};
+  info.cbSize = sizeof(info);
+  if (FAILED(query(Widen(root).c_str(), &info))) return false;
+  items = info.i64NumItems > 0 ? (uint64_t)info.i64NumItems : 0;
+  bytes = info.i64Size > 0 ? (uint64_t)info.i64Size : 0;
+  return true;
+}
+
+static void EmptyShellBin(HWND owner, const std::string& root) {
+  static const EmptyBinFn empty =
+      reinterpret_cast<EmptyBinFn>(GetProcAddress(LoadLibraryW(L"shell32.dll"), "SHEmptyRecycleBinW"));
+  // No confirmation, no progress window, no sound.
+  const DWORD kEmptyQuietly = 0x1 | 0x2 | 0x4;
+  if (empty) empty(owner, Widen(root).c_str(), kEmptyQuietly);
+}
+
+// Empties the files of a bin the shell keeps as a "Recycled" folder with its own index, one by
+// one as the oldest systems need; true when the drive has such a bin.
+static bool CleanRecycledFolder(TCleanRun& run, char letter, bool showLog, uint64_t& total) {
+  std::string bin = std::string(1, letter) + ":\\Recycled";
+  // Only a bin the shell manages (it holds both its index and its desktop.ini) is looked into;
+  // a bin folder that is a link is no bin of the shell's, and is never entered.
+  if (!FileExists(bin + "\\INFO2") || !FileExists(bin + "\\desktop.ini") || IsLinkEntry(bin)) return false;
+  WIN32_FIND_DATAW fd;
+  HANDLE h = FindFirstFileW(ToWinPath(bin + "\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return true;
+  do {
+    if (run.Terminated()) break;
+    std::string name = Narrow(fd.cFileName);
+    // "." and "..", and look-alikes such as "INFO2." that the system would trim to INFO2.
+    if (!IsReachableName(name)) continue;
+    std::string path = bin + "\\" + name;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      // Found by listing: a folder link here is never entered.
+      total += DeleteFolderTree(run, path, true, showLog, "", run.ItemCount, foListed);
+      continue;
+    }
+    std::string lower = LowerCase(name);
+    if (lower == "desktop.ini" || lower == "info2") continue;
+    if (DeleteOneFile(run, path, showLog)) {
+      ++run.ItemCount;
+      total += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
+      if (run.ProgressDue()) run.PostProgress((uint32_t)(run.TotalCount + run.ItemCount));
+    }
+  } while (FindNextFileW(h, &fd));
+  FindClose(h);
+  return true;
+}
+
 static void RecycleBinCleaner(TCleanRun& run) {
   const bool showLog = OptionsSetting.ShowLogRecycleBin;
   if (!run.IsTest() && !showLog) run.AddLogLine(std::string("Clearing") + ", " + "please wait...");
 
   uint64_t total = 0;
   for (char letter = 'c'; letter <= 'z'; ++letter) {
-    std::string root = std::string(1, letter) + ":\\";
-    if (RecycleBinDriveType(root) != DRIVE_FIXED) continue;
-    std::string bin = std::string(1, letter) + ":\\Recycled";
-    // Only a bin the shell manages (it holds both its index and its desktop.ini) is looked into;
-    // a bin folder that is a link is no bin of the shell's, and is never entered.
-    if (FileExists(bin + "\\INFO2") && FileExists(bin + "\\desktop.ini") && !IsLinkEntry(bin)) {
-      WIN32_FIND_DATAW fd;
-      HANDLE h = FindFirstFileW(ToWinPath(bin + "\\*").c_str(), &fd);
-      if (h != INVALID_HANDLE_VALUE) {
-        do {
-          if (run.Terminated()) break;
-          std::string name = Narrow(fd.cFileName);
-          // "." and "..", and look-alikes such as "INFO2." that the system would trim to INFO2.
-          if (!IsReachableName(name)) continue;
-          std::string path = bin + "\\" + name;
-          if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // Found by listing: a folder link here is never entered.
-            total += DeleteFolderTree(run, path, true, showLog, "", run.ItemCount, foListed);
-            continue;
-          }
-          std::string lower = LowerCase(name);
-          if (lower == "desktop.ini" || lower == "info2") continue;
-          if (DeleteOneFile(run, path, showLog)) {
-            ++run.ItemCount;
-            total += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
-            if (run.ProgressDue()) run.PostProgress((uint32_t)(run.TotalCount + run.ItemCount));
-          }
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
+    if (run.Terminated()) break;
+    const std::string root = std::string(1, letter) + ":\\";
+    const UINT type = RecycleBinDriveType(root);
+    if (type != DRIVE_FIXED && type != DRIVE_REMOVABLE) continue;
+    // A "Recycled" folder of the shell's on a fixed drive: its files one by one (the shell then
+    // tidies its index). Any other bin is what the shell reports for the drive: a Test counts it,
+    // a Clean empties it and counts what went, so that the two agree.
+    if (type == DRIVE_FIXED && CleanRecycledFolder(run, letter, showLog, total)) {
+      if (!run.IsTest()) EmptyShellBin(run.Host().OwnerWindow(), root);
+    } else {
+      uint64_t items = 0, bytes = 0;
+      if (QueryShellBin(root, items, bytes) && items > 0) {
+        if (!run.IsTest()) {
+          EmptyShellBin(run.Host().OwnerWindow(), root);
+          uint64_t leftItems = 0, leftBytes = 0;
+          QueryShellBin(root, leftItems, leftBytes);
+          items = items > leftItems ? items - leftItems : 0;
+          bytes = bytes > leftBytes ? bytes - leftBytes : 0;
+        }
+        if (items > 0 && showLog)
+          run.AddDetailLine("deleting", "the recycle bin of " + root + " (" + std::to_string(items) + " items)", 50);
+        run.ItemCount += (int)items;
+        total += bytes;
       }
     }
     run.ItemBytes = total;
     run.ItemSizeText = FormatKB(run.ItemBytes);
-  }
-
-  if (!run.IsTest()) {
-    // Looked up at run time: the oldest systems' shell has no such function.
-    if (HMODULE shell = LoadLibraryW(L"Shell32.dll")) {
-      // No confirmation, no progress window, no sound.
-      const DWORD kEmptyQuietly = 0x1 | 0x2 | 0x4;
-      using EmptyBinFn = HRESULT(WINAPI*)(HWND, LPCSTR, DWORD);
-      auto empty = reinterpret_cast<EmptyBinFn>(GetProcAddress(shell, "SHEmptyRecycleBinA"));
-      if (empty) empty(run.Host().OwnerWindow(), "", kEmptyQuietly);
-      FreeLibrary(shell);
-    }
   }
 }
 
