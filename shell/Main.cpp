@@ -71,8 +71,14 @@ class TMainRunHost : private TRunModeHolder, public TWindowTaskHost {
     });
   }
   void PostProgress(uint32_t count) override { Post(WM_CLEANPROGRESS, count); }
-  void PostFinished(uint32_t total) override { Post(WM_CLEANFINISHED, total); }
-  void PostAborted(uint32_t total) override { Post(WM_CLEANABORTED, total); }
+  void PostFinished(uint32_t total) override {
+    WaitForWindow();
+    Post(WM_CLEANFINISHED, total);
+  }
+  void PostAborted(uint32_t total) override {
+    WaitForWindow();
+    Post(WM_CLEANABORTED, total);
+  }
 
  protected:
   // Checked again on the window's thread, where a Cancel happens, so that no line of a cancelled
@@ -802,6 +808,8 @@ void TfrmMain::OnCleanFinished(WPARAM total) {
 // says the run stopped rather than finished, and the log keeps what the run wrote.
 void TfrmMain::OnCleanAborted() {
   if (control_) control_->Terminated = true;
+  // Nothing more of the run that died is handled (its end, when it was already on its way).
+  ++runId_;
   realCleanPending_ = false;
   if (progressCaption_ == kPrepareToClean) {
     logColour_ = rememberedLogColour_;
@@ -1039,8 +1047,13 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND: MinimizeToTray(wParam, lParam); return 0;
     case WM_QUERYENDSESSION: OnQueryEndSession(); return TRUE;
     case WM_TASKLOG:
-      // Lines of the current run wait: they go in on the log timer, a batch a tick.
-      if (lParam == runId_ && runHost_ && !logTimerArmed_) {
+      if (lParam != runId_ || !runHost_) return 0;
+      if (wParam == TWindowTaskHost::kWindowReached) {
+        // The run is about to post its end: what it wrote is in the log first.
+        runHost_->DrainLog();
+        runHost_->WindowReached();
+      } else if (!logTimerArmed_) {
+        // Lines of the current run wait: they go in on the log timer, a batch a tick.
         logTimerArmed_ = true;
         SetTimer(hwnd_, kTimerLog, kLogInterval, nullptr);
       }

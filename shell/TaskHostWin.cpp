@@ -9,7 +9,28 @@ namespace qv {
 
 TWindowTaskHost::TWindowTaskHost(HWND mainWindow, HWND logList, HWND currentItemLabel, const volatile LONG* runMode,
                                  LPARAM tag)
-    : mainWindow_(mainWindow), logList_(logList), currentItemLabel_(currentItemLabel), runMode_(runMode), tag_(tag) {}
+    : mainWindow_(mainWindow),
+      logList_(logList),
+      currentItemLabel_(currentItemLabel),
+      runMode_(runMode),
+      tag_(tag),
+      reached_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+TWindowTaskHost::~TWindowTaskHost() {
+  if (reached_) CloseHandle(reached_);
+}
+
+void TWindowTaskHost::WaitForWindow() {
+  if (OnWindowThread() || !reached_) return;
+  ResetEvent(reached_);
+  if (!PostMessageW(mainWindow_, WM_TASKLOG, kWindowReached, tag_)) return;
+  while (WaitForSingleObject(reached_, 100) == WAIT_TIMEOUT)
+    if (!IsWindow(mainWindow_) || !AcceptsLines()) return;
+}
+
+void TWindowTaskHost::WindowReached() {
+  if (reached_) SetEvent(reached_);
+}
 
 bool TWindowTaskHost::OnWindowThread() const {
   return GetWindowThreadProcessId(mainWindow_, nullptr) == GetCurrentThreadId();
@@ -115,8 +136,15 @@ void TWindowTaskHost::SetCurrentItem(const std::string& caption) {
 }
 
 void TWindowTaskHost::PostProgress(uint32_t count) { PostMessageW(mainWindow_, WM_CLEANPROGRESS, count, 0); }
-void TWindowTaskHost::PostFinished(uint32_t total) { PostMessageW(mainWindow_, WM_CLEANFINISHED, total, 0); }
-void TWindowTaskHost::PostAborted(uint32_t total) { PostMessageW(mainWindow_, WM_CLEANABORTED, total, 0); }
+void TWindowTaskHost::PostFinished(uint32_t total) {
+  WaitForWindow();
+  PostMessageW(mainWindow_, WM_CLEANFINISHED, total, 0);
+}
+
+void TWindowTaskHost::PostAborted(uint32_t total) {
+  WaitForWindow();
+  PostMessageW(mainWindow_, WM_CLEANABORTED, total, 0);
+}
 
 bool HandleTaskHostMessage(UINT msg, WPARAM, LPARAM lParam) {
   if (msg != WM_TASKSYNC) return false;

@@ -9,6 +9,9 @@
 // line, in order, before anyone reads it. A line added on the window's own thread (inside a
 // synchronised call, or by a cleaner run there) first drains the queue and then goes in at once.
 // When too many lines wait, the worker hands the window a synchronised drain and waits for it.
+// The end of a run is posted only once the window has handled every message posted to it before:
+// a marker (WM_TASKLOG, wParam kWindowReached) goes through its queue first, so the end message
+// never overtakes what the window was still to do about the run (a Cancel, a failure).
 #pragma once
 #include <windows.h>
 
@@ -23,9 +26,13 @@ namespace qv {
 
 class TWindowTaskHost : public ITaskHost {
  public:
+  // wParam of the WM_TASKLOG that marks how far the window has come through its queue.
+  static const WPARAM kWindowReached = 1;
+
   // runMode points at the window's RunMode, read at each check. tag goes with every WM_TASKLOG.
   TWindowTaskHost(HWND mainWindow, HWND logList, HWND currentItemLabel, const volatile LONG* runMode,
                   LPARAM tag = 0);
+  ~TWindowTaskHost() override;
 
   void Synchronize(const std::function<void()>& fn) override;
   void AddLogLine(const std::string& line) override;
@@ -47,12 +54,18 @@ class TWindowTaskHost : public ITaskHost {
   int WidestLine() const { return widest_; }
   // The last count given to NoteCount.
   uint32_t LiveCount() const { return liveCount_.load(); }
+  // On the window's thread, for a WM_TASKLOG with wParam kWindowReached: the worker waiting in
+  // WaitForWindow goes on.
+  void WindowReached();
 
   // Lines that may wait before the worker waits for the window.
   static const size_t kMaxWaitingLines = 4000;
 
  protected:
   bool OnWindowThread() const;
+  // From the worker: returns once the window has handled every message posted to it before this
+  // call (at once when the window is gone or no longer takes the run's lines).
+  void WaitForWindow();
   // False once the window has let go of the run: its waiting and later lines are dropped.
   virtual bool AcceptsLines() const { return true; }
 
@@ -70,6 +83,7 @@ class TWindowTaskHost : public ITaskHost {
   bool wakePosted_ = false;
   int widest_ = 0;
   std::atomic<uint32_t> liveCount_{0};
+  HANDLE reached_;
 };
 
 // Call from the main window's procedure: carries out WM_TASKSYNC. True when the message was one.

@@ -65,7 +65,9 @@ LRESULT CALLBACK TestWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         msg == qv::WM_CLEANABORTED)
       self->host_->DrainLog();
     switch (msg) {
-      case qv::WM_TASKLOG: return 0;
+      case qv::WM_TASKLOG:
+        if (wParam == qv::TWindowTaskHost::kWindowReached) self->host_->WindowReached();
+        return 0;
       case qv::WM_CLEANPROGRESS: self->Progress.push_back((unsigned)wParam); return 0;
       case qv::WM_CLEANFINISHED:
         ++self->FinishedCount;
