@@ -30,10 +30,10 @@ static const UINT_PTR kTimer1 = 1, kTimer2 = 2;
 static const UINT_PTR kTimerWindDown = 3;
 // Takes a run's waiting log lines into the list, a batch at a time; shows the run's count.
 static const UINT_PTR kTimerLog = 4, kTimerCount = 5;
-static const UINT kLogInterval = 50, kCountInterval = 250;
+static const UINT kLogInterval = 200, kCountInterval = 250;
 // Lines taken into the list per tick: about a tenth of the list's pace per second, so the window
 // answers between batches.
-static const size_t kLogBatch = 2000;
+static const size_t kLogBatch = 4000;
 static const char* const kStopping = "Stopping...";
 
 std::function<bool(std::string&)> TfrmMain::SaveDialogHook;
@@ -794,7 +794,9 @@ void TfrmMain::OnCleanFinished(WPARAM total) {
   SetProgressCaption(kFinished);
   BusyFlag = false;
   const bool unattended = RunMode() == rmUnattended;
-  bool logged = AppendLogFile(unattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean",
+  // The log's lines are read out only for a -log file.
+  bool logged = options_.LogFile.empty() ||
+                AppendLogFile(unattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean",
                               ListBoxLines(lMain));
   if (unattended) {
     exitCode_ = ecCleaned;
@@ -823,9 +825,11 @@ void TfrmMain::OnCleanAborted() {
   SetProgressCaptionVisible(true);
   SetProgressCaption(kStopped);
   BusyFlag = false;
-  std::vector<std::string> lines = ListBoxLines(lMain);
-  lines.push_back(kStopped);
-  AppendLogFile(RunMode() == rmUnattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean", lines);
+  if (!options_.LogFile.empty()) {
+    std::vector<std::string> lines = ListBoxLines(lMain);
+    lines.push_back(kStopped);
+    AppendLogFile(RunMode() == rmUnattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean", lines);
+  }
   if (RunMode() == rmUnattended) exitCode_ = ecRunFailed;
   if (CloseWhenDone) CloseWindow();
 }
