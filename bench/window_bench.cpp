@@ -4,7 +4,8 @@
 //   exit                    its exit code
 //   answer_p50_ms, answer_p99_ms, answer_max_ms, answers
 //                           how long its main window took to answer a message from this process
-//                           (SendMessageTimeout of WM_NULL), asked every 50 ms while it ran
+//                           (SendMessageTimeout of WM_NULL), asked every 50 ms while its run was
+//                           busy (from the moment its progress bar shows until it reads 1000)
 //   progress_moves, progress_max_gap_ms
 //                           how often the position of its progress bar (PBM_GETPOS) changed while
 //                           the run was busy, and the longest time it stood still in between
@@ -97,11 +98,14 @@ int wmain(int argc, wchar_t** argv) {
     // The controls are made after the window itself.
     if (main && !bar) bar = GetDlgItem(main, qv::IDC_PROGRESS);
     if (main && !log) log = GetDlgItem(main, qv::IDC_LOG);
-    if (main) {
+    // The run is busy from the moment the bar shows until it reads 1000.
+    if (main && bar && !finished && IsWindowVisible(bar)) {
       DWORD_PTR result = 0;
       const double asked = Seconds();
       if (SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result))
         answers.push_back((Seconds() - asked) * 1000);
+    }
+    if (main) {
       DWORD_PTR pos = 0;
       if (bar && !finished && SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &pos)) {
         const double now = Seconds();
