@@ -571,27 +571,30 @@ TEST_F(FileRemoval, ALinkPastMaxPathNeverReachesItsTarget) {
 void* ThreadStackLimit() { return reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackLimit; }
 #pragma GCC diagnostic pop
 
+struct StackUse {
+  const std::function<void()>* fn;
+  size_t used;
+};
+
+DWORD WINAPI MeasureStack(LPVOID p) {
+  StackUse& c = *static_cast<StackUse*>(p);
+  volatile char here = 0;
+  // Below this frame and the pattern's own call, above the committed end of the stack.
+  const uintptr_t top = reinterpret_cast<uintptr_t>(&here) - 8192;
+  const uintptr_t bottom = reinterpret_cast<uintptr_t>(ThreadStackLimit()) + 4096;
+  memset(reinterpret_cast<void*>(bottom), 0xA5, (size_t)(top - bottom));
+  (*c.fn)();
+  uintptr_t at = bottom;
+  while (at < top && *reinterpret_cast<const unsigned char*>(at) == 0xA5) ++at;
+  c.used = (size_t)(top - at);
+  return 0;
+}
+
 // Runs fn on a thread of its own and returns the most of that thread's stack it used, in bytes:
 // the unused stack is filled with a pattern first and looked at afterwards.
 size_t StackUsedBy(const std::function<void()>& fn) {
-  struct Context {
-    const std::function<void()>* fn;
-    size_t used;
-  } context = {&fn, 0};
-  auto body = [](LPVOID p) -> DWORD {
-    Context& c = *static_cast<Context*>(p);
-    volatile char here = 0;
-    // Below this frame and the pattern's own call, above the committed end of the stack.
-    const uintptr_t top = reinterpret_cast<uintptr_t>(&here) - 8192;
-    const uintptr_t bottom = reinterpret_cast<uintptr_t>(ThreadStackLimit()) + 4096;
-    memset(reinterpret_cast<void*>(bottom), 0xA5, (size_t)(top - bottom));
-    (*c.fn)();
-    uintptr_t at = bottom;
-    while (at < top && *reinterpret_cast<const unsigned char*>(at) == 0xA5) ++at;
-    c.used = (size_t)(top - at);
-    return 0;
-  };
-  HANDLE thread = CreateThread(nullptr, 0, body, &context, 0, nullptr);
+  StackUse context = {&fn, 0};
+  HANDLE thread = CreateThread(nullptr, 0, MeasureStack, &context, 0, nullptr);
   if (!thread) return ~(size_t)0;
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
