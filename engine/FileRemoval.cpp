@@ -418,7 +418,12 @@ struct TFileRef {
   const std::string* ParentText = nullptr;  // the folder's text with its trailing backslash
   std::string Text;
   const std::string& PathText() {
-    if (Text.empty() && ParentText) Text = *ParentText + Narrow(std::wstring(Name, NameLength));
+    if (Text.empty() && ParentText) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, Name, (int)NameLength, nullptr, 0, nullptr, nullptr);
+      Text.reserve(ParentText->size() + (size_t)n);
+      Text.assign(*ParentText).append((size_t)n, '\0');
+      if (n) WideCharToMultiByte(CP_UTF8, 0, Name, (int)NameLength, &Text[ParentText->size()], n, nullptr, nullptr);
+    }
     return Text;
   }
 };

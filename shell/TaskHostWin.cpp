@@ -112,11 +112,15 @@ void TWindowTaskHost::AddToList(const std::vector<std::string>& lines, size_t co
     SendMessageW(logList_, WM_SETREDRAW, FALSE, 0);
     HDC dc = GetDC(logList_);
     HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(logList_, WM_GETFONT, 0, 0));
+    std::wstring w;
     for (size_t i = 0; i < count; ++i) {
-      const std::wstring w = Widen(lines[i]);
+      const std::string& line = lines[i];
+      const int n = line.empty() ? 0 : MultiByteToWideChar(CP_UTF8, 0, line.data(), (int)line.size(), nullptr, 0);
+      w.assign((size_t)n, L'\0');
+      if (n) MultiByteToWideChar(CP_UTF8, 0, line.data(), (int)line.size(), &w[0], n);
       SendMessageW(logList_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.c_str()));
       SIZE size = {};
-      if (GetTextExtentPoint32W(dc, w.c_str(), (int)w.size(), &size)) widest_ = std::max<int>(widest_, size.cx);
+      if (GetTextExtentPoint32W(dc, w.c_str(), n, &size)) widest_ = std::max<int>(widest_, size.cx);
     }
     SelectObject(dc, old);
     ReleaseDC(logList_, dc);
