@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/Global.h"
+#include "base/Wow64.h"
 
 namespace qv {
 
@@ -185,13 +186,8 @@ namespace {
 std::vector<std::string> InstalledDisplayNames() {
   const wchar_t* kUninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
   std::vector<std::string> displayNames;
-  BOOL wow64 = FALSE;
-  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  auto isWow64 = reinterpret_cast<IsWow64Fn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process"));
-  if (isWow64) isWow64(GetCurrentProcess(), &wow64);
-  const REGSAM views[] = {0, 0x0100 /* KEY_WOW64_64KEY */};
-  for (REGSAM view : views) {
-    if (view && !wow64) break;
+  // On 64-bit Windows the programs of both kinds: the 64-bit view, then the 32-bit one.
+  for (REGSAM view : RegistryViews(HKEY_LOCAL_MACHINE)) {
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstall, 0, KEY_READ | view, &key) != ERROR_SUCCESS) continue;
     for (DWORD i = 0;; ++i) {

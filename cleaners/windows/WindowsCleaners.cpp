@@ -8,6 +8,7 @@
 
 #include "base/Global.h"
 #include "base/Settings.h"
+#include "base/Wow64.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
 #include "engine/RegistryRemoval.h"
@@ -35,12 +36,6 @@ std::string ShellFolder(HWND owner, int csidl) {
 std::string WindowsFolder() {
   wchar_t buf[MAX_PATH + 1] = {};
   UINT n = GetWindowsDirectoryW(buf, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? Narrow(buf) : std::string();
-}
-
-std::string SystemFolder() {
-  wchar_t buf[MAX_PATH + 1] = {};
-  UINT n = GetSystemDirectoryW(buf, MAX_PATH);
   return n > 0 && n < MAX_PATH ? Narrow(buf) : std::string();
 }
 
@@ -228,9 +223,13 @@ static void MemoryDumpsCleaner(TCleanRun& run) {
 }
 
 static void ChkdskFragmentsCleaner(TCleanRun& run) {
-  std::string system = SystemFolder();
-  if (system.empty()) return;
-  run.ItemBytes = DeleteFilesByMask(run, system, "File*.chk", run.ItemCount, false);
+  // On 64-bit Windows both system folders, the real System32 (which the x86 build sees only with
+  // redirection off, here on this thread alone) and SysWOW64.
+  TNativeFileSystemView native;
+  uint64_t bytes = 0;
+  for (const std::string& system : SystemFolders())
+    bytes += DeleteFilesByMask(run, system, "File*.chk", run.ItemCount, false);
+  run.ItemBytes = bytes;
   run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 
