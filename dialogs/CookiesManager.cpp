@@ -12,7 +12,20 @@ namespace {
 void FillList(HWND list, const std::vector<std::string>& names, int selection) {
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
-  for (const std::string& n : names) SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)Widen(n).c_str());
+  // Scrolled sideways only as far as the longest name needs.
+  HDC dc = GetDC(list);
+  HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(list, WM_GETFONT, 0, 0));
+  int widest = 0;
+  for (const std::string& n : names) {
+    const std::wstring w = Widen(n);
+    SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)w.c_str());
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, w.c_str(), (int)w.size(), &size);
+    if (size.cx > widest) widest = size.cx;
+  }
+  SelectObject(dc, old);
+  ReleaseDC(list, dc);
+  SendMessageW(list, LB_SETHORIZONTALEXTENT, widest + 8, 0);
   SendMessageW(list, LB_SETCURSEL, (WPARAM)selection, 0);
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
@@ -82,8 +95,6 @@ void TfrmCookiesManager::OnInit() {
   for (const TCookieFile& f : ListCookieFiles(folder_)) found.push_back(f.Name);
   lists_.reset(new TCookieLists(found, keep));
   ShowLists();
-  // Names can be longer than the lists are wide.
-  for (int id : {ListBox1, ListBox2}) SendMessageW(Item(id), LB_SETHORIZONTALEXTENT, 2000, 0);
 }
 
 void TfrmCookiesManager::ShowLists() {

@@ -198,6 +198,46 @@ void TDialog::Enable(int id, bool enabled) {
 void TDialog::ShowItem(int id, bool shown) { ShowWindow(Item(id), shown ? SW_SHOW : SW_HIDE); }
 
 // ---------------------------------------------------------------------------------------------
+// Pages
+
+HWND DialogControl(HWND dialog, int id) {
+  if (HWND w = GetDlgItem(dialog, id)) return w;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (GetWindowLongW(child, GWL_EXSTYLE) & WS_EX_CONTROLPARENT)
+      if (HWND w = GetDlgItem(child, id)) return w;
+  return nullptr;
+}
+
+namespace {
+
+INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_INITDIALOG: return FALSE;
+    case WM_COMMAND:
+    case WM_NOTIFY:
+      SetWindowLongPtrW(page, DWLP_MSGRESULT, SendMessageW(GetParent(page), msg, wParam, lParam));
+      return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+HWND CreateDialogPage(HWND dialog, const TDialogTemplate& page, int id) {
+  HWND h = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), page.Get(), dialog, PageProc, 0);
+  if (!h) return nullptr;
+  SetWindowLongPtrW(h, GWLP_ID, id);
+  // The page's background as the tab control's (uxtheme, XP and later; looked up at run time).
+  if (HMODULE theme = LoadLibraryW(L"uxtheme.dll")) {
+    using EnableTextureFn = HRESULT(WINAPI*)(HWND, DWORD);
+    auto enable = reinterpret_cast<EnableTextureFn>(
+        reinterpret_cast<void*>(GetProcAddress(theme, "EnableThemeDialogTexture")));
+    if (enable) enable(h, 6 /* ETDT_ENABLETAB */);
+  }
+  return h;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Shared helpers
 
 void ShellOpen(HWND owner, const std::string& target, const std::string& parameters) {

@@ -12,6 +12,10 @@
 
 namespace qv {
 
+// A control of a dialog by its identifier: a control of the dialog itself, or of one of its pages
+// (child dialogs that hold controls of their own, WS_EX_CONTROLPARENT).
+HWND DialogControl(HWND dialog, int id);
+
 // A DLGTEMPLATEEX built control by control. Positions and sizes are in dialog units.
 class TDialogTemplate {
  public:
@@ -55,7 +59,8 @@ class TDialog {
   // Esc, unless the dialog decides otherwise).
   INT_PTR ShowModal();
   HWND Handle() const { return hwnd_; }
-  HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
+  // A control of the dialog, also on one of its pages (DialogControl).
+  HWND Item(int id) const { return DialogControl(hwnd_, id); }
 
   // Tests drive every dialog of the program: called once a dialog is ready (its controls filled),
   // before it is shown, with its window.
@@ -89,6 +94,12 @@ class TDialog {
   HWND hwnd_ = nullptr;
   bool closed_ = false;
 };
+
+// A page of a dialog: a child dialog made from a template (DS_CONTROL, so that Tab, the arrow keys
+// and access keys reach its controls as if they were the dialog's), with the background of a tab
+// control's page where the system draws one. Commands and notifications of its controls go to the
+// dialog. Positions in the template are relative to the page.
+HWND CreateDialogPage(HWND dialog, const TDialogTemplate& page, int id);
 
 // Opens a document, a folder, a program or an address with the shell's "open" verb, shown normally.
 // Tests see the request instead (and nothing is opened) while a hook is set.

@@ -97,20 +97,20 @@ std::string IndexDatTimeText(double dateTime) {
 }
 
 TDialogTemplate TfrmIndexDatViewer::BuildTemplate() {
-  TDialogTemplate t(kIndexDatViewerCaption, 330, 242);
-  t.Group("Index.dat file &location", 7, 4, 316, 32, GroupBox1);
-  t.Edit(14, 16, 236, 13, eFileName);
-  t.Button("...", 254, 15, 20, 14, bBrowseFolder);
-  t.Button("&Show", 278, 15, 38, 14, bShow, true);
-  t.Add(PROGRESS_CLASSW, "", PBS_SMOOTH, 7, 40, 316, 10, ProgressBar1);
-  t.Label("", 7, 45, 316, 1, Panel2, SS_ETCHEDHORZ);
+  TDialogTemplate t(kIndexDatViewerCaption, 372, 242);
+  t.Group("Index.dat file &location", 7, 4, 358, 32, GroupBox1);
+  t.Edit(14, 16, 278, 13, eFileName);
+  t.Button("...", 296, 15, 20, 14, bBrowseFolder);
+  t.Button("&Show", 320, 15, 38, 14, bShow, true);
+  t.Add(PROGRESS_CLASSW, "", PBS_SMOOTH, 7, 40, 358, 10, ProgressBar1);
+  t.Label("", 7, 45, 358, 1, Panel2, SS_ETCHEDHORZ);
   t.Add(WC_LISTVIEWW, "",
         LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | WS_TABSTOP | WS_BORDER, 7,
-        54, 316, 158, lvIndexDat);
+        54, 358, 158, lvIndexDat);
   t.Label("Total Record:", 7, 223, 48, 9, Label1);
   t.Label("0", 56, 221, 60, 12, Panel1, SS_CENTER | SS_SUNKEN | SS_CENTERIMAGE);
-  t.Button("&More Index.dat", 196, 220, 72, 14, bShowDetail);
-  t.Button("&Close", 273, 220, 50, 14, suiButton3);
+  t.Button("&More Index.dat", 238, 220, 72, 14, bShowDetail);
+  t.Button("&Close", 315, 220, 50, 14, suiButton3);
   return t;
 }
 
@@ -124,10 +124,10 @@ void TfrmIndexDatViewer::OnInit() {
 
   HWND list = Item(lvIndexDat);
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-  // The column widths of the design (380 and 120 pixels at 96 DPI) in dialog units, so they grow
-  // with the font and the DPI as the dialog does.
+  // The columns in dialog units, so they grow with the font and the DPI as the dialog does: the
+  // URL column 380 pixels wide at 96 DPI, the time column wide enough for a long date and time.
   const wchar_t* captions[] = {L"URL", L"Last Modified"};
-  RECT url = {0, 0, 253, 0}, modified = {0, 0, 80, 0};
+  RECT url = {0, 0, 253, 0}, modified = {0, 0, 90, 0};
   MapDialogRect(Handle(), &url);
   MapDialogRect(Handle(), &modified);
   const int columnWidths[] = {url.right, modified.right};

@@ -23,24 +23,6 @@ const char* const kPageNames[] = {"Common", "Schedule", "Boss Key"};
 const char* const kIntervals[] = {"Every &15 minutes", "Every &30 minutes", "Every &hour", "Every &4 hours",
                                   "Every &8 hours"};
 
-// The page each control lives on.
-struct PagePlace {
-  int id;
-  int page;
-};
-const PagePlace kPlaces[] = {
-    {TfrmOptions::cbFastScan, 0},     {TfrmOptions::cbShowLogTempInternetFiles, 0},
-    {TfrmOptions::cbShowLogRecycleBin, 0}, {TfrmOptions::cbAskClear, 0},
-    {TfrmOptions::cbAutoStart, 0},    {TfrmOptions::cbWipeFile, 0},
-    {TfrmOptions::cbWipeNumber, 0},   {TfrmOptions::cbAutoWash, 1},
-    {TfrmOptions::rgWashInterval, 1}, {TfrmOptions::rbInterval0, 1},
-    {TfrmOptions::rbInterval1, 1},    {TfrmOptions::rbInterval2, 1},
-    {TfrmOptions::rbInterval3, 1},    {TfrmOptions::rbInterval4, 1},
-    {TfrmOptions::cbStartWash, 1},    {TfrmOptions::cbShutdownWash, 1},
-    {TfrmOptions::Label1, 2},         {TfrmOptions::cbBosskey, 2},
-    {TfrmOptions::Label2, 2},         {TfrmOptions::eHide, 2},
-};
-
 std::string ExePath() {
   std::wstring buf(32768, L'\0');
   DWORD n = GetModuleFileNameW(nullptr, &buf[0], (DWORD)buf.size());
@@ -61,33 +43,47 @@ TfrmOptions::TfrmOptions(HWND owner, IOptionsOwner& main, const TOptionsSetting&
 
 TDialogTemplate TfrmOptions::BuildTemplate() {
   TDialogTemplate t("Settings", 262, 196);
-  // Page "Common".
-  t.CheckBox("&Fast mode, not show detailed log of all cleaner settings", 16, 30, 230, 10, cbFastScan);
-  t.CheckBox("Show detailed log of &Temporary Internet Files", 16, 45, 230, 10, cbShowLogTempInternetFiles);
-  t.CheckBox("Show detailed log of Empty &Recycle Bin", 16, 60, 230, 10, cbShowLogRecycleBin);
-  t.CheckBox("As&k before deleting the item", 16, 75, 230, 10, cbAskClear);
-  t.CheckBox("A&uto run when the computer starts", 16, 90, 230, 10, cbAutoStart);
-  t.CheckBox("Over&write the deleted files, Number of times", 16, 107, 172, 10, cbWipeFile);
-  t.Add(WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 192, 105, 40, 140, cbWipeNumber);
-  // Page "Schedule".
-  t.CheckBox("&Automatic clean enabled", 16, 30, 230, 10, cbAutoWash);
-  t.Group("Time Intervals", 16, 45, 228, 56, rgWashInterval);
-  for (int i = 0; i < 5; ++i)
-    t.Radio(kIntervals[i], i % 2 ? 132 : 26, 58 + (i / 2) * 14, 104, 10, rbInterval0 + i, i == 0);
-  t.CheckBox("Clean when Windows &start", 16, 110, 230, 10, cbStartWash);
-  t.CheckBox("Clean when Windows shut &down", 16, 125, 230, 10, cbShutdownWash);
-  // Page "Boss Key".
-  t.Label("You can set a Boss Key(a keyboard key shortcut) that enables you\nto quickly hide all web browsers on your "
-          "system.",
-          16, 30, 230, 20, Label1);
-  t.CheckBox("&Enable Boss Key", 16, 58, 230, 10, cbBosskey);
-  t.Label("E&nter the Boss Key below:", 16, 76, 230, 9, Label2);
-  t.Edit(16, 88, 150, 13, eHide);
-  // Below the pages.
   t.Button("&OK", 150, 175, 50, 14, bOK, true);
   t.Button("&Cancel", 205, 175, 50, 14, bCancel);
-  // Last, so that it lies under the controls of its pages (and comes last when tabbing).
+  // Last, so that it lies under its pages (and, as in every dialog with pages, comes after the
+  // buttons when tabbing).
   t.Add(WC_TABCONTROLW, "", WS_TABSTOP | WS_CLIPSIBLINGS, 7, 7, 248, 160, IDC_PAGES);
+  return t;
+}
+
+// The pages, each a child dialog over the tab control's page area; positions relative to the page.
+static TDialogTemplate PageTemplate(int page) {
+  TDialogTemplate t("", 240, 136, DS_CONTROL | WS_CHILD);
+  switch (page) {
+    case 0:  // "Common"
+      t.CheckBox("&Fast mode, not show detailed log of all cleaner settings", 8, 8, 226, 10,
+                 TfrmOptions::cbFastScan);
+      t.CheckBox("Show detailed log of &Temporary Internet Files", 8, 23, 226, 10,
+                 TfrmOptions::cbShowLogTempInternetFiles);
+      t.CheckBox("Show detailed log of Empty &Recycle Bin", 8, 38, 226, 10, TfrmOptions::cbShowLogRecycleBin);
+      t.CheckBox("As&k before deleting the item", 8, 53, 226, 10, TfrmOptions::cbAskClear);
+      t.CheckBox("A&uto run when the computer starts", 8, 68, 226, 10, TfrmOptions::cbAutoStart);
+      t.CheckBox("Over&write the deleted files, Number of times", 8, 85, 172, 10, TfrmOptions::cbWipeFile);
+      t.Add(WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 184, 83, 40, 140,
+            TfrmOptions::cbWipeNumber);
+      break;
+    case 1:  // "Schedule"
+      t.CheckBox("&Automatic clean enabled", 8, 8, 226, 10, TfrmOptions::cbAutoWash);
+      t.Group("Time Intervals", 8, 23, 226, 56, TfrmOptions::rgWashInterval);
+      for (int i = 0; i < 5; ++i)
+        t.Radio(kIntervals[i], i % 2 ? 124 : 18, 36 + (i / 2) * 14, 104, 10, TfrmOptions::rbInterval0 + i, i == 0);
+      t.CheckBox("Clean when Windows &start", 8, 88, 226, 10, TfrmOptions::cbStartWash);
+      t.CheckBox("Clean when Windows shut &down", 8, 103, 226, 10, TfrmOptions::cbShutdownWash);
+      break;
+    default:  // "Boss Key"
+      t.Label("You can set a Boss Key(a keyboard key shortcut) that enables you\nto quickly hide all web browsers "
+              "on your system.",
+              8, 8, 226, 20, TfrmOptions::Label1);
+      t.CheckBox("&Enable Boss Key", 8, 36, 226, 10, TfrmOptions::cbBosskey);
+      t.Label("E&nter the Boss Key below:", 8, 54, 226, 9, TfrmOptions::Label2);
+      t.Edit(8, 66, 150, 13, TfrmOptions::eHide);
+      break;
+  }
   return t;
 }
 
@@ -99,6 +95,17 @@ void TfrmOptions::OnInit() {
     item.mask = TCIF_TEXT;
     item.pszText = &name[0];
     SendMessageW(pages, TCM_INSERTITEMW, i, (LPARAM)&item);
+  }
+  // The pages over the tab control's page area, above it, so that their controls come first when
+  // tabbing.
+  RECT area;
+  GetWindowRect(pages, &area);
+  MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&area), 2);
+  SendMessageW(pages, TCM_ADJUSTRECT, FALSE, (LPARAM)&area);
+  for (int i = 2; i >= 0; --i) {
+    page_[i] = CreateDialogPage(Handle(), PageTemplate(i), IDC_PAGE0 + i);
+    SetWindowPos(page_[i], HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+                 SWP_NOACTIVATE);
   }
   for (int n = 1; n <= 10; ++n)
     SendMessageW(Item(cbWipeNumber), CB_ADDSTRING, 0, (LPARAM)std::to_wstring(n).c_str());
@@ -151,13 +158,9 @@ void TfrmOptions::ShowPage(int page) {
   SendMessageW(Item(IDC_PAGES), TCM_SETCURSEL, page, 0);
   // The focus never stays on a control that is about to be hidden.
   HWND focus = GetFocus();
-  for (const PagePlace& p : kPlaces) {
-    if (p.page != page && Item(p.id) == focus) {
-      SetFocus(Item(IDC_PAGES));
-      break;
-    }
-  }
-  for (const PagePlace& p : kPlaces) ShowItem(p.id, p.page == page);
+  for (int i = 0; i < 3; ++i)
+    if (i != page && focus && IsChild(page_[i], focus)) SetFocus(Item(IDC_PAGES));
+  for (int i = 0; i < 3; ++i) ShowWindow(page_[i], i == page ? SW_SHOW : SW_HIDE);
 }
 
 int TfrmOptions::Interval() const {

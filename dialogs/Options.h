@@ -57,6 +57,9 @@ class TfrmOptions : public TDialog {
     cbBosskey,
     Label2,
     eHide,
+    IDC_PAGE0,  // the three pages
+    IDC_PAGE1,
+    IDC_PAGE2,
     bOK = IDOK,
     bCancel = IDCANCEL,
   };
@@ -104,6 +107,7 @@ class TfrmOptions : public TDialog {
   WNDPROC oldFieldProc_ = nullptr;
   HWND wipeHint_ = nullptr;
   HHOOK keysHook_ = nullptr;
+  HWND page_[3] = {};
 };
 
 }  // namespace qv
