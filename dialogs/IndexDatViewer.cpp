@@ -147,6 +147,9 @@ void TfrmIndexDatViewer::OnInit() {
   if (images_ && icon) ImageList_AddIcon(images_, icon);
   SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, (LPARAM)images_);
   AddHint(Handle(), list, kListHint);
+  // The list takes Enter itself (the dialog would give it to "Show").
+  SetPropW(list, L"QvOldProc", reinterpret_cast<HANDLE>(
+                                    SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc))));
 
   // FormShow: Internet Explorer's cache index.
   SetText(eFileName, IeSpecialFolder(Handle(), CSIDL_INTERNET_CACHE) + "\\Content.IE5\\index.dat");
@@ -263,15 +266,9 @@ void TfrmIndexDatViewer::OpenSelectedRow() {
   ShellOpen(Handle(), target);
 }
 
-bool TfrmIndexDatViewer::OnCommand(int id, int code, HWND) {
+bool TfrmIndexDatViewer::OnCommand(int id, int, HWND) {
   switch (id) {
-    case bShow:
-      // Enter in the list opens the selected row; everywhere else it shows the file.
-      if (GetFocus() == Item(lvIndexDat) && code != BN_CLICKED)
-        OpenSelectedRow();
-      else
-        bShowClick();
-      return true;
+    case bShow: bShowClick(); return true;
     case bBrowseFolder: bBrowseFolderClick(); return true;
     case bShowDetail: ShellOpen(Handle(), kIndexDatPage); return true;
     case suiButton3:
@@ -299,8 +296,26 @@ INT_PTR TfrmIndexDatViewer::OnMessage(UINT msg, WPARAM, LPARAM lParam, bool& han
   } else if (n->code == NM_DBLCLK) {
     OpenSelectedRow();
     handled = true;
+  } else if (n->code == LVN_KEYDOWN && reinterpret_cast<NMLVKEYDOWN*>(lParam)->wVKey == VK_RETURN) {
+    OpenSelectedRow();  // Enter in the list is a double click on the selected row
+    handled = true;
   }
   return 0;
+}
+
+LRESULT CALLBACK TfrmIndexDatViewer::ListProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto old = reinterpret_cast<WNDPROC>(GetPropW(h, L"QvOldProc"));
+  if (msg == WM_GETDLGCODE) {
+    auto* m = reinterpret_cast<MSG*>(lParam);
+    LRESULT code = CallWindowProcW(old, h, msg, wParam, lParam);
+    if (m && m->message == WM_KEYDOWN && m->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
+    return code;
+  }
+  if (msg == WM_NCDESTROY) {
+    RemovePropW(h, L"QvOldProc");
+    SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+  }
+  return CallWindowProcW(old, h, msg, wParam, lParam);
 }
 
 // The bar shows its percentage over it.

@@ -40,7 +40,7 @@ class TfrmIndexDatViewer : public TDialog {
     lvIndexDat,
     Label1,
     Panel1,
-    bShow = IDOK,  // Enter shows the file (or, in the list, opens the selected row)
+    bShow = IDOK,  // Enter shows the file (in the list, Enter opens the selected row)
     suiButton3 = IDCANCEL,
   };
   explicit TfrmIndexDatViewer(HWND owner) : TDialog(owner) {}
@@ -64,6 +64,7 @@ class TfrmIndexDatViewer : public TDialog {
 
  private:
   static LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK ListProc(HWND, UINT, WPARAM, LPARAM);
   void bBrowseFolderClick();
   void OpenSelectedRow();
   // Lets the dialog answer the user while a file is read: the waiting messages are handled at most
