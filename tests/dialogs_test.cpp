@@ -877,6 +877,52 @@ TEST_F(DialogsTest, TheAddDialogsTakeOnlyCompleteEntries) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The main window at another DPI
+
+TEST_F(DialogsTest, TheMainWindowLaysItselfOutForTheDpiOfItsDisplay) {
+  auto& f = Open();
+  ASSERT_EQ(f.Dpi(), 96);  // the test prefix's
+  auto width = [](HWND w) {
+    RECT r;
+    GetWindowRect(w, &r);
+    return r.right - r.left;
+  };
+  auto height = [](HWND w) {
+    RECT r;
+    GetWindowRect(w, &r);
+    return r.bottom - r.top;
+  };
+  auto fontHeight = [](HWND w) {
+    LOGFONTW lf = {};
+    GetObjectW((HFONT)SendMessageW(w, WM_GETFONT, 0, 0), sizeof(lf), &lf);
+    return lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
+  };
+  EXPECT_EQ(width(f.bClean), 75);
+  EXPECT_EQ(height(f.imgTitle), 50);
+  const int logFont = fontHeight(f.lMain), titleFont = fontHeight(f.lTitle);
+  // Moved to a display of 192 DPI: the size Windows suggests, every control and font twice as large.
+  RECT suggested = {10, 10, 10 + 1240, 10 + 900};  // what fits the test's screen
+  SendMessageW(f.Handle(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192), (LPARAM)&suggested);
+  EXPECT_EQ(f.Dpi(), 192);
+  EXPECT_EQ(width(f.Handle()), 1240);
+  EXPECT_EQ(width(f.bClean), 150);
+  EXPECT_EQ(height(f.bClean), 50);
+  EXPECT_EQ(height(f.imgTitle), 100);
+  EXPECT_EQ(fontHeight(f.lMain), 2 * logFont);
+  EXPECT_EQ(fontHeight(f.lTitle), 2 * titleFont);
+  EXPECT_EQ(SendMessageW(f.tvCleanItems, TVM_GETINDENT, 0, 0), 38);
+  // The smallest size follows.
+  SetWindowPos(f.Handle(), nullptr, 0, 0, 300, 200, SWP_NOZORDER | SWP_NOMOVE);
+  EXPECT_GE(width(f.Handle()), 2 * 610);
+  EXPECT_GE(height(f.Handle()), 2 * 400);
+  // The log's lower edge stays 10 design pixels (20 here) above the Test button.
+  RECT log, test;
+  GetWindowRect(f.lMain, &log);
+  GetWindowRect(f.bTest, &test);
+  EXPECT_EQ(test.top - log.bottom, 20);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Menus and help
 
 TEST_F(DialogsTest, EveryDialogEntryOfTheMenusOpensItsDialogAndHelpOpensThePages) {
