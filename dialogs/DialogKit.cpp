@@ -112,6 +112,9 @@ void TDialogTemplate::Edit(int x, int y, int cx, int cy, int id, DWORD style) {
 // The dialog
 
 INT_PTR TDialog::ShowModal() {
+  // The common controls the dialogs use (list views, tabs, progress bars, hints).
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
   TDialogTemplate t = BuildTemplate();
   closed_ = false;
   INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.Get(), owner_, DialogProc,

@@ -138,9 +138,6 @@ class TfrmMain {
   // The DPI the window is laid out for, and a 96-DPI design size at it.
   int Dpi() const { return dpi_; }
   int Scale(int value) const;
-  // The dialogs of the menus.
-  void OpenSettings();
-  void OpenCustomListEditor();
 
   // Test seams: the save dialog's answer (false = cancelled), and a look at each run message
   // before the window handles it.
@@ -178,6 +175,8 @@ class TfrmMain {
   void OpenHelp();
   void OpenUrl(const std::string& url);
   void ShowAbout();
+  void OpenCustomListEditor();
+  void OpenSettings();
   bool BeginDialog();
   template <typename Dialog>
   INT_PTR OpenDialog();
