@@ -147,6 +147,8 @@ void TDialog::CentreOnOwner() {
   if (x < 0) x = 0;
   if (y < 0) y = 0;
   SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+  // Opened from the tray menu: in front, where the user looks.
+  if (!ownerShown) SetForegroundWindow(hwnd_);
 }
 
 INT_PTR CALLBACK TDialog::DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {

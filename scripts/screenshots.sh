@@ -50,7 +50,8 @@ shoot_dpi() {
   }
   echo "at $dpi DPI:"
   snap main-window "$(qv_wine 'C:\qvshots\shoot.exe' main | tr -d '\r')"
-  for what in settings settings-schedule settings-bosskey cookies customlists addfolder addregistry indexdat; do
+  for what in settings settings-schedule settings-bosskey cookies customlists addfolder addregistry indexdat \
+    askdelete; do
     geometry=$(qv_wine 'C:\qvshots\shoot.exe' open "$what" | tr -d '\r')
     snap "$what" "$geometry"
     qv_wine 'C:\qvshots\shoot.exe' close

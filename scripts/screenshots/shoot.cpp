@@ -7,7 +7,7 @@
 //   shoot.exe main             waits for the main window, runs a Test, prints the window's rectangle
 //   shoot.exe open WHAT        opens a dialog and prints its rectangle; WHAT is one of settings,
 //                              settings-schedule, settings-bosskey, cookies, customlists, addfolder,
-//                              addregistry, indexdat
+//                              addregistry, indexdat, askdelete
 //   shoot.exe close            closes every dialog that is open (Cancel)
 //   shoot.exe quit             closes the program
 // Rectangles are printed as "WxH+X+Y" (ImageMagick's crop geometry). Exits 0 on success.
@@ -210,6 +210,9 @@ int Open(const std::string& what) {
       SendMessageW(GetDlgItem(d, qv::TfrmAddRegistry::eRegistryValue), WM_SETTEXT, 0, (LPARAM)L"LastFile");
       Sleep(400);
     }
+  } else if (what == "askdelete") {
+    // The question before a Clean (the seeded settings ask it).
+    d = menu(qv::IDM_CLEAN, L"Run Quorvane");
   } else if (what == "indexdat") {
     d = menu(qv::IDM_INDEXDAT, L"Index.dat file viewer");
     if (d) {
