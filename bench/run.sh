@@ -9,8 +9,10 @@
 #   - peak memory of a Test and a Clean of 100,000 files against 10,000;
 #   - the index.dat reader on a file of 100,000 records made by the test builder (keeping the
 #     entries as the viewer does, only counting them, and processing a window message before every
-#     entry as the viewer does), with msiecfexport on the same file as the limit, its peak memory
-#     against a file of 10,000 records, and a 3-pass wipe of the file.
+#     entry), with msiecfexport on the same file as the limit, its peak memory against a file of
+#     10,000 records, and a 3-pass wipe of the file;
+#   - the index.dat viewer on the same file: read and shown, then paged down from its top, its
+#     middle and near its end (under an Xvfb display of its own when there is none).
 # Usage: bash bench/run.sh            (QV_BENCH_FILES / QV_BENCH_MIB / QV_BENCH_RECORDS make it smaller)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -106,6 +108,16 @@ idx_bytes=$(stat -c %s "$work/index.dat")
 read_keep=$(idx read 'C:\qvbench\index.dat' keep)
 read_count=$(idx read 'C:\qvbench\index.dat' count)
 read_pump=$(idx read 'C:\qvbench\index.dat' keep pump)
+# The viewer itself, which needs a display: its own Xvfb when there is none (with the prefix's
+# programs ended first, so that its desktop is made again on that display).
+if [ -n "${DISPLAY:-}" ]; then
+  view=$(idx view 'C:\qvbench\index.dat')
+else
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  view=$(cd "$work/bin" && xvfb-run -a -s "-screen 0 1280x1024x24" "$QV_LOADER" 'C:\qvbench\bin\index_dat_bench.exe' \
+    view 'C:\qvbench\index.dat' 2>&1 | tr -d '\r')
+fi
 small_keep=$(idx read 'C:\qvbench\small.dat' keep)
 small_count=$(idx read 'C:\qvbench\small.dat' count)
 # The independent reader of the tests as the limit; it opens only files with the browser's own
@@ -150,6 +162,10 @@ s=$(field seconds "$idx_wipe")
 printf '%-34s %9s %8s %12s %9s %11s\n' "index.dat wipe, 3 passes" "$s" "-" "$idx_bytes" "-" \
   "$(awk -v k="$(field peak_ws_kb "$idx_wipe")" 'BEGIN { printf "%.1f", k / 1024 }')"
 echo "index.dat: $records records in $idx_bytes bytes; msiecfexport $msiecf_s s"
+echo "index.dat viewer: $(field rows "$view") rows read and shown in $(field read_seconds "$view") s;" \
+  "$(field pages "$view") pages drawn (down from the top, the middle, near the end, and the last) in" \
+  "$(field scroll_seconds "$view") s, $(field ms_per_page "$view") ms a page;" \
+  "peak $(awk -v k="$(field peak_ws_kb "$view")" 'BEGIN { printf "%.1f", k / 1024 }') MB"
 echo "shell / plain delete: $(ratio "$(field seconds "$clean_shell")" "$(field seconds "$clean_plain")")x;" \
   "checked / plain delete: $(ratio "$(field seconds "$clean_fast")" "$(field seconds "$clean_plain")")x"
 rm -rf "$work"
