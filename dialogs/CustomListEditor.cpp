@@ -12,10 +12,10 @@
 namespace qv {
 
 std::vector<std::string> ReadCustomList(const std::string& file) {
+  // Read as the runner reads it: every line, in any text form.
   std::vector<std::string> rows;
-  if (!FileExists(file)) return rows;
-  for (const std::string& key : IniReadKeys(file, kCustomListSection))
-    rows.push_back(IniReadString(file, kCustomListSection, key, ""));
+  for (const TProfileLine& line : ReadDefinitionLines(file, kCustomListSection).Lines)
+    if (!line.Malformed) rows.push_back(line.Value);
   return rows;
 }
 
@@ -26,7 +26,7 @@ bool WriteCustomList(const std::vector<std::string>& rows, const std::string& fi
     for (const TClistLine& line : NumberCustomListRows(rows))
       if (!IniWriteString(temporary, kCustomListSection, line.Key, line.Value)) return false;
     return true;
-  });
+  }, /*unicode=*/true);
 }
 
 TDialogTemplate TfrmNewCustomItem::BuildTemplate() {

@@ -11,6 +11,7 @@
 #include "base/PathHelpers.h"
 #include "base/WindowsVersion.h"
 #include "cleaners/Cleaners.h"
+#include "dialogs/CustomListEditor.h"
 #include "engine/Catalogue.h"
 #include "engine/Definitions.h"
 #include "support/Sandbox.h"
@@ -765,4 +766,23 @@ TEST_F(DefinitionRunner, MissingFileOrSectionIsSaid) {
   EXPECT_EQ(CountLinesStartingWith(other.Lines, "Clean: the definition file " + listFile_ +
                                                     " has no section [<New List>]"),
             1);
+}
+
+// What the custom list editor writes is one form, UTF-16 with its mark, whatever form the file had:
+// letters beyond the system's code page survive, and the runner reads the rows back.
+TEST_F(DefinitionRunner, TheEditorWritesOneFormThatKeepsEveryLetter) {
+  MessageRecorder messages;
+  SandboxFolder box("DefsEditor");
+  const std::string folder = box.Path() + "\xD0\x9C\xD0\xB8\xD1\x80 Caf\xC3\xA9";  // Cyrillic and Latin letters
+  WriteFile(folder + "\\trace.tmp", 10);
+  WriteList("[Other]\r\nDelFile1=C:\\elsewhere\r\n");  // an older file in the ANSI form
+  ASSERT_TRUE(qv::WriteCustomList({folder + ",*.tmp"}, listFile_));
+  const std::string bytes = ReadTextFile(listFile_);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(qv::ReadCustomList(listFile_), std::vector<std::string>{folder + ",*.tmp"});
+  EXPECT_EQ(qv::ReadDefinitionSection(listFile_, "Other"), std::vector<std::string>{"DelFile1=C:\\elsewhere"});
+  ASSERT_EQ(RunItem(qv::rmTest).Count, 1);
+  EXPECT_EQ(RunItem(qv::rmClean).Count, 1);
+  EXPECT_FALSE(qv::FileExists(folder + "\\trace.tmp"));
 }

@@ -659,7 +659,7 @@ TEST_F(DialogsTest, CustomListRowsAreAddedEditedRemovedAndWrittenInTheirNumberin
             (std::vector<std::string>{"Custom Lists", "Add Registry", "Add Registry", "Add File and Folder"}));
 
   // The old section went whole; each kind is numbered from 1 in row order; other sections stay.
-  const std::string text = ReadTextFile(clist);
+  const std::string text = DecodeProfileText(ReadTextFile(clist));  // written as UTF-16
   EXPECT_EQ(text.find("DelFile7"), std::string::npos);
   EXPECT_NE(text.find("C:\\Keep\\me"), std::string::npos);
   const std::vector<std::string> lines = ReadDefinitionSection(clist, "<New List>");
