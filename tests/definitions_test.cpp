@@ -298,6 +298,10 @@ TEST(ShippedDefinitions, EveryLineIsAWellFormedEntry) {
         }
         break;
       }
+      case qv::dkLockFile:
+        EXPECT_TRUE(macros.count(e.FirstPart)) << where;
+        EXPECT_FALSE(qv::DefinitionFolder(e, qv::ReadDefinitionMacros()).empty()) << where;
+        break;
       case qv::dkNone:
         break;
     }
@@ -369,6 +373,10 @@ TEST(ShippedDefinitions, SectionsMatchInstalledProgramsDisplayNames) {
       {"Adobe Flash Player 11 ActiveX", "Flash Player"},
       {"Macromedia Flash Player 8", "Flash Player"},
       {"Google Chrome", "Google Chrome"},
+      {"Microsoft Edge", "Microsoft Edge"},
+      {"Brave", "Brave"},
+      {"Vivaldi", "Vivaldi"},
+      {"Opera Stable 105.0.4970.48", "Opera Stable"},
       {"Safari", "Safari"},
       {"TeamViewer 8", "TeamViewer"},
       {"Steam", "Steam"},
