@@ -40,6 +40,12 @@ class TLint {
       Add(line, "a wildcard step in a root, or \".\" or \"..\" after a wildcard step", raw);
       return;
     }
+    // A device path first: the "?" of its prefix is no pattern.
+    const TPathSpelling spelling = ReadPathSpelling(WithoutWildcardSteps(folder, rule));
+    if (spelling.Form == pfDevice && (spelling.Prefixed || folder.find_first_of("*?") == std::string::npos)) {
+      Add(line, "a device path, which is never touched", raw);
+      return;
+    }
     if (rule == srStarOnly) {
       for (const std::string& part : Split(folder))
         if (part.find_first_of("*?") != std::string::npos && part != "*") {
