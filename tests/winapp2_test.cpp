@@ -170,8 +170,9 @@ TEST(Winapp2Text, LinesThatCannotBeUsed) {
     // An exclusion that cannot be used stops the entry; a detection that cannot be used detects
     // nothing rather than making the entry one without detection.
     EXPECT_EQ(e.BadExclude, std::string(c.line).rfind("ExcludeKey", 0) == 0);
-    if (std::string(c.line).rfind("Detect=", 0) == 0 || std::string(c.line).rfind("SpecialDetect", 0) == 0)
+    if (std::string(c.line).rfind("Detect=", 0) == 0 || std::string(c.line).rfind("SpecialDetect", 0) == 0) {
       EXPECT_TRUE(e.HasDetection());
+    }
   }
 
   qv::TWinapp2File f = qv::ParseWinapp2Text("stray=1\r\n[A]\r\nFileKey1=C:\\x|*.*\r\n[B]\r\n[a]\r\nFileKey1=C:\\y|*.*\r\n");
