@@ -11,6 +11,7 @@
 #include "engine/PathPattern.h"
 #include "engine/Winapp2.h"
 #include "engine/Winapp2Run.h"
+#include "support/Process.h"
 
 using namespace qvtest;
 
@@ -485,6 +486,66 @@ TEST(Winapp2Run, ProtectedFoldersAndUnusableExclusions) {
   s.ExpectCleaned();
   EXPECT_TRUE(messages.Messages.empty());
   DeleteFileW(qv::Widen(ini).c_str());
+}
+
+// The program itself picks up winapp2.ini at start-up: a -cleanonce run of ticked entries cleans
+// them as a Test here counted, and with no selection stored yet, the Default=True entry is the one
+// ticked.
+TEST(Winapp2Run, CleanOnceFromTheCommandLine) {
+  const std::string exe = qv::ExeFolder() + "Quorvane.exe";
+  ASSERT_TRUE(qv::FileExists(exe)) << "the program is copied beside the tests";
+  ASSERT_EQ(FindWindowW(L"Quorvane Made by Marrowdale Software", nullptr), nullptr);
+  TestWindow window;
+  Winapp2Scene scene;
+  window.Winapp2Sources = scene.sources;
+  ASSERT_NO_FATAL_FAILURE(scene.s.ExpectSetUp());
+  const std::vector<std::string> items = {"Applications - Qvtest Cache *", "Applications - Qvtest Registry *"};
+  unsigned testTotal = 0;
+  {
+    MessageRecorder messages;
+    ASSERT_TRUE(window.Run(items, qv::rmTest));
+    testTotal = window.FinishedTotal;
+    ASSERT_EQ(testTotal, (unsigned)scene.s.count - 2);  // all but Warned and Default
+  }
+  const std::string ini = qv::ExeFolder() + "settings.ini";
+  const std::string log = qv::ExeFolder() + "winapp2-cleanonce.log";
+  auto settings = [&](const std::vector<std::string>& ticked) {
+    DeleteFileW(qv::Widen(ini).c_str());
+    qv::IniWriteString(ini, "Settings", "AskForSweep", "1");
+    if (!ticked.empty()) {
+      qv::IniWriteString(ini, "NodeSelected", "SelectedCount", std::to_string(ticked.size()));
+      for (size_t i = 0; i < ticked.size(); ++i)
+        qv::IniWriteString(ini, "NodeSelected", std::to_string(i + 1), ticked[i]);
+    }
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, qv::Widen(ini).c_str());
+    DeleteFileW(qv::Widen(log).c_str());
+  };
+
+  settings({"Applications", items[0], items[1]});
+  EXPECT_EQ(RunProgram(exe, "-cleanonce -log \"" + log + "\"", 120000), 0);
+  EXPECT_NE(ReadTextFile(log).find("Total items to be removed = " + std::to_string(testTotal) + " ;"), std::string::npos)
+      << ReadTextFile(log);
+  const std::string a = scene.app.Path();
+  for (const char* gone : {"Cache\\a.bin", "Cache\\sub\\b.bin", "x.log", "Profile1\\Data\\d.bin"})
+    EXPECT_FALSE(qv::FileExists(a + gone)) << gone;
+  for (const char* kept : {"Cache\\index.idx", "Cache\\Keep\\k.bin", "keep.log", "Warned\\w.bin", "Default\\crash.dmp"})
+    EXPECT_TRUE(qv::FileExists(a + kept)) << kept;
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, scene.key.Path() + "\\MRU"));
+  EXPECT_TRUE(RegValueExists(HKEY_CURRENT_USER, scene.key.Path() + "\\History", "Keep"));
+
+  {
+    MessageRecorder messages;
+    ASSERT_TRUE(window.Run({"Applications - Qvtest Default *"}, qv::rmTest));
+    ASSERT_EQ(window.FinishedTotal, 1u);
+  }
+  settings({});
+  EXPECT_EQ(RunProgram(exe, "-cleanonce -log \"" + log + "\"", 120000), 0);
+  EXPECT_NE(ReadTextFile(log).find("Clean: Clearing Applications - Qvtest Default * ..."), std::string::npos)
+      << ReadTextFile(log);
+  EXPECT_FALSE(qv::FileExists(a + "Default\\crash.dmp"));
+  EXPECT_TRUE(qv::FileExists(a + "Warned\\w.bin"));
+  DeleteFileW(qv::Widen(ini).c_str());
+  DeleteFileW(qv::Widen(log).c_str());
 }
 
 }  // namespace
