@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <set>
 
 #include "base/Global.h"
 #include "base/PathSpelling.h"
@@ -24,10 +25,9 @@ class TLint {
 
   std::vector<TLintFinding> Findings;
 
+  // Each finding once (a line whose variable stands for two folders is checked for each).
   void Add(int line, const std::string& text, const std::string& raw) {
-    for (const TLintFinding& f : Findings)
-      if (f.Line == line && f.Text == text) return;
-    Findings.push_back({line, text, raw});
+    if (seen_.insert(std::to_string(line) + "\n" + text).second) Findings.push_back({line, text, raw});
   }
 
   // The checks of a folder a run would work in. tree: emptied and removed (or every file of it
@@ -119,6 +119,7 @@ class TLint {
     return parts;
   }
   TFolderGuard guard_;
+  std::set<std::string> seen_;
 };
 
 bool IsRootName(const std::string& upper) {
@@ -136,13 +137,11 @@ bool IsMacro(const std::string& firstPart) {
 // Names the duplicated sections of a file (the runner reads only the first of a name).
 void CheckSections(TLint& lint, const TProfileFile& file) {
   for (const TProfileLine& line : file.Outside) lint.Add(line.Number, "outside any section", line.Raw);
-  for (size_t i = 0; i < file.Sections.size(); ++i)
-    for (size_t j = 0; j < i; ++j)
-      if (SameText(file.Sections[i].Name, file.Sections[j].Name)) {
-        lint.Add(file.Sections[i].HeaderLine, "a second section of this name: only the first one is used",
-                 "[" + file.Sections[i].Name + "]");
-        break;
-      }
+  std::set<std::string> seen;
+  for (const TProfileFileSection& section : file.Sections)
+    if (!seen.insert(UpperCase(section.Name)).second)
+      lint.Add(section.HeaderLine, "a second section of this name: only the first one is used",
+               "[" + section.Name + "]");
 }
 
 void LintDefinitions(TLint& lint, const std::string& text) {

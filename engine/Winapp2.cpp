@@ -1,6 +1,7 @@
 #include "engine/Winapp2.h"
 
 #include <cctype>
+#include <set>
 
 namespace qv {
 
@@ -302,17 +303,13 @@ TWinapp2File ParseWinapp2Text(const std::string& text) {
   const TProfileFile profile = ParseProfileFile(text);
   for (const TProfileLine& line : profile.Outside)
     file.Problems.push_back({line.Number, "outside any section", line.Raw});
-  std::vector<std::string> seen;
+  std::set<std::string> seen;
   for (const TProfileFileSection& section : profile.Sections) {
-    const std::string upper = AsciiUpper(section.Name);
-    bool again = false;
-    for (const std::string& s : seen) again = again || s == upper;
-    if (again) {
+    if (!seen.insert(AsciiUpper(section.Name)).second) {
       file.Problems.push_back(
           {section.HeaderLine, "a second section of this name: only the first one is used", "[" + section.Name + "]"});
       continue;
     }
-    seen.push_back(upper);
     file.Entries.push_back(ParseWinapp2Entry(section.Name, section.HeaderLine, section.Lines));
   }
   return file;
