@@ -16,6 +16,7 @@
 #include "dialogs/IndexDatViewer.h"
 #include "dialogs/Options.h"
 #include "shell/CommandLine.h"
+#include "shell/DefinitionCheck.h"
 #include "shell/RunLogFile.h"
 #include "shell/TaskHostWin.h"
 
@@ -225,6 +226,8 @@ TfrmMain::TfrmMain(const TMainOptions& options) : options_(options), placement_(
   const std::string settingsSource = options_.SettingsSource.empty() ? options_.SettingsFile : options_.SettingsSource;
   settingsUnreadable_ = !IsReadableOrMissing(settingsSource);
   LoadOrSaveSettings(true, Catalogue, *placement_, settingsSource);
+  // Until a selection has been stored, winapp2.ini entries marked Default=True start ticked.
+  if (IniReadString(settingsSource, "NodeSelected", "SelectedCount", "").empty()) Catalogue.TickDefaults();
   RefreshTreeStates();
 
   // 5. A start with Windows sits in the tray.
@@ -767,6 +770,7 @@ void TfrmMain::StartRun() {
   auto host = std::make_shared<TMainRunHost>(hwnd_, lMain, lCurrentItem, mode, ++runId_);
   auto* thread = new TClearTaskThread(host, &BuiltinCleaners());
   thread->ItemList = runList_;
+  thread->Winapp2Sources = Catalogue.Winapp2Sources;
   thread->ExpectedTotal = ExpectedTotal;
   thread->Run().LogPrefix = std::string(test ? "Test" : "Clean") + ": ";
   control_ = thread->Control();
@@ -1212,6 +1216,10 @@ int RunQuorvane(HINSTANCE instance, int showCmd) {
   options.FirstArgument = command.FirstArgument;
   options.LogFile = command.LogFile.empty() ? std::string() : FullPath(command.LogFile);
   options.SettingsSource = SettingsSourcePath();
+  // A check of a definition file opens no window and runs beside a running copy.
+  if (command.LintDefinitions)
+    return RunDefinitionCheck(command.LintFile, options.LogFile,
+                              RunLogHeader(NowText(), VersionText(), "definition check"));
   // One copy per user session. The mutex, made before anything else, also tells two copies
   // started at the same moment apart, before either has a window.
   HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.SingleInstance");

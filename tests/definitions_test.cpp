@@ -66,6 +66,8 @@ TEST(ParseDefinitionLine, EntryKindsAndForms) {
       {"DelFile4=%windir%\\Temp", qv::dkFolder, "", "", "", "%windir%", "Temp", ""},
       {"DelFile5={C: Drive}", qv::dkFolder, "", "", "", "{C: Drive}", "", ""},
       {"DelFile6=%windir%\\,*.log", qv::dkFileMask, "", "", "", "%windir%", "", "*.log"},
+      {"DelFile7={Local AppData}\\App\\*\\Cache", qv::dkFolder, "", "", "", "{Local AppData}", "App\\*\\Cache", ""},
+      {"LockFile1={Local AppData}\\App\\lockfile", qv::dkLockFile, "", "", "", "{Local AppData}", "App\\lockfile", ""},
   };
   for (const auto& c : cases) {
     TDefinitionEntry e = qv::ParseDefinitionLine(c.line);
@@ -85,6 +87,7 @@ TEST(ParseDefinitionLine, LinesThatDoNothing) {
       "DelRegValue1=HKCU\\Software\\Foo",                // abbreviated root
       "DelRegValue1=HKEY_CURRENT_USER",                  // no key at all
       "DelRegValue1=HKEY_CURRENT_USER\\",                // the whole root
+      "LockFile1=C:",                                    // a lock file without a folder
       "DelRegValue1=HKEY_CURRENT_USER\\,",               // every value of the whole root
       "DelRegValue1=HKEY_LOCAL_MACHINE\\\\,Foo",         // still the root itself
       "Other1=C:\\Temp",                                 // neither kind
@@ -133,6 +136,10 @@ TEST(DefinitionFolder, MacrosAreExactAndNothingLandsOnTheCurrentDrive) {
       {"DelFile1=Temp\\Old", ""},
       {"DelFile1=\\Windows", ""},
       {"DelFile1=\\", ""},
+      // Wildcard steps keep the form of the folders they stand for.
+      {"DelFile1={Local AppData}\\App\\*\\Cache", "C:\\users\\u\\AppData\\Local\\App\\*\\Cache"},
+      {"DelFile1=*\\Cache", ""},
+      {"LockFile1={Local AppData}\\App\\lockfile", "C:\\users\\u\\AppData\\Local\\App\\lockfile"},
   };
   qv::TDefinitionMacros m = SampleMacros();
   for (const auto& c : cases)
@@ -299,6 +306,10 @@ TEST(ShippedDefinitions, EveryLineIsAWellFormedEntry) {
         }
         break;
       }
+      case qv::dkLockFile:
+        EXPECT_TRUE(macros.count(e.FirstPart)) << where;
+        EXPECT_FALSE(qv::DefinitionFolder(e, qv::ReadDefinitionMacros()).empty()) << where;
+        break;
       case qv::dkNone:
         break;
     }
@@ -370,6 +381,10 @@ TEST(ShippedDefinitions, SectionsMatchInstalledProgramsDisplayNames) {
       {"Adobe Flash Player 11 ActiveX", "Flash Player"},
       {"Macromedia Flash Player 8", "Flash Player"},
       {"Google Chrome", "Google Chrome"},
+      {"Microsoft Edge", "Microsoft Edge"},
+      {"Brave", "Brave"},
+      {"Vivaldi", "Vivaldi"},
+      {"Opera Stable 105.0.4970.48", "Opera Stable"},
       {"Safari", "Safari"},
       {"TeamViewer 8", "TeamViewer"},
       {"Steam", "Steam"},
