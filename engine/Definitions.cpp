@@ -8,6 +8,7 @@
 #include "base/ProfileText.h"
 #include "base/UserFiles.h"
 #include "base/WindowsVersion.h"
+#include "base/Wow64.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
 #include "engine/PathPattern.h"
@@ -109,6 +110,21 @@ std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMac
   return IsAbsoluteFolder(folder) ? folder : std::string();
 }
 
+std::vector<std::string> DefinitionFolders(const TDefinitionEntry& entry, const TDefinitionMacros& macros) {
+  std::vector<std::string> folders;
+  const std::string folder = DefinitionFolder(entry, macros);
+  if (folder.empty()) return folders;
+  folders.push_back(folder);
+  if (entry.FirstPart == "%ProgramFiles%" && !macros.ProgramFilesOther.empty() &&
+      !SameText(macros.ProgramFilesOther, macros.ProgramFiles)) {
+    TDefinitionMacros other = macros;
+    other.ProgramFiles = macros.ProgramFilesOther;
+    const std::string second = DefinitionFolder(entry, other);
+    if (!second.empty()) folders.push_back(second);
+  }
+  return folders;
+}
+
 TDefinitionMacros ReadDefinitionMacros() {
   static const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
   TDefinitionMacros m;
@@ -121,6 +137,10 @@ TDefinitionMacros ReadDefinitionMacros() {
   m.LocalAppData = ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, "Local AppData");
   m.CurrentAppData = ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, "AppData");
   m.CommonAppData = ReadRegistryString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData");
+  // The Program Files folder this build's view does not name (64-bit Windows only).
+  for (const std::string& folder : ProgramFilesFolders())
+    if (m.ProgramFilesOther.empty() && !SameText(ExcludeTrailingBackslash(m.ProgramFiles), folder))
+      m.ProgramFilesOther = folder;
   return m;
 }
 
@@ -207,18 +227,17 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
         run.ItemCount += DeleteRegistryValues(run, e.RootName, e.KeyPath, e.ValueName);
         break;
       // A folder with "*" steps stands for every folder it finds; those are listed folders.
+      // %ProgramFiles% stands for both Program Files folders of 64-bit Windows.
       case dkFolder: {
-        std::string folder = DefinitionFolder(e, macros);
-        if (folder.empty()) break;
-        for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
-          bytes += DeleteFolderTree(run, f.Folder, true, true, "", run.ItemCount, f.Origin);
+        for (const std::string& folder : DefinitionFolders(e, macros))
+          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
+            bytes += DeleteFolderTree(run, f.Folder, true, true, "", run.ItemCount, f.Origin);
         break;
       }
       case dkFileMask: {
-        std::string folder = DefinitionFolder(e, macros);
-        if (folder.empty()) break;
-        for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
-          bytes += DeleteFilesByMask(run, f.Folder, e.Mask, run.ItemCount, false, f.Origin);
+        for (const std::string& folder : DefinitionFolders(e, macros))
+          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
+            bytes += DeleteFilesByMask(run, f.Folder, e.Mask, run.ItemCount, false, f.Origin);
         break;
       }
       case dkLockFile:

@@ -48,6 +48,9 @@ TDefinitionEntry ParseDefinitionLine(const std::string& line);
 // The replacements of the path macros, worked out once per run of a section.
 struct TDefinitionMacros {
   std::string ProgramFiles;    // %ProgramFiles%
+  // On 64-bit Windows the other Program Files folder, where the programs of the other kind live
+  // (%ProgramFiles% stands for both); empty otherwise.
+  std::string ProgramFilesOther;
   std::string WinDir;          // %windir%
   std::string LocalAppData;    // {Local AppData}
   std::string CurrentAppData;  // {Current AppData}
@@ -67,6 +70,9 @@ TDefinitionMacros ReadDefinitionMacros();
 // accident. A device path (\\?\unix\...) is passed on for the primitives to refuse with a log
 // line. The folder may hold wildcard steps.
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros);
+// Every folder a file entry works in: DefinitionFolder, and for %ProgramFiles% on 64-bit Windows
+// the same folder below the other Program Files too. Empty when the entry must be skipped.
+std::vector<std::string> DefinitionFolders(const TDefinitionEntry& entry, const TDefinitionMacros& macros);
 
 // The full path of a definition file: Zelbrin.dat beside the program, Clist.dat (and any other
 // list of the user's) as the user-files folder gives it.

@@ -177,3 +177,17 @@ TEST_F(Wow64, ProgramFilesOfBothKinds) {
     EXPECT_EQ(folders.size(), 1u);
   }
 }
+
+// %ProgramFiles% in a definition stands for both Program Files folders of 64-bit Windows.
+TEST_F(Wow64, ProgramFilesEntriesReachBothFolders) {
+  const std::vector<std::string> folders = qv::ProgramFilesFolders();
+  for (const std::string& f : folders) WriteFile(f + "\\QvWow\\trace.tmp", 100);
+  WriteFile(folders[0] + "\\QvWow\\keep.txt", 10);
+  WriteTextFile(list_, "[<New List>]\r\nDelFile1=%ProgramFiles%\\QvWow,*.tmp\r\n");
+  CleanerResult test = RunList(qv::rmTest);
+  ASSERT_EQ(test.Count, (int)folders.size());
+  EXPECT_EQ(RunList(qv::rmClean).Count, test.Count);
+  for (const std::string& f : folders) EXPECT_FALSE(qv::FileExists(f + "\\QvWow\\trace.tmp")) << f;
+  EXPECT_TRUE(qv::FileExists(folders[0] + "\\QvWow\\keep.txt"));
+  for (const std::string& f : folders) RemoveTree(f + "\\QvWow");
+}
