@@ -6,6 +6,7 @@
 #include <set>
 
 #include "base/Global.h"
+#include "base/Wow64.h"
 #include "base/PathSpelling.h"
 #include "base/UserFiles.h"
 #include "base/WindowsVersion.h"
@@ -55,14 +56,6 @@ void AddUnique(std::vector<std::string>& folders, const std::string& folder) {
   folders.push_back(folder);
 }
 
-bool IsWindows64() {
-  if (sizeof(void*) == 8) return true;
-  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  auto isWow64 = reinterpret_cast<IsWow64Fn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process"));
-  BOOL wow64 = FALSE;
-  return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
-}
-
 // A key in either view of the registry of 64-bit Windows.
 bool RegistryKeyExists(const std::string& text) {
   const size_t slash = text.find('\\');
@@ -70,7 +63,7 @@ bool RegistryKeyExists(const std::string& text) {
   if (!root || slash == std::string::npos) return false;
   const std::wstring path = Widen(text.substr(slash + 1));
   std::vector<REGSAM> views = {0};
-  if (IsWindows64()) views = {0, KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+  if (Is64BitWindows()) views = {0, KEY_WOW64_64KEY, KEY_WOW64_32KEY};
   for (REGSAM view : views) {
     HKEY key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
@@ -139,9 +132,9 @@ TWinapp2Variables TWinapp2Variables::FromSystem() {
     set("LOCALLOWAPPDATA", {local.substr(0, slash + 1) + "LocalLow"});
   // Programs of either kind: 64-bit Windows has two folders of each.
   set("PROGRAMFILES", {Environment("ProgramW6432"), ShellFolder(CSIDL_PROGRAM_FILES),
-                       IsWindows64() ? ShellFolder(CSIDL_PROGRAM_FILESX86) : std::string()});
+                       Is64BitWindows() ? ShellFolder(CSIDL_PROGRAM_FILESX86) : std::string()});
   set("COMMONPROGRAMFILES", {Environment("CommonProgramW6432"), ShellFolder(CSIDL_PROGRAM_FILES_COMMON),
-                             IsWindows64() ? ShellFolder(CSIDL_PROGRAM_FILES_COMMONX86) : std::string()});
+                             Is64BitWindows() ? ShellFolder(CSIDL_PROGRAM_FILES_COMMONX86) : std::string()});
   return v;
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "base/Global.h"
+#include "base/PathHelpers.h"
 #include "base/Settings.h"
 #include "base/Wow64.h"
 #include "engine/CleanRun.h"
@@ -19,19 +20,6 @@ namespace {
 
 std::mutex g_driveTypeMutex;
 std::function<UINT(const std::string&)> g_driveTypeForTesting;
-
-void EndBrowserSession() { InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0); }
-
-// A special folder by its CSIDL number, without a trailing backslash; empty when the shell has none.
-std::string ShellFolder(HWND owner, int csidl) {
-  LPITEMIDLIST pidl = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &pidl)) || !pidl) return std::string();
-  wchar_t buf[MAX_PATH + 1] = {};
-  std::string path;
-  if (SHGetPathFromIDListW(pidl, buf)) path = ExcludeTrailingBackslash(Narrow(buf));
-  CoTaskMemFree(pidl);
-  return path;
-}
 
 std::string WindowsFolder() {
   wchar_t buf[MAX_PATH + 1] = {};
@@ -71,7 +59,7 @@ void SetDriveTypeForTesting(std::function<UINT(const std::string& root)> answer)
 
 static void RecentDocumentsCleaner(TCleanRun& run) {
   EndBrowserSession();
-  std::string recent = ShellFolder(run.Host().OwnerWindow(), CSIDL_RECENT);
+  std::string recent = ShellFolderPath(CSIDL_RECENT, run.Host().OwnerWindow());
   run.ItemCount = DeleteRegistryKeyTreeHKCU(run, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs");
   if (!recent.empty()) run.ItemBytes = DeleteFilesByMask(run, recent, "*.*", run.ItemCount, false);
   run.ItemSizeText = FormatKB(run.ItemBytes);
