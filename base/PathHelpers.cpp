@@ -132,4 +132,16 @@ std::string GetShortFileName(const std::string& path) {
   return Narrow(buf);
 }
 
+void EndBrowserSession() { InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0); }
+
+std::string ShellFolderPath(int csidl, HWND owner) {
+  LPITEMIDLIST pidl = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &pidl)) || !pidl) return std::string();
+  wchar_t buf[MAX_PATH + 1] = {};
+  std::string path;
+  if (SHGetPathFromIDListW(pidl, buf)) path = ExcludeTrailingBackslash(Narrow(buf));
+  CoTaskMemFree(pidl);
+  return path;
+}
+
 }  // namespace qv

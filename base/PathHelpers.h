@@ -26,6 +26,13 @@ bool BrowseForFolder(const std::string& title, const std::wstring& root, std::st
 // its client area. Always 0.
 int CALLBACK CentreBrowseDialogCallback(HWND dialog, UINT msg, LPARAM lParam, LPARAM data);
 
+// Ends Internet Explorer's browser session (the Internet option 42), as every lookup of a shell
+// folder by a cleaner does first.
+void EndBrowserSession();
+// A special folder by its CSIDL number, as the shell's item list for it names it, without a
+// trailing backslash; empty when the shell has none.
+std::string ShellFolderPath(int csidl, HWND owner = nullptr);
+
 // The short (8.3) form of a path as Windows gives it, or an empty text when it gives none (for
 // example because the path does not exist).
 std::string GetShortFileName(const std::string& path);

@@ -45,6 +45,24 @@ bool SectionHeader(const std::string& trimmed, std::string& name) {
   return true;
 }
 
+// One line of a section: its key and value, or malformed.
+TProfileLine ParseLine(int number, const std::string& raw, const std::string& trimmed) {
+  TProfileLine line;
+  line.Number = number;
+  line.Raw = raw;
+  size_t eq = trimmed.find('=');
+  if (eq == std::string::npos) {
+    line.Malformed = true;
+  } else {
+    line.Key = Trim(trimmed.substr(0, eq));
+    line.Value = Trim(trimmed.substr(eq + 1));
+    if (line.Value.size() >= 2 && line.Value.front() == '"' && line.Value.back() == '"')
+      line.Value = line.Value.substr(1, line.Value.size() - 2);
+    line.Malformed = line.Key.empty();
+  }
+  return line;
+}
+
 }  // namespace
 
 TProfileSection ParseProfileSection(const std::string& text, const std::string& name) {
@@ -62,22 +80,30 @@ TProfileSection ParseProfileSection(const std::string& text, const std::string& 
       continue;
     }
     if (!inside || trimmed.empty() || trimmed[0] == ';') continue;
-    TProfileLine line;
-    line.Number = number;
-    line.Raw = raw;
-    size_t eq = trimmed.find('=');
-    if (eq == std::string::npos) {
-      line.Malformed = true;
-    } else {
-      line.Key = Trim(trimmed.substr(0, eq));
-      line.Value = Trim(trimmed.substr(eq + 1));
-      if (line.Value.size() >= 2 && line.Value.front() == '"' && line.Value.back() == '"')
-        line.Value = line.Value.substr(1, line.Value.size() - 2);
-      line.Malformed = line.Key.empty();
-    }
-    section.Lines.push_back(line);
+    section.Lines.push_back(ParseLine(number, raw, trimmed));
   }
   return section;
+}
+
+TProfileFile ParseProfileFile(const std::string& text) {
+  TProfileFile file;
+  int number = 0;
+  for (const std::string& raw : Lines(text)) {
+    ++number;
+    const std::string trimmed = Trim(raw);
+    std::string header;
+    if (SectionHeader(trimmed, header)) {
+      file.Sections.push_back({header, number, {}});
+      continue;
+    }
+    if (trimmed.empty() || trimmed[0] == ';') continue;
+    TProfileLine line = ParseLine(number, raw, trimmed);
+    if (file.Sections.empty())
+      file.Outside.push_back(line);
+    else
+      file.Sections.back().Lines.push_back(line);
+  }
+  return file;
 }
 
 std::vector<std::string> ParseProfileSectionNames(const std::string& text) {

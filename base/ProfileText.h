@@ -26,6 +26,19 @@ TProfileSection ParseProfileSection(const std::string& text, const std::string& 
 // The names of every section, in file order.
 std::vector<std::string> ParseProfileSectionNames(const std::string& text);
 
+// Every section of a profile file's decoded text, in file order, sections of the same name each on
+// their own, with the lines before the first section header (which no section holds).
+struct TProfileFileSection {
+  std::string Name;
+  int HeaderLine = 0;               // the line number of its "[name]" header
+  std::vector<TProfileLine> Lines;  // as ParseProfileSection gives them
+};
+struct TProfileFile {
+  std::vector<TProfileLine> Outside;  // lines above the first section, empty ones and comments left out
+  std::vector<TProfileFileSection> Sections;
+};
+TProfileFile ParseProfileFile(const std::string& text);
+
 // True when the bytes are well-formed UTF-8 (plain ASCII is).
 bool IsValidUtf8(const std::string& bytes);
 

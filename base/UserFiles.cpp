@@ -70,7 +70,27 @@ bool EnsureUserFilesFolder() {
          DirectoryExists(folder);
 }
 
-bool RewriteProfileFile(const std::string& path, const std::function<bool(const std::string& temporary)>& write) {
+// Rewrites a file's text as UTF-16 little-endian with its byte-order mark.
+static bool ConvertToUtf16(const std::string& file) {
+  std::string bytes;
+  if (FileExists(file) && !ReadFileBytes(file, bytes)) return false;
+  const std::wstring text = Widen(DecodeProfileText(bytes));
+  std::string out = "\xFF\xFE";
+  for (wchar_t c : text) {
+    out += (char)(c & 0xFF);
+    out += (char)((c >> 8) & 0xFF);
+  }
+  HANDLE h = CreateFileW(ToWinPath(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(h, out.data(), (DWORD)out.size(), &written, nullptr) && written == out.size();
+  CloseHandle(h);
+  return ok;
+}
+
+bool RewriteProfileFile(const std::string& path, const std::function<bool(const std::string& temporary)>& write,
+                        bool unicode) {
   // One writer at a time across every copy of the program in this session.
   HANDLE lock = CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.UserFileWriter");
   if (lock) {
@@ -95,7 +115,8 @@ bool RewriteProfileFile(const std::string& path, const std::function<bool(const 
     DWORD a = GetFileAttributesW(wTemp.c_str());
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
       SetFileAttributesW(wTemp.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
-    ok = write(temporary);
+    if (unicode) ok = ConvertToUtf16(temporary);
+    ok = ok && write(temporary);
     // The profile functions cache what they write; this writes it out.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, wTemp.c_str());
   }

@@ -29,8 +29,11 @@ bool EnsureUserFilesFolder();
 // mix their keys: under a lock shared by every copy of the program, the file is copied to a
 // temporary file beside it, `write` changes that copy key by key, and the copy then replaces the
 // file in one step. A missing file starts empty; a missing folder is made. False when `write`
-// fails or the file cannot be replaced (it then stays as it was).
-bool RewriteProfileFile(const std::string& path, const std::function<bool(const std::string& temporary)>& write);
+// fails or the file cannot be replaced (it then stays as it was). With `unicode`, the file is kept
+// as UTF-16 with a byte-order mark (whatever form it had), so that the profile calls write every
+// letter as it is; the lists of the user's own (Clist.dat, Cookies.dat) are written so.
+bool RewriteProfileFile(const std::string& path, const std::function<bool(const std::string& temporary)>& write,
+                        bool unicode = false);
 
 // Tests point the user-files folder elsewhere; an empty text decides again.
 void SetUserFilesFolderForTesting(const std::string& folder);

@@ -17,7 +17,9 @@
 #   - the index.dat reader on a file of 100,000 records made by the test builder (keeping the
 #     entries as the viewer does, only counting them, and processing a window message before every
 #     entry as the viewer does), with msiecfexport on the same file as the limit, its peak memory
-#     against a file of 10,000 records, and a 3-pass wipe of the file.
+#     against a file of 10,000 records, and a 3-pass wipe of the file;
+#   - the index.dat viewer on the same file: read and shown, then paged down from its top, its
+#     middle and near its end.
 # Each row and its reference are run in turn (reference, row, reference, row, ...), QV_BENCH_ROUNDS
 # times (3), and the medians are compared. Wall time is printed beside CPU time: the CPU time of the
 # process and every process it started (bench/rusage.c), plus, for Wine programs, that of the
@@ -171,6 +173,8 @@ for ((r = 1; r <= rounds; r++)); do
   bench clean_checked tree 'C:\qvbench\tree' clean fast
   make_tree "$work/tree" "$files"
   bench clean_plain tree 'C:\qvbench\tree' clean fast plain
+  make_tree "$work/tree" "$files"
+  bench clean_shell tree 'C:\qvbench\tree' clean fast shell
   [ ! -e "$work/tree" ] || echo "warning: the tree was not removed completely" >&2
 
   echo "round $r of $rounds: the program" >&2
@@ -225,6 +229,8 @@ for ((r = 1; r <= rounds; r++)); do
 done
 idx small_keep read 'C:\qvbench\small.dat' keep
 idx small_count read 'C:\qvbench\small.dat' count
+# The viewer itself, on the display the bench runs on.
+idx view view 'C:\qvbench\index.dat'
 idx idx_wipe wipe 'C:\qvbench\index.dat' 3
 
 # The table. wall: the row's own figure where its program measures itself (the engine and index.dat
@@ -260,6 +266,7 @@ row "Test, FastScan off" test_full find find "lines made, not kept"
 row "Clean, checked delete" clean_checked rm "rm -rf"
 row "Clean, plain DeleteFileW" clean_plain rm "rm -rf"
 row "Clean, checked / plain" clean_checked clean_plain "plain DeleteFileW" "the same rounds"
+row "Clean, shell file operation" clean_shell rm "rm -rf"
 row "Program -cleanonce, Fast Mode on" prog_fast "" "" "answer p99 $(omedian prog_fast answer_p99_ms) ms, bar still at most $(omedian prog_fast progress_max_gap_ms) ms"
 row "Program -cleanonce, Fast Mode off" prog_log prog_fast "Fast Mode on" "$(omedian prog_log lines) log lines; answer p50/p99/max $(omedian prog_log answer_p50_ms)/$(omedian prog_log answer_p99_ms)/$(omedian prog_log answer_max_ms) ms; bar still at most $(omedian prog_log progress_max_gap_ms) ms"
 row "Overwrite, 3 passes, $mib MiB" overwrite dd "dd, 3 passes of 4 KiB blocks"
@@ -287,4 +294,9 @@ row "index.dat read, kept, messages" read_pump "${have_msiecf:+msiecf}" "${have_
 row "index.dat read of $small_records, kept" small_keep "" ""
 row "index.dat read of $small_records, counted" small_count "" ""
 row "index.dat wipe, 3 passes" idx_wipe "" ""
+view=$(tr -d '\r' <<<"${OUTS[view]:-}" | tail -n 1)
+echo "index.dat viewer: $(field rows "$view") rows read and shown in $(field read_seconds "$view") s;" \
+  "$(field pages "$view") pages drawn (down from the top, the middle, near the end, and the last) in" \
+  "$(field scroll_seconds "$view") s, $(field ms_per_page "$view") ms a page;" \
+  "peak $(mb "$(field peak_ws_kb "$view")") MB"
 rm -rf "$work"

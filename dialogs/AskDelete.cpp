@@ -1,10 +1,13 @@
 #include "dialogs/AskDelete.h"
 
+#include <commctrl.h>
+
 #include <string>
 #include <vector>
 
 #include "base/Global.h"
 #include "base/Settings.h"
+#include "dialogs/DialogKit.h"
 
 namespace qv {
 
@@ -18,54 +21,45 @@ const char* const kLabel3 = " history, the software can not delete the entries b
 const char* const kLabel4 = "by those programs such as Internet Explorer.";
 const char* const kLabel5 = "Are you sure you wish to proceed?";
 
-// A dialog template without controls: the controls are created when the dialog opens.
-std::vector<WORD> EmptyTemplate(const wchar_t* caption) {
-  std::vector<WORD> t(sizeof(DLGTEMPLATE) / sizeof(WORD), 0);
-  auto* d = reinterpret_cast<DLGTEMPLATE*>(t.data());
-  d->style = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-  d->cdit = 0;
-  d->cx = 260;
-  d->cy = 120;
-  t.push_back(0);  // no menu
-  t.push_back(0);  // the standard dialog class
-  for (const wchar_t* p = caption; *p; ++p) t.push_back((WORD)*p);
-  t.push_back(0);
-  return t;
-}
-
-HWND Child(HWND parent, const wchar_t* cls, const std::string& text, DWORD style, int x, int y, int w, int h, int id,
-           HFONT font) {
-  HWND c = CreateWindowExW(0, cls, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                           (HMENU)(INT_PTR)id, GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(c, WM_SETFONT, (WPARAM)font, FALSE);
-  return c;
-}
-
 }  // namespace
 
 int TfrmAskDelete::ShowModal() {
-  std::vector<WORD> t = EmptyTemplate(L"Run Quorvane");
-  INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<DLGTEMPLATE*>(t.data()), owner_,
-                                      DialogProc, reinterpret_cast<LPARAM>(this));
-  if (font_) DeleteObject(font_);
+  // In dialog units with the shell's dialog font, so that it grows with the display's DPI.
+  TDialogTemplate t("Run Quorvane", 298, 123);
+  t.Add(L"STATIC", "", SS_ICON, 10, 10, 21, 20, IDC_IMAGE);
+  // The first and the last line come from the program's texts when the dialog is shown.
+  t.Label(kLabel1, 43, 10, 248, 10, IDC_LABEL1);
+  t.Label(kLabel2, 43, 28, 248, 9, IDC_LABEL2);
+  t.Label(kLabel3, 43, 38, 248, 9, IDC_LABEL3);
+  t.Label(kLabel4, 43, 48, 248, 9, IDC_LABEL4);
+  t.Label(kLabel5, 43, 65, 248, 10, IDC_LABEL5);
+  t.CheckBox("Don't show me this message again", 10, 85, 200, 10, IDC_ASK);
+  t.Button("&OK", 176, 102, 55, 14, IDC_OK, true);
+  t.Button("&Cancel", 236, 102, 55, 14, IDC_CANCEL);
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&icc);
+  INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.Get(), owner_, DialogProc,
+                                      reinterpret_cast<LPARAM>(this));
   if (boldFont_) DeleteObject(boldFont_);
-  font_ = boldFont_ = nullptr;
+  boldFont_ = nullptr;
   return r == IDYES ? IDYES : IDNO;
 }
 
 void TfrmAskDelete::Init(HWND dlg) {
-  NONCLIENTMETRICSW ncm = {};
-  ncm.cbSize = sizeof(ncm);
-  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0);
-  font_ = CreateFontIndirectW(&ncm.lfMessageFont);
-  LOGFONTW bold = ncm.lfMessageFont;
+  // The two outer lines in the bold form of the dialog's own font.
+  LOGFONTW bold = {};
+  GetObjectW((HFONT)SendMessageW(dlg, WM_GETFONT, 0, 0), sizeof(bold), &bold);
   bold.lfWeight = FW_BOLD;
   boldFont_ = CreateFontIndirectW(&bold);
+  for (int id : {IDC_LABEL1, IDC_LABEL5}) SendMessageW(GetDlgItem(dlg, id), WM_SETFONT, (WPARAM)boldFont_, FALSE);
+  const int icon = GetSystemMetrics(SM_CXICON);
+  SendMessageW(GetDlgItem(dlg, IDC_IMAGE), STM_SETICON,
+               (WPARAM)LoadImageW(nullptr, MAKEINTRESOURCEW(32515) /* IDI_WARNING */, IMAGE_ICON, icon, icon, LR_SHARED),
+               0);
 
-  const int W = 440, H = 200;
-  RECT r = {0, 0, W, H};
-  AdjustWindowRectEx(&r, (DWORD)GetWindowLongW(dlg, GWL_STYLE), FALSE, (DWORD)GetWindowLongW(dlg, GWL_EXSTYLE));
-  int ww = r.right - r.left, wh = r.bottom - r.top;
+  RECT d;
+  GetWindowRect(dlg, &d);
+  const int ww = d.right - d.left, wh = d.bottom - d.top;
   // Centred on the owner; on the screen's work area while the owner is hidden in the tray or
   // minimised (its rectangle is then off screen), so a question before an unattended run is seen.
   RECT o;
@@ -75,23 +69,10 @@ void TfrmAskDelete::Init(HWND dlg) {
     o.right = GetSystemMetrics(SM_CXSCREEN);
     o.bottom = GetSystemMetrics(SM_CYSCREEN);
   }
-  SetWindowPos(dlg, nullptr, o.left + (o.right - o.left - ww) / 2, o.top + (o.bottom - o.top - wh) / 2, ww, wh,
-               SWP_NOZORDER);
+  SetWindowPos(dlg, nullptr, o.left + (o.right - o.left - ww) / 2, o.top + (o.bottom - o.top - wh) / 2, 0, 0,
+               SWP_NOZORDER | SWP_NOSIZE);
   if (!ownerShown) SetForegroundWindow(dlg);
-
-  HWND img = Child(dlg, L"STATIC", "", SS_ICON, 16, 16, 32, 32, IDC_IMAGE, font_);
-  SendMessageW(img, STM_SETICON, (WPARAM)LoadIconW(nullptr, IDI_WARNING), 0);
-  // The first and the last line come from the program's texts when the dialog is shown.
-  Child(dlg, L"STATIC", kLabel1, SS_LEFT, 64, 16, 360, 18, IDC_LABEL1, boldFont_);
-  Child(dlg, L"STATIC", kLabel2, SS_LEFT, 64, 46, 360, 16, IDC_LABEL2, font_);
-  Child(dlg, L"STATIC", kLabel3, SS_LEFT, 64, 62, 360, 16, IDC_LABEL3, font_);
-  Child(dlg, L"STATIC", kLabel4, SS_LEFT, 64, 78, 360, 16, IDC_LABEL4, font_);
-  Child(dlg, L"STATIC", kLabel5, SS_LEFT, 64, 106, 360, 18, IDC_LABEL5, boldFont_);
-  Child(dlg, L"BUTTON", "Don't show me this message again", BS_AUTOCHECKBOX | WS_TABSTOP, 16, 138, 300, 20, IDC_ASK,
-        font_);
-  HWND ok = Child(dlg, L"BUTTON", "&OK", BS_DEFPUSHBUTTON | WS_TABSTOP, W - 196, H - 37, 85, 25, IDC_OK, font_);
-  Child(dlg, L"BUTTON", "&Cancel", BS_PUSHBUTTON | WS_TABSTOP, W - 101, H - 37, 85, 25, IDC_CANCEL, font_);
-  SetFocus(ok);
+  SetFocus(GetDlgItem(dlg, IDC_OK));
 }
 
 INT_PTR CALLBACK TfrmAskDelete::DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -25,7 +25,7 @@ class TfrmAskDelete {
   static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
   void Init(HWND dlg);
   HWND owner_;
-  HFONT font_ = nullptr, boldFont_ = nullptr;
+  HFONT boldFont_ = nullptr;
 };
 
 }  // namespace qv

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "base/Global.h"
+#include "base/Wow64.h"
+#include "engine/Winapp2Run.h"
 
 namespace qv {
 
@@ -177,23 +179,59 @@ void TCatalogue::AddApplications(const std::vector<std::string>& sections,
   }
 }
 
+void TCatalogue::AddWinapp2Items(const std::vector<std::pair<std::string, bool>>& entries, const std::string& file) {
+  TCategory* apps = nullptr;
+  for (auto& cat : Categories)
+    if (SameText(cat.Text, "Applications")) {
+      apps = &cat;
+      break;
+    }
+  if (!apps) return;
+  for (const auto& entry : entries) {
+    bool present = false;
+    for (const auto& it : apps->Items) present = present || SameText(it.Text, entry.first);
+    if (present || entry.first.empty()) continue;
+    TCleanItem item;
+    item.Text = entry.first;
+    item.DefaultTicked = entry.second;
+    apps->Items.push_back(item);
+    Winapp2Sources[apps->Text + kItemSeparator + entry.first] = file;
+  }
+}
+
+void TCatalogue::TickDefaults() {
+  for (auto& cat : Categories)
+    for (auto& it : cat.Items)
+      if (it.DefaultTicked) {
+        it.State = csTicked;
+        cat.State = csTicked;
+      }
+}
+
 namespace {
 
 // Display names of the installed programs, in the order the registry gives their keys (missing or
-// unreadable names as empty texts). The key is opened for reading only, so that a user without
-// administrator rights sees the same list; on 64-bit Windows the 64-bit programs follow.
+// unreadable names as empty texts): the machine's programs of this build's kind, on 64-bit
+// Windows those of the other kind after them (a 32-bit program lists itself where a 32-bit copy
+// of this program reads, and a 64-bit one where a 64-bit copy does), then the programs installed
+// for the current user only. The keys are opened for reading only, so that a user without
+// administrator rights sees the same list.
 std::vector<std::string> InstalledDisplayNames() {
   const wchar_t* kUninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
   std::vector<std::string> displayNames;
-  BOOL wow64 = FALSE;
-  using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  auto isWow64 = reinterpret_cast<IsWow64Fn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process"));
-  if (isWow64) isWow64(GetCurrentProcess(), &wow64);
-  const REGSAM views[] = {0, 0x0100 /* KEY_WOW64_64KEY */};
-  for (REGSAM view : views) {
-    if (view && !wow64) break;
+  // On 64-bit Windows the programs of both kinds (the 64-bit view, then the 32-bit one), then the
+  // programs installed for this user alone.
+  struct Place {
+    HKEY root;
+    REGSAM view;
+  };
+  std::vector<Place> places;
+  for (REGSAM view : RegistryViews(HKEY_LOCAL_MACHINE)) places.push_back({HKEY_LOCAL_MACHINE, view});
+  places.push_back({HKEY_CURRENT_USER, 0});
+  for (const Place& place : places) {
+    const REGSAM view = place.view;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstall, 0, KEY_READ | view, &key) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExW(place.root, kUninstall, 0, KEY_READ | view, &key) != ERROR_SUCCESS) continue;
     for (DWORD i = 0;; ++i) {
       wchar_t name[256];
       DWORD len = 256;
@@ -222,6 +260,10 @@ std::vector<std::string> InstalledDisplayNames() {
 }  // namespace
 
 void TCatalogue::BuildApplicationsCategory(const std::string& zelbrinPath) {
+  BuildApplicationsCategory(zelbrinPath, Winapp2FilePath());
+}
+
+void TCatalogue::BuildApplicationsCategory(const std::string& zelbrinPath, const std::string& winapp2Path) {
   bool hasApps = false;
   for (const auto& cat : Categories)
     if (SameText(cat.Text, "Applications")) hasApps = true;
@@ -231,6 +273,10 @@ void TCatalogue::BuildApplicationsCategory(const std::string& zelbrinPath) {
 
   std::vector<std::string> displayNames = InstalledDisplayNames();
   AddApplications(sections, displayNames);
+
+  std::vector<std::pair<std::string, bool>> entries;
+  for (const TWinapp2Item& item : DetectWinapp2Entries(winapp2Path)) entries.push_back({item.Name, item.Default});
+  AddWinapp2Items(entries, winapp2Path);
 }
 
 }  // namespace qv

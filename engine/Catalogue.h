@@ -1,6 +1,7 @@
 // The catalogue of clean items: ten categories with their items, in run order, with check states.
 // It is the model that the main window's tree shows; it holds no user-interface object.
 #pragma once
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ extern const char* const kItemSeparator;  // " - "
 struct TCleanItem {
   std::string Text;
   int State = csUnticked;
+  // Ticked while no selection has been stored (a winapp2.ini entry with Default=True).
+  bool DefaultTicked = false;
 };
 
 struct TCategory {
@@ -54,11 +57,25 @@ class TCatalogue : public ISelection {
   bool IsCategoryTicked(const std::string& text) const;
 
   // Adds the application definitions of Zelbrin.dat that match an installed program's display name
-  // in HKEY_LOCAL_MACHINE's Uninstall key as items of the "Applications" category.
+  // in the Uninstall keys (HKEY_LOCAL_MACHINE's, then HKEY_CURRENT_USER's, where programs
+  // installed for one user are listed) as items of the "Applications" category, then the entries
+  // of the winapp2.ini file that detect as present (Winapp2Run.h), under their section names. The
+  // first form reads the winapp2.ini of Winapp2FilePath().
   void BuildApplicationsCategory(const std::string& zelbrinPath);
+  void BuildApplicationsCategory(const std::string& zelbrinPath, const std::string& winapp2Path);
   // The same matching rule over given lists (section names in file order, display names in
   // registry order).
   void AddApplications(const std::vector<std::string>& sections, const std::vector<std::string>& displayNames);
+  // Adds winapp2.ini entries (name, Default) to the "Applications" category, after what it holds;
+  // a name that an item already has (ignoring case) is left out. Each added item runs from `file`.
+  void AddWinapp2Items(const std::vector<std::pair<std::string, bool>>& entries, const std::string& file);
+  // Ticks the items marked DefaultTicked, and their categories.
+  void TickDefaults();
+
+  // The Applications items whose definitions are winapp2.ini entries: item name -> the file.
+  // The clean task thread sends these items to that file; every other Applications item goes to
+  // Zelbrin.dat.
+  std::map<std::string, std::string> Winapp2Sources;
 };
 
 // Built-in item names handled by a cleaner of their own (every other name goes to a definition file).

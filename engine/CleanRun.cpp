@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "base/Global.h"
+#include "base/PathHelpers.h"
 #include "base/Settings.h"
 #include "engine/FolderGuard.h"
 
@@ -87,8 +88,6 @@ bool TCleanRun::AskYesNo(const std::string& text) {
   }
   return qv::AskYesNo(host_->OwnerWindow(), text) == IDYES;
 }
-
-static void EndBrowserSession() { InternetSetOptionW(nullptr, 42 /* end browser session */, nullptr, 0); }
 
 static std::string SpecialFolder(int csidl) {
   wchar_t buf[MAX_PATH] = {};

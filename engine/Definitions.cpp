@@ -8,8 +8,11 @@
 #include "base/ProfileText.h"
 #include "base/UserFiles.h"
 #include "base/WindowsVersion.h"
+#include "base/Wow64.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
+#include "engine/PathPattern.h"
+#include "engine/PatternRemoval.h"
 #include "engine/RegistryRemoval.h"
 
 namespace qv {
@@ -52,6 +55,15 @@ TDefinitionEntry ParseDefinitionLine(const std::string& line) {
     return e;
   }
 
+  if (Contains(key, "LockFile") && !Contains(key, "DelFile")) {
+    size_t slash = value.find('\\');
+    if (slash == std::string::npos || slash + 1 == value.size()) return e;
+    e.Kind = dkLockFile;
+    e.FirstPart = value.substr(0, slash);
+    e.Rest = value.substr(slash + 1);
+    return e;
+  }
+
   if (Contains(key, "DelFile")) {
     if (value.find('\\') == std::string::npos) value += '\\';
     size_t slash = value.find('\\');
@@ -82,10 +94,13 @@ std::string TDefinitionMacros::Expand(const std::string& firstPart) const {
 
 // A drive or network path; a device path too, which the primitives refuse with a log line
 // (\\?\C:\ and \\.\C:\ are drive paths, checked as any other; \\?\unix\ is no network path).
-static bool IsAbsoluteFolder(const std::string& path) { return ReadPathSpelling(path).Form != pfRelative; }
+// A folder with wildcard steps has the form of the folders it stands for.
+static bool IsAbsoluteFolder(const std::string& path) {
+  return ReadPathSpelling(WithoutWildcardSteps(path, srStarOnly)).Form != pfRelative;
+}
 
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros) {
-  if (entry.Kind != dkFolder && entry.Kind != dkFileMask) return std::string();
+  if (entry.Kind != dkFolder && entry.Kind != dkFileMask && entry.Kind != dkLockFile) return std::string();
   std::string base = macros.Expand(entry.FirstPart);
   // A macro whose source is missing: without a base the path would be rooted at the current drive.
   if (base.empty() && !entry.FirstPart.empty()) return std::string();
@@ -93,6 +108,21 @@ std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMac
   // path, while \folder is rooted at the current drive and refused below.
   std::string folder = IncludeTrailingBackslash(base) + entry.Rest;
   return IsAbsoluteFolder(folder) ? folder : std::string();
+}
+
+std::vector<std::string> DefinitionFolders(const TDefinitionEntry& entry, const TDefinitionMacros& macros) {
+  std::vector<std::string> folders;
+  const std::string folder = DefinitionFolder(entry, macros);
+  if (folder.empty()) return folders;
+  folders.push_back(folder);
+  if (entry.FirstPart == "%ProgramFiles%" && !macros.ProgramFilesOther.empty() &&
+      !SameText(macros.ProgramFilesOther, macros.ProgramFiles)) {
+    TDefinitionMacros other = macros;
+    other.ProgramFiles = macros.ProgramFilesOther;
+    const std::string second = DefinitionFolder(entry, other);
+    if (!second.empty()) folders.push_back(second);
+  }
+  return folders;
 }
 
 TDefinitionMacros ReadDefinitionMacros() {
@@ -107,6 +137,10 @@ TDefinitionMacros ReadDefinitionMacros() {
   m.LocalAppData = ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, "Local AppData");
   m.CurrentAppData = ReadRegistryString(HKEY_CURRENT_USER, kShellFolders, "AppData");
   m.CommonAppData = ReadRegistryString(HKEY_LOCAL_MACHINE, kShellFolders, "Common AppData");
+  // The Program Files folder this build's view does not name (64-bit Windows only).
+  for (const std::string& folder : ProgramFilesFolders())
+    if (m.ProgramFilesOther.empty() && !SameText(ExcludeTrailingBackslash(m.ProgramFiles), folder))
+      m.ProgramFilesOther = folder;
   return m;
 }
 
@@ -152,6 +186,19 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
     run.AddLogLine(run.LogPrefix + "the definition file " + file + " has no section [" + section + "]");
   const TDefinitionMacros macros = text.Lines.empty() ? TDefinitionMacros() : ReadDefinitionMacros();
 
+  // A program that is running holds its files: said once, before anything is tried.
+  for (const TProfileLine& line : text.Lines) {
+    if (line.Malformed) continue;
+    const TDefinitionEntry e = ParseDefinitionLine(line.Key + "=" + line.Value);
+    if (e.Kind != dkLockFile) continue;
+    const std::string lockFile = DefinitionFolder(e, macros);
+    if (!lockFile.empty() && !HasWildcardStep(lockFile, srStarOnly) && FileExists(lockFile) &&
+        IsFileLocked(lockFile)) {
+      run.AddLogLine(run.LogPrefix + section + " is running; the files it has open cannot be removed until it is closed");
+      break;
+    }
+  }
+
   uint64_t bytes = 0;
   bool adminMessageShown = false;
   // Every line runs once, in file order, duplicated keys too; a line that is no entry is said and
@@ -179,16 +226,21 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
         }
         run.ItemCount += DeleteRegistryValues(run, e.RootName, e.KeyPath, e.ValueName);
         break;
+      // A folder with "*" steps stands for every folder it finds; those are listed folders.
+      // %ProgramFiles% stands for both Program Files folders of 64-bit Windows.
       case dkFolder: {
-        std::string folder = DefinitionFolder(e, macros);
-        if (!folder.empty()) bytes += DeleteFolderTree(run, folder, true, true, "", run.ItemCount);
+        for (const std::string& folder : DefinitionFolders(e, macros))
+          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
+            bytes += DeleteFolderTree(run, f.Folder, true, true, "", run.ItemCount, f.Origin);
         break;
       }
       case dkFileMask: {
-        std::string folder = DefinitionFolder(e, macros);
-        if (!folder.empty()) bytes += DeleteFilesByMask(run, folder, e.Mask, run.ItemCount, false);
+        for (const std::string& folder : DefinitionFolders(e, macros))
+          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
+            bytes += DeleteFilesByMask(run, f.Folder, e.Mask, run.ItemCount, false, f.Origin);
         break;
       }
+      case dkLockFile:
       case dkNone:
         break;
     }

@@ -1,7 +1,10 @@
 // Definition files: Clist.dat (the user's custom list) and Zelbrin.dat (the application
 // definitions shipped beside the program). One profile section per clean item; each line is an
-// entry "DelRegValueN=<root>\<key>[,<value>]" or "DelFileN=<first part>\<folder>[,<mask>]".
-// Parsing and macro expansion are pure; RunDefinitionSection runs one section in a clean run.
+// entry "DelRegValueN=<root>\<key>[,<value>]" or "DelFileN=<first part>\<folder>[,<mask>]", or
+// "LockFileN=<first part>\<file>": a file that the program the item belongs to holds open while it
+// runs. A step of a DelFile folder that is exactly "*" stands for every sub-folder at that level
+// (PatternRemoval.h). Parsing and macro expansion are pure; RunDefinitionSection runs one section
+// in a clean run.
 #pragma once
 #include <string>
 #include <vector>
@@ -22,6 +25,7 @@ enum TDefinitionKind {
   dkRegistryValues,  // <root>\<key>,<value>: that value; <root>\<key>, : every value and subkey
   dkFolder,          // <first part>\<folder>: empty the folder and remove it
   dkFileMask,        // <first part>\<folder>,<mask>: matching files directly in the folder
+  dkLockFile,        // <first part>\<file>: held open while the program runs
 };
 
 struct TDefinitionEntry {
@@ -30,12 +34,13 @@ struct TDefinitionEntry {
   std::string KeyPath;    // registry kinds
   std::string ValueName;  // dkRegistryValues; empty for every value and subkey
   std::string FirstPart;  // file kinds: the text before the first backslash (a macro or a drive)
-  std::string Rest;       // file kinds: the folder below the first part
+  std::string Rest;       // file kinds: the folder (or lock file) below the first part
   std::string Mask;       // dkFileMask
 };
 
 // Parses one "key=value" line. The key decides the kind: a key containing "DelRegValue" makes a
-// registry entry, else a key containing "DelFile" a file entry; anything else is dkNone. A
+// registry entry, else a key containing "DelFile" a file entry, else a key containing "LockFile" a
+// lock file; anything else is dkNone. A
 // registry entry whose root is none of the five full root names, or whose key path is empty
 // (it would name a whole root), is dkNone.
 TDefinitionEntry ParseDefinitionLine(const std::string& line);
@@ -43,6 +48,9 @@ TDefinitionEntry ParseDefinitionLine(const std::string& line);
 // The replacements of the path macros, worked out once per run of a section.
 struct TDefinitionMacros {
   std::string ProgramFiles;    // %ProgramFiles%
+  // On 64-bit Windows the other Program Files folder, where the programs of the other kind live
+  // (%ProgramFiles% stands for both); empty otherwise.
+  std::string ProgramFilesOther;
   std::string WinDir;          // %windir%
   std::string LocalAppData;    // {Local AppData}
   std::string CurrentAppData;  // {Current AppData}
@@ -56,11 +64,15 @@ struct TDefinitionMacros {
 // Reads the macros' sources from this system.
 TDefinitionMacros ReadDefinitionMacros();
 
-// The folder a file entry works in, or an empty text when the entry must be skipped: its base is
-// empty (a macro whose source is missing), or the folder is relative (PathSpelling.h), so that no
-// entry ever lands on the current drive or the current folder by accident. A device path
-// (\\?\unix\...) is passed on for the primitives to refuse with a log line.
+// The folder a file entry works in (for a lock file: the file), or an empty text when the entry
+// must be skipped: its base is empty (a macro whose source is missing), or the folder is relative
+// (PathSpelling.h), so that no entry ever lands on the current drive or the current folder by
+// accident. A device path (\\?\unix\...) is passed on for the primitives to refuse with a log
+// line. The folder may hold wildcard steps.
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros);
+// Every folder a file entry works in: DefinitionFolder, and for %ProgramFiles% on 64-bit Windows
+// the same folder below the other Program Files too. Empty when the entry must be skipped.
+std::vector<std::string> DefinitionFolders(const TDefinitionEntry& entry, const TDefinitionMacros& macros);
 
 // The full path of a definition file: Zelbrin.dat beside the program, Clist.dat (and any other
 // list of the user's) as the user-files folder gives it.
@@ -82,7 +94,9 @@ std::vector<std::string> ReadDefinitionSection(const std::string& file, const st
 
 // Runs the section of the definition file `fileName` (in the program's folder) that the item name
 // selects: its entries go to the file and registry primitives. Sets the run's ItemCount,
-// ItemBytes and ItemSizeText.
+// ItemBytes and ItemSizeText. When a lock file of the section is held open, the log says first
+// "<LogPrefix><section> is running; the files it has open cannot be removed until it is closed".
+// The Clean then removes what it can and counts only that; a Test counts every file, as always.
 void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std::string& itemName);
 
 }  // namespace qv

@@ -231,12 +231,6 @@ void AddUnique(std::vector<std::string>& out, const std::string& path) {
   out.push_back(p);
 }
 
-std::string ShellFolderPath(int csidl) {
-  wchar_t buf[MAX_PATH + 1] = {};
-  if (!SHGetSpecialFolderPathW(nullptr, buf, csidl, FALSE) || !buf[0]) return std::string();
-  return Narrow(buf);
-}
-
 std::string Environment(const wchar_t* name) {
   wchar_t buf[MAX_PATH + 1] = {};
   DWORD n = GetEnvironmentVariableW(name, buf, MAX_PATH);

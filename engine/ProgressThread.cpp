@@ -4,6 +4,7 @@
 
 #include "base/Global.h"
 #include "engine/Definitions.h"
+#include "engine/Winapp2Run.h"
 
 namespace qv {
 
@@ -81,6 +82,11 @@ void TClearTaskThread::Dispatch(const std::string& itemName) {
   if (cleaners_ && cleaners_->Find(itemName, clean)) {
     // An item whose cleaner is not built yet finds nothing.
     if (clean) clean(run_);
+    return;
+  }
+  auto winapp2 = Winapp2Sources.find(itemName);
+  if (winapp2 != Winapp2Sources.end()) {
+    RunWinapp2Section(run_, winapp2->second, itemName);
     return;
   }
   RunDefinitionSection(run_, "Zelbrin.dat", itemName);

@@ -4,6 +4,7 @@
 // (TCleanRun).
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ class TClearTaskThread {
   // Inputs.
   std::vector<std::string> ItemList;
   uint32_t ExpectedTotal = 0;
+  // Items whose definitions are winapp2.ini entries, with their files (TCatalogue::Winapp2Sources).
+  std::map<std::string, std::string> Winapp2Sources;
 
   TCleanRun& Run() { return run_; }
   std::shared_ptr<TTaskControl> Control() const { return run_.Control(); }

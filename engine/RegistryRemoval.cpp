@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Global.h"
+#include "base/Wow64.h"
 #include "engine/CleanRun.h"
 
 namespace qv {
@@ -28,9 +29,9 @@ const TRootName kRoots[] = {
 // no primitive accepts one.
 bool NamesRoot(const std::string& keyPath) { return keyPath.find_first_not_of('\\') == std::string::npos; }
 
-bool KeyExists(HKEY root, const std::string& keyPath) {
+bool KeyExists(HKEY root, const std::string& keyPath, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
@@ -61,27 +62,70 @@ std::vector<std::wstring> EnumNames(HKEY key, bool values) {
 std::vector<std::wstring> ValueNames(HKEY key) { return EnumNames(key, true); }
 std::vector<std::wstring> SubkeyNames(HKEY key) { return EnumNames(key, false); }
 
-// DeleteRegistryKeyTree for a parsed root; rootText is how the log names it.
-int KeyTree(TCleanRun& t, HKEY root, const std::string& rootText, const std::string& keyPath) {
+int CountValues(HKEY root, const std::string& keyPath, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return 0;
+  DWORD values = 0;
+  int count = 0;
+  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                       nullptr) == ERROR_SUCCESS)
+    count = (int)values;
+  std::vector<std::wstring> subkeys = SubkeyNames(key);
+  RegCloseKey(key);
+  for (const std::wstring& name : subkeys) count += CountValues(root, keyPath + "\\" + Narrow(name), view);
+  return count;
+}
+
+// Deletes a key with everything below it, in one view of the registry.
+void DeleteKeyTree(HKEY root, const std::string& keyPath, REGSAM view) {
+  const std::wstring path = Widen(keyPath);
+  if (!view) {
+    SHDeleteKeyW(root, path.c_str());
+    return;
+  }
+  HKEY key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
+    std::vector<std::wstring> subkeys = SubkeyNames(key);
+    RegCloseKey(key);
+    for (const std::wstring& name : subkeys) DeleteKeyTree(root, keyPath + "\\" + Narrow(name), view);
+  }
+  // Windows XP 64-bit and later; a view is only asked for on 64-bit Windows.
+  using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+  static const auto deleteKeyEx =
+      reinterpret_cast<DeleteKeyExFn>(GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW"));
+  if (deleteKeyEx)
+    deleteKeyEx(root, path.c_str(), view, 0);
+  else
+    RegDeleteKeyW(root, path.c_str());
+}
+
+// How the log names a key or value of the 32-bit view of the registry, which 64-bit Windows keeps
+// apart: its path, then " (32-bit)".
+std::string ViewSuffix(REGSAM view) { return view == KEY_WOW64_32KEY ? " (32-bit)" : ""; }
+
+// DeleteRegistryKeyTree for a parsed root, in one view; rootText is how the log names it.
+int KeyTree(TCleanRun& t, HKEY root, const std::string& rootText, const std::string& keyPath, REGSAM view) {
   if (!root || NamesRoot(keyPath)) return 0;
-  int count = CountRegistryValues(root, keyPath);
-  if (!KeyExists(root, keyPath)) return 0;
-  t.AddDetailLine("deleting registry key", rootText + "\\" + keyPath, 0);
-  if (!t.IsTest()) SHDeleteKeyW(root, Widen(keyPath).c_str());
+  int count = CountValues(root, keyPath, view);
+  if (!KeyExists(root, keyPath, view)) return 0;
+  t.AddDetailLine("deleting registry key", rootText + "\\" + keyPath + ViewSuffix(view), 0);
+  if (!t.IsTest()) DeleteKeyTree(root, keyPath, view);
   return count == 0 ? 1 : count;
 }
 
-// DeleteRegistryValues for a parsed root.
+// DeleteRegistryValues for a parsed root, in one view.
 int Values(TCleanRun& t, HKEY root, const std::string& rootText, const std::string& keyPath,
-           const std::string& valueName) {
+           const std::string& valueName, REGSAM view) {
   if (!root || NamesRoot(keyPath)) return 0;
   HKEY key;
-  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return 0;
   int count = 0;
   if (!valueName.empty()) {
     std::wstring name = Widen(valueName);
     if (RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-      t.AddDetailLine("deleting registry value", rootText + "\\" + keyPath + "\\" + valueName, 0);
+      t.AddDetailLine("deleting registry value", rootText + "\\" + keyPath + "\\" + valueName +
+                                                     ViewSuffix(view),
+                      0);
       if (!t.IsTest()) RegDeleteValueW(key, name.c_str());
       count = 1;
     }
@@ -89,13 +133,42 @@ int Values(TCleanRun& t, HKEY root, const std::string& rootText, const std::stri
     return count;
   }
   for (const std::wstring& name : ValueNames(key)) {
-    t.AddDetailLine("deleting registry value", rootText + "\\" + keyPath + "\\" + Narrow(name), 0);
+    t.AddDetailLine("deleting registry value", rootText + "\\" + keyPath + "\\" + Narrow(name) +
+                                                   ViewSuffix(view),
+                    0);
     if (!t.IsTest()) RegDeleteValueW(key, name.c_str());
     ++count;
   }
   std::vector<std::wstring> subkeys = SubkeyNames(key);
   RegCloseKey(key);
-  for (const std::wstring& name : subkeys) count += KeyTree(t, root, rootText, keyPath + "\\" + Narrow(name));
+  for (const std::wstring& name : subkeys) count += KeyTree(t, root, rootText, keyPath + "\\" + Narrow(name), view);
+  return count;
+}
+
+// Runs `op` once for every view of the key in which it is a distinct key: on 64-bit Windows a key
+// of HKEY_LOCAL_MACHINE\Software lives twice (its 32-bit copy under Wow6432Node), while a key that
+// is not redirected is one key seen twice and is taken once.
+template <typename Op>
+int EachDistinctView(HKEY root, const std::string& keyPath, Op op) {
+  std::vector<REGSAM> views = RegistryViews(root);
+  if (views.size() == 1) return op(views[0]);
+  std::vector<std::wstring> seen;
+  int count = 0;
+  for (REGSAM view : views) {
+    HKEY key;
+    std::wstring name;
+    if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
+      name = KernelKeyName(key);
+      RegCloseKey(key);
+    } else {
+      continue;  // not in this view
+    }
+    bool again = false;
+    for (const std::wstring& s : seen) again = again || (!name.empty() && s == name);
+    if (again) continue;
+    seen.push_back(name);
+    count += op(view);
+  }
   return count;
 }
 
@@ -114,39 +187,33 @@ std::string RootKeyName(HKEY root) {
   return std::string();
 }
 
-int CountRegistryValues(HKEY root, const std::string& keyPath) {
-  HKEY key;
-  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
-  DWORD values = 0;
-  int count = 0;
-  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
-                       nullptr) == ERROR_SUCCESS)
-    count = (int)values;
-  std::vector<std::wstring> subkeys = SubkeyNames(key);
-  RegCloseKey(key);
-  for (const std::wstring& name : subkeys) count += CountRegistryValues(root, keyPath + "\\" + Narrow(name));
-  return count;
-}
+int CountRegistryValues(HKEY root, const std::string& keyPath) { return CountValues(root, keyPath, 0); }
 
 int DeleteRegistryKeyTree(TCleanRun& run, const std::string& rootName, const std::string& keyPath) {
   const std::string upper = UpperCase(rootName);
-  return KeyTree(run, ParseRootKeyName(upper), upper, keyPath);
+  HKEY root = ParseRootKeyName(upper);
+  if (!root) return 0;
+  return EachDistinctView(root, keyPath, [&](REGSAM view) { return KeyTree(run, root, upper, keyPath, view); });
 }
 
 int DeleteRegistryKeyTreeHKCU(TCleanRun& run, const std::string& keyPath) {
-  return KeyTree(run, HKEY_CURRENT_USER, "HKEY_CURRENT_USER", keyPath);
+  return KeyTree(run, HKEY_CURRENT_USER, "HKEY_CURRENT_USER", keyPath, 0);
 }
 
 int DeleteRegistryValues(TCleanRun& run, const std::string& rootName, const std::string& keyPath,
                          const std::string& valueName) {
   const std::string upper = UpperCase(rootName);
-  return Values(run, ParseRootKeyName(upper), upper, keyPath, valueName);
+  HKEY root = ParseRootKeyName(upper);
+  if (!root) return 0;
+  return EachDistinctView(root, keyPath,
+                          [&](REGSAM view) { return Values(run, root, upper, keyPath, valueName, view); });
 }
 
 int DeleteRegistryValuesByRoot(TCleanRun& run, HKEY root, const std::string& keyPath, const std::string& valueName) {
   // Subkeys go under the same root that was given (not always under HKEY_CURRENT_USER).
   const std::string name = RootKeyName(root);
-  return name.empty() ? 0 : Values(run, root, name, keyPath, valueName);
+  if (name.empty()) return 0;
+  return EachDistinctView(root, keyPath, [&](REGSAM view) { return Values(run, root, name, keyPath, valueName, view); });
 }
 
 }  // namespace qv

@@ -1,6 +1,6 @@
 ; The Quorvane setup, one per build. scripts/package.sh runs:
 ;   makensis -DVERSION=1.5 -DVERSION4=1.5.0.0 -DARCH=x86|x64 -DSTAGE=<folder> -DICON=<.ico> -DOUTFILE=<setup.exe>
-; STAGE holds Quorvane.exe, Zelbrin.dat, README.txt and LICENSE.txt of that build.
+; STAGE holds Quorvane.exe, Zelbrin.dat, the help folder, README.txt and LICENSE.txt of that build.
 ;
 ; Silent install:    setup.exe /S [/D=folder]
 ; Silent uninstall:  Uninstall.exe /S [/REMOVEUSERDATA]
@@ -112,6 +112,10 @@ Section "Quorvane" SEC_PROGRAM
   SetOutPath "$INSTDIR"
   File "${STAGE}/Quorvane.exe"
   File "${STAGE}/Zelbrin.dat"
+  SetOutPath "$INSTDIR\help"
+  File "${STAGE}/help/*.html"
+  File "${STAGE}/help/*.css"
+  SetOutPath "$INSTDIR"
   File "${STAGE}/README.txt"
   File "${STAGE}/LICENSE.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -178,6 +182,9 @@ Section "Uninstall"
 
   Delete "$INSTDIR\Quorvane.exe"
   Delete "$INSTDIR\Zelbrin.dat"
+  Delete "$INSTDIR\help\*.html"
+  Delete "$INSTDIR\help\*.css"
+  RMDir "$INSTDIR\help"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"

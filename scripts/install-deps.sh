@@ -2,8 +2,8 @@
 # Installs what building, testing and packaging Quorvane needs on Debian 12: the mingw-w64 cross
 # compilers for both builds, CMake, Wine (its 64-bit loader, and the 32-bit one, which only some
 # hosts can run), Xvfb, GoogleTest's sources, NSIS, SQLite's sources for the target builds, clang
-# with its fuzzer runtime (the host-side fuzzing of the index.dat code) and msiecfexport (an
-# independent index.dat reader the tests compare with).
+# with its fuzzer runtime (the host-side fuzzing of the index.dat code), msiecfexport (an
+# independent index.dat reader the tests compare with) and ImageMagick (scripts/screenshots.sh).
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +14,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make gcc libc6-dev wine wine64 wine32:i386 xvfb xauth
   googletest tcl util-linux xz-utils dpkg-dev ca-certificates nsis zip unzip clang libclang-rt-14-dev
-  libmsiecf-utils)
+  libmsiecf-utils imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the release packages of both builds into dist/:
-#   Quorvane-<version>-<arch>.zip        Quorvane.exe, Zelbrin.dat, portable.dat, README.txt, LICENSE.txt
+#   Quorvane-<version>-<arch>.zip        Quorvane.exe, Zelbrin.dat, help\, portable.dat, README.txt, LICENSE.txt
 #   Quorvane-<version>-<arch>-setup.exe  the NSIS setup (installer/Quorvane.nsi) of the same files, without
 #                                        portable.dat
 # for <arch> x86 and x64. The version is the project's, from CMakeLists.txt.
@@ -64,6 +64,7 @@ for arch in $arches; do
   mkdir -p "$files"
   cp "$exe" "$files/Quorvane.exe"
   cp "$here/data/Zelbrin.dat" "$files/Zelbrin.dat"
+  cp -r "$here/help" "$files/help"
   windows_text "$here/installer/README.txt.in" "$files/README.txt" "$arch"
   windows_text "$here/LICENSE.txt" "$files/LICENSE.txt" "$arch"
 

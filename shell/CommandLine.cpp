@@ -17,6 +17,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (i + 1 < args.size()) c.LogFile = args[++i];
       continue;
     }
+    if (SameText(args[i], "-lintdefs")) {
+      c.LintDefinitions = true;
+      if (i + 1 < args.size()) c.LintFile = args[++i];
+      continue;
+    }
     if (first) c.FirstArgument = args[i];
     first = false;
   }

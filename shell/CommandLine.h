@@ -1,9 +1,13 @@
 // The program's command line and its exit codes.
 //   Quorvane.exe [-Start | -cleanonce] [-log <file>]
+//   Quorvane.exe -lintdefs <definition file> [-log <file>]
 // "-Start" (exactly so) starts in the notification area and, with StartWash, cleans; "-cleanonce"
 // (any case) cleans the ticked items once without asking and ends. "-log <file>" (any case, in
 // any position) appends the log of every run to the file, with a date-and-time header, and the
-// notices of an unattended run that could not start.
+// notices of an unattended run that could not start. "-lintdefs <file>" (any case) checks a
+// Zelbrin.dat, Clist.dat or winapp2.ini (engine/DefinitionLint.h) without opening any window and
+// ends: the report goes to the -log file when one is given, else to the standard output or the
+// console of the program that started it.
 #pragma once
 #include <string>
 #include <vector>
@@ -14,6 +18,9 @@ struct TCommandLine {
   // The first argument that is not part of "-log <file>" ("-Start", "-cleanonce"), or empty.
   std::string FirstArgument;
   std::string LogFile;
+  // "-lintdefs <file>".
+  bool LintDefinitions = false;
+  std::string LintFile;
   bool Start() const { return FirstArgument == "-Start"; }
   bool CleanOnce() const;
 };
@@ -34,7 +41,10 @@ enum TExitCode : int {
   ecFirefoxOpen = 5,         // Firefox is open while its items are ticked
   ecLogUnwritable = 6,       // the run finished but the -log file could not be written
   ecQuestionDeclined = 7,    // the run finished, but skipped a folder whose safety question it
-                             // answered No without asking (the log names it)
+                             // answered No without asking, or an entry whose warning nobody could
+                             // answer (the log names it)
+  ecDefinitionProblems = 8,  // -lintdefs: the file has lines that cannot be used or entries that
+                             // would be refused (or it cannot be read)
 };
 
 }  // namespace qv

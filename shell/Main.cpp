@@ -5,11 +5,18 @@
 
 #include <algorithm>
 
+#include "base/Dpi.h"
 #include "base/Global.h"
 #include "base/UserFiles.h"
 #include "cleaners/Cleaners.h"
 #include "dialogs/AskDelete.h"
+#include "dialogs/CookiesManager.h"
+#include "dialogs/CustomListEditor.h"
+#include "dialogs/DialogKit.h"
+#include "dialogs/IndexDatViewer.h"
+#include "dialogs/Options.h"
 #include "shell/CommandLine.h"
+#include "shell/DefinitionCheck.h"
 #include "shell/RunLogFile.h"
 #include "shell/TaskHostWin.h"
 
@@ -128,9 +135,10 @@ RECT ChildRect(HWND w) {
   return r;
 }
 
-// Design sizes.
+// Design sizes, in pixels at 96 DPI (scaled by the window's DPI).
 const int kTitleHeight = 50, kPanelHeight = 21, kButtonW = 75, kButtonH = 25;
 const int kTreeLeft = 8, kTreeTop = 78, kTreeWidth = 220, kGroupLeft = 236, kGroupTop = 58;
+const int kMinWidth = 610, kMinHeight = 400;
 
 }  // namespace
 
@@ -204,9 +212,17 @@ TfrmMain::TfrmMain(const TMainOptions& options) : options_(options), placement_(
   // 2. Caption.
   std::string caption = std::string("Quorvane") + " " + VersionText();
   int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  dpi_ = SystemDpi();
   hwnd_ = CreateWindowExW(0, Widen(kMainWindowClass).c_str(), Widen(caption).c_str(),
-                          WS_OVERLAPPEDWINDOW, (sw - kDesignWidth) / 2, (sh - kDesignHeight) / 2,
-                          kDesignWidth, kDesignHeight, nullptr, nullptr, inst, this);
+                          WS_OVERLAPPEDWINDOW, (sw - Scale(kDesignWidth)) / 2, (sh - Scale(kDesignHeight)) / 2,
+                          Scale(kDesignWidth), Scale(kDesignHeight), nullptr, nullptr, inst, this);
+  // A window placed on a display of another DPI than the system's is laid out for that display.
+  const int windowDpi = WindowDpi(hwnd_);
+  if (windowDpi != dpi_) {
+    dpi_ = windowDpi;
+    SetWindowPos(hwnd_, nullptr, 0, 0, Scale(kDesignWidth), Scale(kDesignHeight),
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+  }
   BuildMenus();
   CreateControls();
   SetText(lTitle, "Quorvane");
@@ -223,6 +239,8 @@ TfrmMain::TfrmMain(const TMainOptions& options) : options_(options), placement_(
   const std::string settingsSource = options_.SettingsSource.empty() ? options_.SettingsFile : options_.SettingsSource;
   settingsUnreadable_ = !IsReadableOrMissing(settingsSource);
   LoadOrSaveSettings(true, Catalogue, *placement_, settingsSource);
+  // Until a selection has been stored, winapp2.ini entries marked Default=True start ticked.
+  if (IniReadString(settingsSource, "NodeSelected", "SelectedCount", "").empty()) Catalogue.TickDefaults();
   RefreshTreeStates();
 
   // 5. A start with Windows sits in the tray.
@@ -268,7 +286,7 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::BuildMenus() {
   HMENU file = CreatePopupMenu();
-  AppendMenuW(file, MF_STRING | MF_GRAYED, IDM_INDEXDAT, L"&Index.dat Viewer...");
+  AppendMenuW(file, MF_STRING, IDM_INDEXDAT, L"&Index.dat Viewer...");
   AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(file, MF_STRING, IDM_EXIT, L"&Exit");
   HMENU action = CreatePopupMenu();
@@ -276,11 +294,11 @@ void TfrmMain::BuildMenus() {
   AppendMenuW(action, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(action, MF_STRING, IDM_CLEAN, L"&Clean\tCtrl+Alt+C");
   AppendMenuW(action, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(action, MF_STRING | MF_GRAYED, IDM_SETTINGS, L"&Settings...\tCtrl+Alt+S");
+  AppendMenuW(action, MF_STRING, IDM_SETTINGS, L"&Settings...\tCtrl+Alt+S");
   HMENU edit = CreatePopupMenu();
-  AppendMenuW(edit, MF_STRING | MF_GRAYED, IDM_COOKIES, L"&Cookies Manager...");
+  AppendMenuW(edit, MF_STRING, IDM_COOKIES, L"&Cookies Manager...");
   AppendMenuW(edit, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(edit, MF_STRING | MF_GRAYED, IDM_CUSTOMLISTS, L"Custom &Lists...");
+  AppendMenuW(edit, MF_STRING, IDM_CUSTOMLISTS, L"Custom &Lists...");
   AppendMenuW(edit, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(edit, MF_STRING, IDM_SAVELOG, L"S&ave to text file");
   HMENU help = CreatePopupMenu();
@@ -299,7 +317,7 @@ void TfrmMain::BuildMenus() {
   pmSelf = CreatePopupMenu();
   AppendMenuW(pmSelf, MF_STRING, IDM_TRAY_OPEN, L"&Open");
   AppendMenuW(pmSelf, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(pmSelf, MF_STRING | MF_GRAYED, IDM_TRAY_SETTINGS, L"&Settings...\tCtrl+Alt+S");
+  AppendMenuW(pmSelf, MF_STRING, IDM_TRAY_SETTINGS, L"&Settings...\tCtrl+Alt+S");
   AppendMenuW(pmSelf, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(pmSelf, MF_STRING, IDM_TRAY_HELP, L"&Help");
   AppendMenuW(pmSelf, MF_STRING, IDM_TRAY_ABOUT, L"&About...");
@@ -317,17 +335,7 @@ void TfrmMain::BuildMenus() {
 
 void TfrmMain::CreateControls() {
   HINSTANCE inst = GetModuleHandleW(nullptr);
-  NONCLIENTMETRICSW ncm = {};
-  ncm.cbSize = sizeof(ncm);
-  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0);
-  font_ = CreateFontIndirectW(&ncm.lfMessageFont);
-  LOGFONTW lf = ncm.lfMessageFont;
-  lf.lfWeight = FW_BOLD;
-  lf.lfHeight = -20;
-  titleFont_ = CreateFontIndirectW(&lf);
-  lf = ncm.lfMessageFont;
-  lf.lfUnderline = TRUE;
-  linkFont_ = CreateFontIndirectW(&lf);
+  CreateFonts();
   titleBrush_ = CreateSolidBrush(RGB(0x1F, 0x3A, 0x68));
 
   auto make = [&](const wchar_t* cls, const char* text, DWORD style, DWORD ex, int id, HFONT font) {
@@ -346,7 +354,7 @@ void TfrmMain::CreateControls() {
   // Check boxes are added after creation: only then does the tree make its state images at once,
   // so states set before the first paint are kept.
   SetWindowLongW(tvCleanItems, GWL_STYLE, GetWindowLongW(tvCleanItems, GWL_STYLE) | TVS_CHECKBOXES);
-  SendMessageW(tvCleanItems, TVM_SETINDENT, 19, 0);
+  SendMessageW(tvCleanItems, TVM_SETINDENT, Scale(19), 0);
   SetWindowLongPtrW(tvCleanItems, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   oldTreeProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(tvCleanItems, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfrmMain::TreeProc)));
@@ -389,6 +397,47 @@ void TfrmMain::CreateControls() {
     ti.lpszText = &hint[0];
     SendMessageW(tip, TTM_ADDTOOLW, 0, (LPARAM)&ti);
   }
+}
+
+// The fonts for the window's DPI: the system's message font (made for the system's DPI, so scaled
+// from it) and the title's, 20 pixels high at 96 DPI.
+void TfrmMain::CreateFonts() {
+  NONCLIENTMETRICSW ncm = {};
+  ncm.cbSize = sizeof(ncm);
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(ncm), &ncm, 0);
+  LOGFONTW message = ncm.lfMessageFont;
+  message.lfHeight = MulDiv(message.lfHeight, dpi_, SystemDpi());
+  font_ = CreateFontIndirectW(&message);
+  LOGFONTW lf = message;
+  lf.lfWeight = FW_BOLD;
+  lf.lfHeight = -Scale(20);
+  titleFont_ = CreateFontIndirectW(&lf);
+  lf = message;
+  lf.lfUnderline = TRUE;
+  linkFont_ = CreateFontIndirectW(&lf);
+}
+
+int TfrmMain::Scale(int value) const { return ScaleForDpi(value, dpi_); }
+
+// The window moved to a display of another DPI: new fonts, the suggested size, a new layout.
+void TfrmMain::OnDpiChanged(int dpi, const RECT* suggested) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  dpi_ = dpi;
+  HFONT oldFont = font_, oldTitle = titleFont_, oldLink = linkFont_;
+  CreateFonts();
+  for (HWND child = GetWindow(hwnd_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    HFONT f = (HFONT)SendMessageW(child, WM_GETFONT, 0, 0);
+    HFONT now = f == oldTitle ? titleFont_ : f == oldLink ? linkFont_ : font_;
+    SendMessageW(child, WM_SETFONT, (WPARAM)now, FALSE);
+  }
+  for (HFONT f : {oldFont, oldTitle, oldLink})
+    if (f) DeleteObject(f);
+  SendMessageW(tvCleanItems, TVM_SETINDENT, Scale(19), 0);
+  if (suggested)
+    SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  LayoutControls();
+  SetLogHorizontalExtent();
 }
 
 void TfrmMain::FillTree() {
@@ -550,7 +599,7 @@ void TfrmMain::FirstActivation() {
   if (OptionsSetting.State == wsMaximized) {
     ShowWindow(hwnd_, SW_MAXIMIZE);
   } else {
-    int w = std::max<int>(OptionsSetting.Width, 610), h = std::max<int>(OptionsSetting.Height, 400);
+    int w = std::max<int>(OptionsSetting.Width, Scale(kMinWidth)), h = std::max<int>(OptionsSetting.Height, Scale(kMinHeight));
     SetWindowPos(hwnd_, nullptr, OptionsSetting.Left, OptionsSetting.Top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (options_.FirstArgument == "-Start") {
@@ -569,32 +618,37 @@ void TfrmMain::LayoutControls() {
   RECT rc;
   GetClientRect(hwnd_, &rc);
   int cw = rc.right, ch = rc.bottom;
-  MoveTo(imgTitle, 0, 0, cw, kTitleHeight);
-  MoveTo(lTitle, 16, 6, cw - 32, 24);
-  MoveTo(lTitleHint, 18, 30, cw - 36, 16);
-  MoveTo(Panel1, 0, ch - kPanelHeight, cw, kPanelHeight);
-  MoveTo(lCleanerSettings, kTreeLeft, kGroupTop + 2, kTreeWidth, 16);
-  MoveTo(tvCleanItems, kTreeLeft, kTreeTop, kTreeWidth, ch - kTreeTop - kPanelHeight - 10);
-  int gw = cw - kGroupLeft - 6, gh = ch - kGroupTop - kPanelHeight - 10;
-  MoveTo(gbProgress, kGroupLeft, kGroupTop, gw, gh);
-  int inner = kGroupLeft + 8, innerW = gw - 16;
-  int testTop = kGroupTop + gh - kButtonH - 10;
-  MoveTo(ProgressBar1, inner, kGroupTop + 20, innerW, 18);
-  int logTop = kGroupTop + 46;
-  int logH = testTop - logTop - 10;
+  // Every design size at the window's DPI.
+  const int title = Scale(kTitleHeight), panel = Scale(kPanelHeight), bw = Scale(kButtonW), bh = Scale(kButtonH);
+  const int treeLeft = Scale(kTreeLeft), treeTop = Scale(kTreeTop), treeW = Scale(kTreeWidth);
+  const int groupLeft = Scale(kGroupLeft), groupTop = Scale(kGroupTop);
+  const int line = Scale(14), gap = Scale(10);
+  MoveTo(imgTitle, 0, 0, cw, title);
+  MoveTo(lTitle, Scale(16), Scale(6), cw - Scale(32), Scale(24));
+  MoveTo(lTitleHint, Scale(18), Scale(30), cw - Scale(36), Scale(16));
+  MoveTo(Panel1, 0, ch - panel, cw, panel);
+  MoveTo(lCleanerSettings, treeLeft, groupTop + Scale(2), treeW, Scale(16));
+  MoveTo(tvCleanItems, treeLeft, treeTop, treeW, ch - treeTop - panel - gap);
+  int gw = cw - groupLeft - Scale(6), gh = ch - groupTop - panel - gap;
+  MoveTo(gbProgress, groupLeft, groupTop, gw, gh);
+  int inner = groupLeft + Scale(8), innerW = gw - Scale(16);
+  int testTop = groupTop + gh - bh - gap;
+  MoveTo(ProgressBar1, inner, groupTop + Scale(20), innerW, Scale(18));
+  int logTop = groupTop + Scale(46);
+  int logH = testTop - logTop - gap;
   MoveTo(lMain, inner, logTop, innerW, logH);
-  int cleanLeft = inner + innerW - kButtonW;
-  MoveTo(bClean, cleanLeft, testTop, kButtonW, kButtonH);
-  MoveTo(bTest, cleanLeft - 20 - kButtonW, testTop, kButtonW, kButtonH);
-  int labelTop = logTop + logH + 8;
-  MoveTo(Label2, inner, labelTop, 50, 14);
-  MoveTo(lCurrentItem, inner + 52, labelTop, std::max(cleanLeft - 20 - kButtonW - inner - 60, 0), 14);
-  MoveTo(lTotalItems, inner, labelTop + 14 + 5, 190, 14);
+  int cleanLeft = inner + innerW - bw;
+  MoveTo(bClean, cleanLeft, testTop, bw, bh);
+  MoveTo(bTest, cleanLeft - Scale(20) - bw, testTop, bw, bh);
+  int labelTop = logTop + logH + Scale(8);
+  MoveTo(Label2, inner, labelTop, Scale(50), line);
+  MoveTo(lCurrentItem, inner + Scale(52), labelTop, std::max(cleanLeft - Scale(20) - bw - inner - Scale(60), 0), line);
+  MoveTo(lTotalItems, inner, labelTop + line + Scale(5), Scale(190), line);
   PlaceTotals();
-  int panelTop = ch - kPanelHeight;
-  MoveTo(lHomeLink, 8, panelTop + 3, kGroupLeft - 16, 15);
-  MoveTo(cbFastMode, kGroupLeft, panelTop + 2, 90, 17);
-  MoveTo(lCheckUpdate, cw - 8 - 170, panelTop + 3, 170, 15);
+  int panelTop = ch - panel;
+  MoveTo(lHomeLink, Scale(8), panelTop + Scale(3), groupLeft - Scale(16), Scale(15));
+  MoveTo(cbFastMode, groupLeft, panelTop + Scale(2), Scale(90), Scale(17));
+  MoveTo(lCheckUpdate, cw - Scale(8) - Scale(170), panelTop + Scale(3), Scale(170), Scale(15));
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -609,7 +663,7 @@ void TfrmMain::PlaceTotals() {
   ReleaseDC(lTotalItems, dc);
   RECT r = ChildRect(lTotalItems);
   MoveTo(lTotalItems, r.left, r.top, sz.cx, r.bottom - r.top);
-  MoveTo(lNumber, r.left + sz.cx + 5, r.top, 80, r.bottom - r.top);
+  MoveTo(lNumber, r.left + sz.cx + Scale(5), r.top, Scale(80), r.bottom - r.top);
 }
 
 void TfrmMain::bTestClick() {
@@ -735,6 +789,7 @@ void TfrmMain::StartRun() {
   SetTimer(hwnd_, kTimerCount, kCountInterval, nullptr);
   auto* thread = new TClearTaskThread(host, &BuiltinCleaners());
   thread->ItemList = runList_;
+  thread->Winapp2Sources = Catalogue.Winapp2Sources;
   thread->ExpectedTotal = ExpectedTotal;
   thread->Run().LogPrefix = std::string(test ? "Test" : "Clean") + ": ";
   control_ = thread->Control();
@@ -771,7 +826,7 @@ void TfrmMain::SetLogHorizontalExtent() {
   } else {
     for (const std::string& line : ListBoxLines(lMain)) widest = std::max(widest, ListBoxTextWidth(lMain, line));
   }
-  SendMessageW(lMain, LB_SETHORIZONTALEXTENT, widest + 10, 0);
+  SendMessageW(lMain, LB_SETHORIZONTALEXTENT, widest + Scale(10), 0);
 }
 
 void TfrmMain::OnCleanFinished(WPARAM total) {
@@ -927,11 +982,13 @@ void TfrmMain::SaveLogAsText() {
   if (!ok) ShowMessage(hwnd_, "Unable to write to " + name, MB_OK | MB_ICONERROR);
 }
 
-void TfrmMain::OpenUrl(const std::string& url) {
-  ShellExecuteW(hwnd_, L"open", Widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
+void TfrmMain::OpenUrl(const std::string& url) { ShellOpen(hwnd_, url); }
 
-void TfrmMain::OpenHelp() { OpenUrl(ExeFolder() + "Zelbrin.chm"); }
+// The compiled help when it is there; else the help pages shipped beside the program.
+void TfrmMain::OpenHelp() {
+  const std::string chm = ExeFolder() + "Zelbrin.chm";
+  OpenUrl(FileExists(chm) ? chm : ExeFolder() + "help\\index.html");
+}
 
 void TfrmMain::ShowAbout() {
   ShowMessage(hwnd_,
@@ -980,13 +1037,84 @@ void TfrmMain::OnCommand(int id, int code, HWND ctl) {
     case IDM_TRAY_ABOUT: ShowAbout(); break;
     case IDM_TRAY_OPEN: ShowMainWindow(); break;
     case IDM_CUSTOMLISTS: OpenCustomListEditor(); break;
+    case IDM_SETTINGS:
+    case IDM_TRAY_SETTINGS: OpenSettings(); break;
+    case IDM_COOKIES: OpenDialog<TfrmCookiesManager>(); break;
+    case IDM_INDEXDAT: OpenDialog<TfrmIndexDatViewer>(); break;
     default: break;
   }
 }
 
-// The custom list editor; its menu entry stays greyed and a click on "<New List>" does nothing
-// until the dialog is part of the program.
-void TfrmMain::OpenCustomListEditor() {}
+// The one place the custom list editor opens from (the menu and a click on "<New List>").
+void TfrmMain::OpenCustomListEditor() { OpenDialog<TfrmNewCustomItem>(); }
+
+// One of the program's dialogs at a time: a second request (from the tray menu, while a dialog is
+// open) brings the open one forward instead.
+bool TfrmMain::BeginDialog() {
+  if (dialogOpen_) {
+    HWND open = GetLastActivePopup(hwnd_);
+    if (open && open != hwnd_) SetForegroundWindow(open);
+    return false;
+  }
+  dialogOpen_ = true;
+  return true;
+}
+
+template <typename Dialog>
+INT_PTR TfrmMain::OpenDialog() {
+  if (!BeginDialog()) return IDCANCEL;
+  Dialog dialog(hwnd_);
+  INT_PTR r = dialog.ShowModal();
+  dialogOpen_ = false;
+  return r;
+}
+
+// What the settings dialog asks of the window.
+class TfrmMain::OptionsOwner_ : public IOptionsOwner {
+ public:
+  explicit OptionsOwner_(TfrmMain& main) : main_(main) {}
+  void CommitSettings(const TOptionsSetting& settings) override {
+    // The first pass of a Clean runs in fast mode and then gives the user's value back: the value
+    // chosen here is the one it gives back.
+    const bool firstPass = main_.InFirstPass();
+    OptionsSetting = settings;
+    if (firstPass) {
+      main_.rememberedFastScan_ = settings.FastScan;
+      OptionsSetting.FastScan = true;
+    }
+  }
+  void UnregisterBossKey() override { main_.UnregisterBossKey(); }
+  void RegisterBossKey() override { main_.RegisterBossKey(); }
+  // A one-time clean has no schedule.
+  void ArmSchedule() override {
+    if (!SameText(main_.options_.FirstArgument, "-cleanonce")) main_.ArmSchedule();
+  }
+  void SaveSettings() override {
+    // The file holds the user's fast mode, not the first pass's.
+    const bool firstPass = main_.InFirstPass(), running = OptionsSetting.FastScan;
+    if (firstPass) OptionsSetting.FastScan = main_.rememberedFastScan_;
+    main_.SaveSettings(true);
+    if (firstPass) OptionsSetting.FastScan = running;
+  }
+
+ private:
+  TfrmMain& main_;
+};
+
+bool TfrmMain::InFirstPass() const { return BusyFlag && progressCaption_ == kPrepareToClean; }
+
+void TfrmMain::OpenSettings() {
+  if (!BeginDialog()) return;
+  TOptionsSetting start = OptionsSetting;
+  if (InFirstPass()) start.FastScan = rememberedFastScan_;
+  OptionsOwner_ owner(*this);
+  TfrmOptions dialog(hwnd_, owner, start);
+  const INT_PTR r = dialog.ShowModal();
+  dialogOpen_ = false;
+  if (r != IDOK) return;
+  const bool fast = InFirstPass() ? rememberedFastScan_ : OptionsSetting.FastScan;
+  SendMessageW(cbFastMode, BM_SETCHECK, fast ? BST_CHECKED : BST_UNCHECKED, 0);
+}
 
 LRESULT CALLBACK TfrmMain::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (HandleTaskHostMessage(msg, wParam, lParam)) return 0;
@@ -1118,10 +1246,11 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
     }
     case WM_SIZE: LayoutControls(); return 0;
+    case kWmDpiChanged: OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_GETMINMAXINFO: {
       auto* mmi = reinterpret_cast<MINMAXINFO*>(lParam);
-      mmi->ptMinTrackSize.x = 610;
-      mmi->ptMinTrackSize.y = 400;
+      mmi->ptMinTrackSize.x = Scale(kMinWidth);
+      mmi->ptMinTrackSize.y = Scale(kMinHeight);
       return 0;
     }
     case WM_ACTIVATE:
@@ -1137,11 +1266,16 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 int RunQuorvane(HINSTANCE instance, int showCmd) {
+  DeclareDpiAwareness();
   const TCommandLine command = ProcessCommandLine();
   TMainOptions options;
   options.FirstArgument = command.FirstArgument;
   options.LogFile = command.LogFile.empty() ? std::string() : FullPath(command.LogFile);
   options.SettingsSource = SettingsSourcePath();
+  // A check of a definition file opens no window and runs beside a running copy.
+  if (command.LintDefinitions)
+    return RunDefinitionCheck(command.LintFile, options.LogFile,
+                              RunLogHeader(NowText(), VersionText(), "definition check"));
   // One copy per user session. The mutex, made before anything else, also tells two copies
   // started at the same moment apart, before either has a window.
   HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.SingleInstance");

@@ -139,6 +139,9 @@ class TfrmMain {
   HTREEITEM TreeNode(size_t category, int item) const;
   // The window as the settings store sees it.
   IWindowPlacement& Placement() { return *placement_; }
+  // The DPI the window is laid out for, and a 96-DPI design size at it.
+  int Dpi() const { return dpi_; }
+  int Scale(int value) const;
 
   // Test seams: the save dialog's answer (false = cancelled), and a look at each run message
   // before the window handles it.
@@ -155,6 +158,7 @@ class TfrmMain {
 
  private:
   class Placement_;
+  class OptionsOwner_;
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   void CreateControls();
   void BuildMenus();
@@ -182,6 +186,14 @@ class TfrmMain {
   void OpenUrl(const std::string& url);
   void ShowAbout();
   void OpenCustomListEditor();
+  void OpenSettings();
+  bool BeginDialog();
+  template <typename Dialog>
+  INT_PTR OpenDialog();
+  // The first pass of a Clean is running (in fast mode, its lines invisible).
+  bool InFirstPass() const;
+  void CreateFonts();
+  void OnDpiChanged(int dpi, const RECT* suggested);
   // An unattended run that cannot start or that ends: its notice goes to the log instead of a
   // message box, and to the -log file; the exit code records it.
   void UnattendedNotice(const std::string& notice, int exitCode, bool showInLog);
@@ -222,6 +234,8 @@ class TfrmMain {
   bool sessionEnding_ = false;
   // settings.ini exists but could not be read: it is neither used for a run nor overwritten.
   bool settingsUnreadable_ = false;
+  int dpi_ = 96;
+  bool dialogOpen_ = false;
   HFONT font_ = nullptr, titleFont_ = nullptr, linkFont_ = nullptr;
   HBRUSH titleBrush_ = nullptr;
   HACCEL accel_ = nullptr;

@@ -11,6 +11,7 @@
 #include "base/PathHelpers.h"
 #include "base/WindowsVersion.h"
 #include "cleaners/Cleaners.h"
+#include "dialogs/CustomListEditor.h"
 #include "engine/Catalogue.h"
 #include "engine/Definitions.h"
 #include "support/Sandbox.h"
@@ -65,6 +66,8 @@ TEST(ParseDefinitionLine, EntryKindsAndForms) {
       {"DelFile4=%windir%\\Temp", qv::dkFolder, "", "", "", "%windir%", "Temp", ""},
       {"DelFile5={C: Drive}", qv::dkFolder, "", "", "", "{C: Drive}", "", ""},
       {"DelFile6=%windir%\\,*.log", qv::dkFileMask, "", "", "", "%windir%", "", "*.log"},
+      {"DelFile7={Local AppData}\\App\\*\\Cache", qv::dkFolder, "", "", "", "{Local AppData}", "App\\*\\Cache", ""},
+      {"LockFile1={Local AppData}\\App\\lockfile", qv::dkLockFile, "", "", "", "{Local AppData}", "App\\lockfile", ""},
   };
   for (const auto& c : cases) {
     TDefinitionEntry e = qv::ParseDefinitionLine(c.line);
@@ -84,6 +87,7 @@ TEST(ParseDefinitionLine, LinesThatDoNothing) {
       "DelRegValue1=HKCU\\Software\\Foo",                // abbreviated root
       "DelRegValue1=HKEY_CURRENT_USER",                  // no key at all
       "DelRegValue1=HKEY_CURRENT_USER\\",                // the whole root
+      "LockFile1=C:",                                    // a lock file without a folder
       "DelRegValue1=HKEY_CURRENT_USER\\,",               // every value of the whole root
       "DelRegValue1=HKEY_LOCAL_MACHINE\\\\,Foo",         // still the root itself
       "Other1=C:\\Temp",                                 // neither kind
@@ -132,6 +136,10 @@ TEST(DefinitionFolder, MacrosAreExactAndNothingLandsOnTheCurrentDrive) {
       {"DelFile1=Temp\\Old", ""},
       {"DelFile1=\\Windows", ""},
       {"DelFile1=\\", ""},
+      // Wildcard steps keep the form of the folders they stand for.
+      {"DelFile1={Local AppData}\\App\\*\\Cache", "C:\\users\\u\\AppData\\Local\\App\\*\\Cache"},
+      {"DelFile1=*\\Cache", ""},
+      {"LockFile1={Local AppData}\\App\\lockfile", "C:\\users\\u\\AppData\\Local\\App\\lockfile"},
   };
   qv::TDefinitionMacros m = SampleMacros();
   for (const auto& c : cases)
@@ -298,6 +306,10 @@ TEST(ShippedDefinitions, EveryLineIsAWellFormedEntry) {
         }
         break;
       }
+      case qv::dkLockFile:
+        EXPECT_TRUE(macros.count(e.FirstPart)) << where;
+        EXPECT_FALSE(qv::DefinitionFolder(e, qv::ReadDefinitionMacros()).empty()) << where;
+        break;
       case qv::dkNone:
         break;
     }
@@ -369,6 +381,10 @@ TEST(ShippedDefinitions, SectionsMatchInstalledProgramsDisplayNames) {
       {"Adobe Flash Player 11 ActiveX", "Flash Player"},
       {"Macromedia Flash Player 8", "Flash Player"},
       {"Google Chrome", "Google Chrome"},
+      {"Microsoft Edge", "Microsoft Edge"},
+      {"Brave", "Brave"},
+      {"Vivaldi", "Vivaldi"},
+      {"Opera Stable 105.0.4970.48", "Opera Stable"},
       {"Safari", "Safari"},
       {"TeamViewer 8", "TeamViewer"},
       {"Steam", "Steam"},
@@ -765,4 +781,23 @@ TEST_F(DefinitionRunner, MissingFileOrSectionIsSaid) {
   EXPECT_EQ(CountLinesStartingWith(other.Lines, "Clean: the definition file " + listFile_ +
                                                     " has no section [<New List>]"),
             1);
+}
+
+// What the custom list editor writes is one form, UTF-16 with its mark, whatever form the file had:
+// letters beyond the system's code page survive, and the runner reads the rows back.
+TEST_F(DefinitionRunner, TheEditorWritesOneFormThatKeepsEveryLetter) {
+  MessageRecorder messages;
+  SandboxFolder box("DefsEditor");
+  const std::string folder = box.Path() + "\xD0\x9C\xD0\xB8\xD1\x80 Caf\xC3\xA9";  // Cyrillic and Latin letters
+  WriteFile(folder + "\\trace.tmp", 10);
+  WriteList("[Other]\r\nDelFile1=C:\\elsewhere\r\n");  // an older file in the ANSI form
+  ASSERT_TRUE(qv::WriteCustomList({folder + ",*.tmp"}, listFile_));
+  const std::string bytes = ReadTextFile(listFile_);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(qv::ReadCustomList(listFile_), std::vector<std::string>{folder + ",*.tmp"});
+  EXPECT_EQ(qv::ReadDefinitionSection(listFile_, "Other"), std::vector<std::string>{"DelFile1=C:\\elsewhere"});
+  ASSERT_EQ(RunItem(qv::rmTest).Count, 1);
+  EXPECT_EQ(RunItem(qv::rmClean).Count, 1);
+  EXPECT_FALSE(qv::FileExists(folder + "\\trace.tmp"));
 }

@@ -183,7 +183,7 @@ int Count(const std::vector<std::string>& lines, const std::string& prefix) {
   return n;
 }
 
-TEST_F(MainWindowTest, StartsWithTheStoredSelectionCaptionTitleAndGreyedDialogEntries) {
+TEST_F(MainWindowTest, StartsWithTheStoredSelectionCaptionTitleAndEveryMenuEntry) {
   auto& f = Open({{"NodeSelected/SelectedCount", "3"},
                   {"NodeSelected/1", "Windows"},
                   {"NodeSelected/2", "Windows - Start Run"},
@@ -216,14 +216,11 @@ TEST_F(MainWindowTest, StartsWithTheStoredSelectionCaptionTitleAndGreyedDialogEn
   EXPECT_FALSE(SendMessageW(f.tvCleanItems, TVM_GETITEMSTATE, (WPARAM)Node("Netscape"), TVIS_EXPANDED) &
                TVIS_EXPANDED);
 
-  struct Entry {
-    int id;
-    bool greyed;
-  } entries[] = {{IDM_INDEXDAT, true},  {IDM_SETTINGS, true}, {IDM_COOKIES, true}, {IDM_CUSTOMLISTS, true},
-                 {IDM_TEST, false},     {IDM_CLEAN, false},   {IDM_EXIT, false},   {IDM_ABOUT, false}};
-  for (auto& e : entries)
-    EXPECT_EQ((GetMenuState(f.MainMenu, e.id, MF_BYCOMMAND) & MF_GRAYED) != 0, e.greyed) << e.id;
-  EXPECT_TRUE(GetMenuState(f.pmSelf, IDM_TRAY_SETTINGS, MF_BYCOMMAND) & MF_GRAYED);
+  // Every menu entry opens what it names (dialogs_test opens each dialog through its entry).
+  for (int id : {IDM_INDEXDAT, IDM_SETTINGS, IDM_COOKIES, IDM_CUSTOMLISTS, IDM_TEST, IDM_CLEAN, IDM_EXIT, IDM_HELP,
+                 IDM_HOMEPAGE, IDM_ABOUT})
+    EXPECT_FALSE(GetMenuState(f.MainMenu, id, MF_BYCOMMAND) & MF_GRAYED) << id;
+  EXPECT_FALSE(GetMenuState(f.pmSelf, IDM_TRAY_SETTINGS, MF_BYCOMMAND) & MF_GRAYED);
 
   // The window never gets smaller than its minimum.
   SetWindowPos(f.Handle(), nullptr, 0, 0, 300, 200, SWP_NOZORDER | SWP_NOMOVE);
@@ -1130,55 +1127,87 @@ TEST_F(ProgramTest, CleanOnceExitCodesAndLogFile) {
   RegisterClassW(&wc);
 
   const std::string startRun = "Windows - Start Run";
+  // What else the case sets up around the program.
+  enum Setup { kNone, kSettingsHeld, kSettingsHeldForReading, kOtherCopy, kFirefoxOpen, kBossKeyTaken, kHugeCount,
+               kMalformedList };
   struct Case {
     const char* name;
+    Setup setup;
     std::vector<std::string> ticks;
     int expected;
     std::vector<std::string> logLines;  // lines the -log entry must hold
     bool cleansStartRun;
     std::string logFile;  // empty: the sandbox's runs.log
   } cases[] = {
-      {"cleaned", {startRun}, ecCleaned,
+      {"cleaned", kNone, {startRun}, ecCleaned,
        {"Clean: Clearing Windows - Start Run ...",
         "Clean: deleting registry key HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU",
         "Total items to be removed = 3 ; Total files to be removed = 0 KB"},
        true, ""},
-      {"nothing ticked", {}, ecNothingTicked, {"Please select items you want to clear from the left list firstly."}, false, ""},
-      {"settings unreadable", {startRun}, ecSettingsUnreadable, {"Unable to read " + ini}, false, ""},
-      {"another copy running", {startRun}, ecAlreadyRunning,
-       {"Another copy of Quorvane is running: nothing was cleaned."}, false, ""},
-      {"Firefox open", {startRun, "Mozilla Firefox", "Mozilla Firefox - Cookies"}, ecFirefoxOpen, {"Please close Mozilla Firefox firstly!"},
+      {"nothing ticked", kNone, {}, ecNothingTicked, {"Please select items you want to clear from the left list firstly."},
        false, ""},
-      {"question answered No unasked", {"Custom Lists - <New List>"}, ecQuestionDeclined,
-       {"Not asked in an unattended run, answered No: Do you want to delete all files and folders under C:\\?"}, false, ""},
-      {"log not writable", {startRun}, ecLogUnwritable, {}, true, "C:\\no such folder\\runs.log"},
+      {"settings unreadable", kSettingsHeld, {startRun}, ecSettingsUnreadable, {"Unable to read " + ini}, false, ""},
+      {"settings held open until the end", kSettingsHeldForReading, {startRun}, ecCleaned,
+       {"Total items to be removed = 3 ; Total files to be removed = 0 KB", "Unable to write to " + ini}, true, ""},
+      {"another copy running", kOtherCopy, {startRun}, ecAlreadyRunning,
+       {"Another copy of Quorvane is running: nothing was cleaned."}, false, ""},
+      {"Firefox open", kFirefoxOpen, {startRun, "Mozilla Firefox", "Mozilla Firefox - Cookies"}, ecFirefoxOpen,
+       {"Please close Mozilla Firefox firstly!"}, false, ""},
+      {"Boss Key taken by another program", kBossKeyTaken, {startRun}, ecCleaned,
+       {"Total items to be removed = 3 ; Total files to be removed = 0 KB"}, true, ""},
+      {"a stored count far too large", kHugeCount, {startRun}, ecCleaned,
+       {"Total items to be removed = 3 ; Total files to be removed = 0 KB"}, true, ""},
+      {"question answered No unasked", kNone, {"Custom Lists - <New List>"}, ecQuestionDeclined,
+       {"Not asked in an unattended run, answered No: Do you want to delete all files and folders under C:\\?"}, false,
+       ""},
+      {"a malformed line in the list", kMalformedList, {"Custom Lists - <New List>"}, ecCleaned,
+       {"Clean: line 2 of " + clist + " is not an entry and was skipped: =oops",
+        "Clean: deleting registry key HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU"},
+       true, ""},
+      {"log not writable", kNone, {startRun}, ecLogUnwritable, {}, true, "C:\\no such folder\\runs.log"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SeedRunMru();
     qvtest::WriteFile(canary, 10);
-    qvtest::WriteTextFile(clist, "[<New List>]\r\nDelFile1={C: Drive}\\,*.qvcanary\r\n");
+    qvtest::WriteTextFile(clist, c.setup == kMalformedList
+                                     ? "[<New List>]\r\n=oops\r\nDelRegValue1=HKEY_CURRENT_USER\\" + std::string(kRunMru) + "\r\n"
+                                     : "[<New List>]\r\nDelFile1={C: Drive}\\,*.qvcanary\r\n");
     DeleteFileW(Widen(log).c_str());
     std::string saved = settings_;
     settings_ = ini;
     Ini ticks = {{"Settings/FastScan", "0"}, {"NodeSelected/SelectedCount", std::to_string(c.ticks.size())}};
     for (size_t i = 0; i < c.ticks.size(); ++i) ticks["NodeSelected/" + std::to_string(i + 1)] = c.ticks[i];
+    if (c.setup == kHugeCount) ticks["NodeSelected/SelectedCount"] = "2147483647";
+    if (c.setup == kBossKeyTaken) {
+      ticks["Hotkey/EnableHotkey"] = "1";
+      ticks["Hotkey/CharAscII"] = std::to_string(VK_F9);
+      ticks["Hotkey/CharString"] = "F9";
+    }
     WriteSettings(ticks);
     settings_ = saved;
+    const std::string settingsBefore = qvtest::ReadTextFile(ini);
 
     HANDLE held = INVALID_HANDLE_VALUE;
     HWND firefox = nullptr;
-    if (c.expected == ecSettingsUnreadable)
+    if (c.setup == kSettingsHeld)
       held = CreateFileW(Widen(ini).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (c.expected == ecAlreadyRunning) Open();
-    if (c.expected == ecFirefoxOpen)
+    if (c.setup == kSettingsHeldForReading)
+      held = CreateFileW(Widen(ini).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (c.setup == kOtherCopy) Open();
+    if (c.setup == kFirefoxOpen)
       firefox = CreateWindowExW(0, L"MozillaWindowClass", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
+    // Another program holds the Boss Key (Ctrl+F9); a one-time clean neither needs nor reports it.
+    if (c.setup == kBossKeyTaken) {
+      ASSERT_TRUE(RegisterHotKey(nullptr, 77, MOD_CONTROL, VK_F9));
+    }
     const std::string logFile = c.logFile.empty() ? log : c.logFile;
     EXPECT_EQ(RunProgram("-cleanonce -log \"" + logFile + "\"", 120000), c.expected);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     if (firefox) DestroyWindow(firefox);
-    if (c.expected == ecAlreadyRunning) {
+    if (c.setup == kBossKeyTaken) UnregisterHotKey(nullptr, 77);
+    if (c.setup == kOtherCopy) {
       PumpPending();
       EXPECT_EQ(form->ShowMainWindowCount, 0) << "a one-time clean does not bring the running copy forward";
       form.reset();
@@ -1186,6 +1215,17 @@ TEST_F(ProgramTest, CleanOnceExitCodesAndLogFile) {
 
     EXPECT_EQ(qvtest::RegKeyExists(HKEY_CURRENT_USER, kRunMru), !c.cleansStartRun);
     EXPECT_TRUE(FileExists(canary));
+    // The settings are whole: every key as before, or, where the run could save, as saved.
+    if (c.setup == kSettingsHeld || c.setup == kSettingsHeldForReading) {
+      EXPECT_EQ(qvtest::ReadTextFile(ini), settingsBefore);
+    } else {
+      for (const auto& kv : ticks) {
+        const size_t slash = kv.first.find('/');
+        EXPECT_EQ(IniReadString(ini, kv.first.substr(0, slash), kv.first.substr(slash + 1), "<missing>"),
+                  kv.first == "NodeSelected/SelectedCount" ? std::to_string(c.ticks.size()) : kv.second)
+            << kv.first;
+      }
+    }
     if (c.logFile.empty()) {
       const std::string text = qvtest::ReadTextFile(log);
       ASSERT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0) << text;

@@ -144,6 +144,9 @@ TEST(ProgramImage, EachBuildNamesItsOwnArchitecture) {
     size_t identity = manifest.rfind("<assemblyIdentity", controls);
     EXPECT_EQ(Attribute(manifest, "assemblyIdentity", "processorArchitecture", identity), "*");
     EXPECT_EQ(Attribute(manifest, "assemblyIdentity", "version", identity), "6.0.0.0");
+    // Sharp at any DPI: per monitor where the system offers it, system-wide before.
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
   }
   EXPECT_GE(read, 1);
 }

@@ -21,6 +21,7 @@
 
 #include "base/PathHelpers.h"
 #include "base/PathSpelling.h"
+#include "base/Wow64.h"
 #include "cleaners/Cleaners.h"
 #include "cleaners/windows/WindowsCleaners.h"
 #include "engine/Definitions.h"
@@ -556,7 +557,8 @@ TEST_F(Hostile, ProtectedFoldersAreRefusedWhole) {
     entries.push_back(p);
     entries.push_back(p + (p.back() == '\\' ? "" : "\\") + ",*.*");
   }
-  const size_t refusals = entries.size();
+  // %ProgramFiles% stands for each Program Files folder (two on 64-bit Windows).
+  const size_t refusals = entries.size() + 2 * (qv::ProgramFilesFolders().size() - 1);
   // Allowed: a narrower mask in the Windows folder, a folder inside AppData.
   const std::string windowsTrace = WindowsFolderPath() + "qv-hostile.qvhostile";
   const std::string appTrace = SpecialFolderPath(CSIDL_APPDATA) + "QvHostileApp\\";

@@ -209,11 +209,7 @@ TEST(UnattendedRun, CleanOnceFromTheCommandLine) {
   DeleteFileW(qv::Widen(ini).c_str());
   std::vector<std::string> ticked = {"Windows", "Advanced", "Custom Lists"};
   for (const auto& i : TraceScene::Items()) ticked.push_back(i);
-  qv::IniWriteString(ini, "Settings", "AskForSweep", "1");
-  qv::IniWriteString(ini, "Settings", "FastScan", "0");
-  qv::IniWriteString(ini, "NodeSelected", "SelectedCount", std::to_string(ticked.size()));
-  for (size_t i = 0; i < ticked.size(); ++i) qv::IniWriteString(ini, "NodeSelected", std::to_string(i + 1), ticked[i]);
-  WritePrivateProfileStringW(nullptr, nullptr, nullptr, qv::Widen(ini).c_str());
+  WriteProgramSettings(ini, ticked);
 
   EXPECT_EQ(RunProgram(exe, "-cleanonce", 120000), 0);
   scene.ExpectCleaned();

@@ -21,6 +21,9 @@ mkdir -p "$dest"
 name=$(basename "$exe")
 cp -f "$exe" "$dest/$name"
 cp -f "$src/data/Zelbrin.dat" "$dest/Zelbrin.dat"
+# The help pages ship beside the program too.
+rm -rf "$dest/help"
+cp -r "$src/help" "$dest/help"
 # Replaced by a rename, so a copy that is running keeps its own file.
 put() {
   if [ -f "$1" ] && ! cmp -s "$1" "$2"; then

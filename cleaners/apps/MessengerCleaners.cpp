@@ -5,6 +5,7 @@
 
 #include "base/Global.h"
 #include "base/PathHelpers.h"
+#include "base/Wow64.h"
 #include "cleaners/apps/AppFolders.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
@@ -53,11 +54,15 @@ void MsnMessengerCleaner(TCleanRun& run) {
 }
 
 void YahooMessengerCleaner(TCleanRun& run) {
-  const std::string yahoo = UnderFolder(run.GetProgramFilesFolder(), "Yahoo!\\Messenger");
-  if (yahoo.empty()) return;
-  uint64_t bytes = DeleteFilesByMask(run, yahoo, "ypager.log", run.ItemCount, false);
-  bytes += DeleteFolderTree(run, yahoo + "\\IMVCache", false, true, "", run.ItemCount);
-  bytes += DeleteFolderTree(run, yahoo + "\\Profiles", false, true, "", run.ItemCount);
+  // A 32-bit messenger on 64-bit Windows lives in the other Program Files: both are looked in.
+  uint64_t bytes = 0;
+  for (const std::string& programFiles : ProgramFilesFolders()) {
+    const std::string yahoo = UnderFolder(programFiles, "Yahoo!\\Messenger");
+    if (yahoo.empty()) continue;
+    bytes += DeleteFilesByMask(run, yahoo, "ypager.log", run.ItemCount, false);
+    bytes += DeleteFolderTree(run, yahoo + "\\IMVCache", false, true, "", run.ItemCount);
+    bytes += DeleteFolderTree(run, yahoo + "\\Profiles", false, true, "", run.ItemCount);
+  }
   run.ItemBytes = bytes;
   run.ItemSizeText = FormatKB(run.ItemBytes);
 }

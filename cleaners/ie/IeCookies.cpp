@@ -54,7 +54,7 @@ bool WriteCookieKeepList(const std::vector<std::string>& list, const std::string
     for (size_t i = 0; i < list.size(); ++i)
       if (!IniWriteString(temporary, kCookiesToKeepSection, std::to_string(i), list[i])) return false;
     return true;
-  });
+  }, /*unicode=*/true);
 }
 
 bool IsCookieFileName(const std::string& name) { return Contains(name, ".txt"); }

@@ -4,20 +4,13 @@
 #include <wininet.h>
 
 #include "base/Global.h"
+#include "base/PathHelpers.h"
 
 namespace qv {
 
-void EndBrowserSession() { InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0); }
-
 std::string IeSpecialFolder(HWND owner, int csidl) {
   EndBrowserSession();
-  LPITEMIDLIST pidl = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &pidl)) || !pidl) return std::string();
-  wchar_t buf[MAX_PATH + 1] = {};
-  std::string path;
-  if (SHGetPathFromIDListW(pidl, buf)) path = ExcludeTrailingBackslash(Narrow(buf));
-  CoTaskMemFree(pidl);
-  return path;
+  return ShellFolderPath(csidl, owner);
 }
 
 static std::string TwoDigits(int value) { return (value <= 9 ? "0" : "") + std::to_string(value); }

@@ -7,11 +7,10 @@
 #include <cstdint>
 #include <string>
 
+#include "base/PathHelpers.h"
+
 namespace qv {
 
-// Ends the browser session (WinINet's INTERNET_OPTION_END_BROWSER_SESSION, no handle, no data),
-// which the browser's folders are looked up after.
-void EndBrowserSession();
 
 // One of the browser's special folders (CSIDL_INTERNET_CACHE, CSIDL_COOKIES, CSIDL_HISTORY), looked
 // up after ending the browser session, without a trailing backslash; empty when the shell has none.

@@ -7,7 +7,9 @@
 #include <mutex>
 
 #include "base/Global.h"
+#include "base/PathHelpers.h"
 #include "base/Settings.h"
+#include "base/Wow64.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
 #include "engine/RegistryRemoval.h"
@@ -19,28 +21,9 @@ namespace {
 std::mutex g_driveTypeMutex;
 std::function<UINT(const std::string&)> g_driveTypeForTesting;
 
-void EndBrowserSession() { InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0); }
-
-// A special folder by its CSIDL number, without a trailing backslash; empty when the shell has none.
-std::string ShellFolder(HWND owner, int csidl) {
-  LPITEMIDLIST pidl = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &pidl)) || !pidl) return std::string();
-  wchar_t buf[MAX_PATH + 1] = {};
-  std::string path;
-  if (SHGetPathFromIDListW(pidl, buf)) path = ExcludeTrailingBackslash(Narrow(buf));
-  CoTaskMemFree(pidl);
-  return path;
-}
-
 std::string WindowsFolder() {
   wchar_t buf[MAX_PATH + 1] = {};
   UINT n = GetWindowsDirectoryW(buf, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? Narrow(buf) : std::string();
-}
-
-std::string SystemFolder() {
-  wchar_t buf[MAX_PATH + 1] = {};
-  UINT n = GetSystemDirectoryW(buf, MAX_PATH);
   return n > 0 && n < MAX_PATH ? Narrow(buf) : std::string();
 }
 
@@ -76,7 +59,7 @@ void SetDriveTypeForTesting(std::function<UINT(const std::string& root)> answer)
 
 static void RecentDocumentsCleaner(TCleanRun& run) {
   EndBrowserSession();
-  std::string recent = ShellFolder(run.Host().OwnerWindow(), CSIDL_RECENT);
+  std::string recent = ShellFolderPath(CSIDL_RECENT, run.Host().OwnerWindow());
   run.ItemCount = DeleteRegistryKeyTreeHKCU(run, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs");
   if (!recent.empty()) run.ItemBytes = DeleteFilesByMask(run, recent, "*.*", run.ItemCount, false);
   run.ItemSizeText = FormatKB(run.ItemBytes);
@@ -228,9 +211,13 @@ static void MemoryDumpsCleaner(TCleanRun& run) {
 }
 
 static void ChkdskFragmentsCleaner(TCleanRun& run) {
-  std::string system = SystemFolder();
-  if (system.empty()) return;
-  run.ItemBytes = DeleteFilesByMask(run, system, "File*.chk", run.ItemCount, false);
+  // On 64-bit Windows both system folders, the real System32 (which the x86 build sees only with
+  // redirection off, here on this thread alone) and SysWOW64.
+  TNativeFileSystemView native;
+  uint64_t bytes = 0;
+  for (const std::string& system : SystemFolders())
+    bytes += DeleteFilesByMask(run, system, "File*.chk", run.ItemCount, false);
+  run.ItemBytes = bytes;
   run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 

@@ -95,6 +95,7 @@ unix_path() {  # C:\a\b -> $drive_c/a/b
 
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quorvane.lnk"
 program_files=(Quorvane.exe Zelbrin.dat README.txt LICENSE.txt Uninstall.exe)
+for page in "$src"/help/*; do program_files+=("help/$(basename "$page")"); done
 # The user's folders for the program's files: %APPDATA%\Quorvane of every user of the prefix.
 appdata_dirs() { ls -d "$drive_c"/users/*/AppData/Roaming/Quorvane 2>/dev/null || true; }
 
@@ -127,7 +128,7 @@ others() {
     find "$d" -type f | sort | while read -r f; do
       case "$f" in
         "$instdir/Quorvane.exe" | "$instdir/Zelbrin.dat" | "$instdir/README.txt" | "$instdir/LICENSE.txt" | \
-          "$instdir/Uninstall.exe") ;;
+          "$instdir/Uninstall.exe" | "$instdir/help/"*) ;;
         *) echo "${f#$drive_c/} $(md5sum <"$f" | cut -c1-32)" ;;
       esac
     done

@@ -42,4 +42,13 @@ int RunProgram(const std::string& exe, const std::string& args, int timeoutMs) {
   return WaitProgram(process, timeoutMs);
 }
 
+void WriteProgramSettings(const std::string& ini, const std::vector<std::string>& ticked) {
+  DeleteFileW(qv::Widen(ini).c_str());
+  qv::IniWriteString(ini, "Settings", "AskForSweep", "1");
+  qv::IniWriteString(ini, "Settings", "FastScan", "0");
+  qv::IniWriteString(ini, "NodeSelected", "SelectedCount", std::to_string(ticked.size()));
+  for (size_t i = 0; i < ticked.size(); ++i) qv::IniWriteString(ini, "NodeSelected", std::to_string(i + 1), ticked[i]);
+  WritePrivateProfileStringW(nullptr, nullptr, nullptr, qv::Widen(ini).c_str());
+}
+
 }  // namespace qvtest

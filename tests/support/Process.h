@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace qvtest {
 
@@ -15,5 +16,9 @@ HANDLE StartProgram(const std::string& exe, const std::string& args);
 // Pumps this thread's messages until the process ends; closes the handle. Its exit code, or -1 on
 // time-out (the process is then ended).
 int WaitProgram(HANDLE process, int timeoutMs = 60000);
+
+// Writes a fresh settings.ini for a program started by a test: the confirmation on (a one-time
+// clean must not ask it), the detailed log on, and the given nodes ticked in this order.
+void WriteProgramSettings(const std::string& ini, const std::vector<std::string>& ticked);
 
 }  // namespace qvtest

@@ -45,6 +45,7 @@ std::shared_ptr<qv::TTaskControl> TestWindow::StartRun(const std::vector<std::st
   FinishedCount = AbortedCount = 0;
   auto* thread = new qv::TClearTaskThread(host_, &qv::BuiltinCleaners());
   thread->ItemList = items;
+  thread->Winapp2Sources = Winapp2Sources;
   thread->Run().LogPrefix = runMode == qv::rmTest ? "Test: " : "Clean: ";
   auto control = thread->Control();
   thread->Start();

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ class TestWindow {
   std::string CurrentItem() const;
 
   volatile LONG RunMode = qv::rmTest;
+  // Handed to every run, as the main window hands its catalogue's (TCatalogue::Winapp2Sources).
+  std::map<std::string, std::string> Winapp2Sources;
   std::shared_ptr<qv::TWindowTaskHost> Host() { return host_; }
 
   // Messages received, in order.

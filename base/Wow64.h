@@ -1,0 +1,52 @@
+// 64-bit Windows as both builds see it. A 32-bit program there reads a redirected view of
+// HKEY_LOCAL_MACHINE\Software (Wow6432Node) and of the system folder (SysWOW64); a 64-bit program
+// reads the native ones. So that both builds find the same traces, the cleaners visit both views
+// of what is redirected, each distinct place once.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// True for the x86 build running on 64-bit Windows.
+bool IsWow64();
+// True on 64-bit Windows, whichever build asks.
+bool Is64BitWindows();
+
+// The registry views in which a key under `root` is looked for: on 64-bit Windows the 64-bit and
+// the 32-bit view of HKEY_LOCAL_MACHINE (KEY_WOW64_64KEY, KEY_WOW64_32KEY); otherwise, and for
+// every other root, the one view (0).
+std::vector<REGSAM> RegistryViews(HKEY root);
+// Tests make RegistryViews answer for HKEY_LOCAL_MACHINE (an empty list asks the system again).
+void SetMachineRegistryViewsForTesting(const std::vector<REGSAM>& views);
+
+// The name the kernel gives an open key ("\REGISTRY\MACHINE\SOFTWARE\WOW6432NODE\..."),
+// upper-cased: two views of a key that is not redirected give the same name. Empty when unknown.
+std::wstring KernelKeyName(HKEY key);
+
+// The system folders with the traces of programs of both kinds, without a trailing backslash: on
+// 64-bit Windows the real System32 and SysWOW64, otherwise the system folder. The x86 build reaches
+// the real System32 only inside a TNativeFileSystemView.
+std::vector<std::string> SystemFolders();
+
+// While it lives, the calling thread of an x86 build on 64-bit Windows sees the file system
+// unredirected (System32 is the real one). Nothing elsewhere.
+class TNativeFileSystemView {
+ public:
+  TNativeFileSystemView();
+  ~TNativeFileSystemView();
+  TNativeFileSystemView(const TNativeFileSystemView&) = delete;
+  TNativeFileSystemView& operator=(const TNativeFileSystemView&) = delete;
+
+ private:
+  void* old_ = nullptr;
+  bool active_ = false;
+};
+
+// The Program Files folders of both kinds of program, distinct, without a trailing backslash:
+// "ProgramFilesDir" and on 64-bit Windows "ProgramFilesDir (x86)", read from the native view.
+std::vector<std::string> ProgramFilesFolders();
+
+}  // namespace qv

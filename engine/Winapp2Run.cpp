@@ -1,0 +1,444 @@
+#include "engine/Winapp2Run.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <set>
+
+#include "base/Global.h"
+#include "base/Wow64.h"
+#include "base/PathSpelling.h"
+#include "base/UserFiles.h"
+#include "base/WindowsVersion.h"
+#include "engine/CleanRun.h"
+#include "engine/Definitions.h"
+#include "engine/FolderGuard.h"
+#include "engine/PatternRemoval.h"
+#include "engine/RegistryRemoval.h"
+
+namespace qv {
+
+std::string Winapp2FilePath() { return UserFileToRead("winapp2.ini"); }
+
+namespace {
+
+std::string AsciiUpper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+  return s;
+}
+
+std::string WithoutTrailingBackslash(std::string folder) {
+  while (folder.size() > 2 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
+std::string ShellFolder(int csidl) {
+  wchar_t buf[MAX_PATH + 1] = {};
+  if (!SHGetSpecialFolderPathW(nullptr, buf, csidl, FALSE) || !buf[0]) return std::string();
+  return WithoutTrailingBackslash(Narrow(buf));
+}
+
+std::string Environment(const std::string& name) {
+  const std::wstring w = Widen(name);
+  DWORD n = GetEnvironmentVariableW(w.c_str(), nullptr, 0);
+  if (n == 0) return std::string();
+  std::wstring buf(n, L'\0');
+  n = GetEnvironmentVariableW(w.c_str(), &buf[0], n);
+  buf.resize(n);
+  return WithoutTrailingBackslash(Narrow(buf));
+}
+
+void AddUnique(std::vector<std::string>& folders, const std::string& folder) {
+  if (folder.empty()) return;
+  for (const std::string& f : folders)
+    if (SameText(f, folder)) return;
+  folders.push_back(folder);
+}
+
+// A key in either view of the registry of 64-bit Windows.
+bool RegistryKeyExists(const std::string& text) {
+  const size_t slash = text.find('\\');
+  HKEY root = ParseRootKeyName(text.substr(0, slash));
+  if (!root || slash == std::string::npos) return false;
+  const std::wstring path = Widen(text.substr(slash + 1));
+  std::vector<REGSAM> views = {0};
+  if (Is64BitWindows()) views = {0, KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+  for (REGSAM view : views) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
+      RegCloseKey(key);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool AnyPathExists(const TWinapp2Variables& variables, const std::string& path) {
+  for (const std::string& p : variables.Expand(path))
+    if (PatternPathExists(p, srGlob)) return true;
+  return false;
+}
+
+// The folders that the special detections of the format look for.
+bool SpecialDetected(const TWinapp2Variables& variables, const std::string& special) {
+  if (special == "DET_CHROME") return AnyPathExists(variables, "%LocalAppData%\\Google\\Chrome");
+  if (special == "DET_MOZILLA") return AnyPathExists(variables, "%AppData%\\Mozilla\\Firefox");
+  if (special == "DET_THUNDERBIRD") return AnyPathExists(variables, "%AppData%\\Thunderbird");
+  if (special == "DET_OPERA") return AnyPathExists(variables, "%AppData%\\Opera Software");
+  return false;
+}
+
+}  // namespace
+
+TWinapp2Variables TWinapp2Variables::FromSystem() {
+  TWinapp2Variables v;
+  auto set = [&v](const char* name, std::vector<std::string> folders) {
+    std::vector<std::string> unique;
+    for (const std::string& f : folders) AddUnique(unique, WithoutTrailingBackslash(f));
+    if (!unique.empty()) v.values_[name] = unique;
+  };
+  wchar_t buf[MAX_PATH + 1] = {};
+  std::string windows;
+  UINT n = GetWindowsDirectoryW(buf, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) windows = Narrow(buf);
+  std::string temp;
+  n = GetTempPathW(MAX_PATH, buf);
+  if (n > 0 && n < MAX_PATH) temp = Narrow(buf);
+  const std::string local = ShellFolder(CSIDL_LOCAL_APPDATA);
+
+  set("LOCALAPPDATA", {local});
+  set("APPDATA", {ShellFolder(CSIDL_APPDATA)});
+  set("COMMONAPPDATA", {ShellFolder(CSIDL_COMMON_APPDATA)});
+  set("PROGRAMDATA", {ShellFolder(CSIDL_COMMON_APPDATA)});
+  set("USERPROFILE", {ShellFolder(CSIDL_PROFILE)});
+  set("WINDIR", {windows});
+  set("SYSTEMROOT", {windows});
+  set("SYSTEMDRIVE", {windows.size() >= 2 ? windows.substr(0, 2) : std::string()});
+  set("DOCUMENTS", {ShellFolder(CSIDL_PERSONAL)});
+  set("PICTURES", {ShellFolder(CSIDL_MYPICTURES)});
+  set("MUSIC", {ShellFolder(CSIDL_MYMUSIC)});
+  set("VIDEO", {ShellFolder(CSIDL_MYVIDEO)});
+  set("VIDEOS", {ShellFolder(CSIDL_MYVIDEO)});
+  set("DESKTOP", {ShellFolder(CSIDL_DESKTOPDIRECTORY)});
+  set("FAVORITES", {ShellFolder(CSIDL_FAVORITES)});
+  set("STARTMENU", {ShellFolder(CSIDL_STARTMENU)});
+  set("COMMONSTARTMENU", {ShellFolder(CSIDL_COMMON_STARTMENU)});
+  set("TEMP", {temp});
+  set("TMP", {temp});
+  // LocalLow (Windows Vista and later) lies beside Local.
+  const size_t slash = local.find_last_of('\\');
+  if (slash != std::string::npos && DirectoryExists(local.substr(0, slash + 1) + "LocalLow"))
+    set("LOCALLOWAPPDATA", {local.substr(0, slash + 1) + "LocalLow"});
+  // Programs of either kind: 64-bit Windows has two folders of each.
+  set("PROGRAMFILES", {Environment("ProgramW6432"), ShellFolder(CSIDL_PROGRAM_FILES),
+                       Is64BitWindows() ? ShellFolder(CSIDL_PROGRAM_FILESX86) : std::string()});
+  set("COMMONPROGRAMFILES", {Environment("CommonProgramW6432"), ShellFolder(CSIDL_PROGRAM_FILES_COMMON),
+                             Is64BitWindows() ? ShellFolder(CSIDL_PROGRAM_FILES_COMMONX86) : std::string()});
+  return v;
+}
+
+void TWinapp2Variables::Set(const std::string& name, const std::vector<std::string>& folders) {
+  if (folders.empty())
+    values_.erase(AsciiUpper(name));
+  else
+    values_[AsciiUpper(name)] = folders;
+}
+
+std::vector<std::string> TWinapp2Variables::Expand(const std::string& path, std::string* unknown) const {
+  std::vector<std::string> out = {std::string()};
+  size_t i = 0;
+  while (i < path.size()) {
+    const size_t open = path.find('%', i);
+    const size_t close = open == std::string::npos ? std::string::npos : path.find('%', open + 1);
+    if (close == std::string::npos) {
+      for (std::string& o : out) o += path.substr(i);
+      break;
+    }
+    for (std::string& o : out) o += path.substr(i, open - i);
+    const std::string name = path.substr(open + 1, close - open - 1);
+    std::vector<std::string> folders;
+    auto known = values_.find(AsciiUpper(name));
+    if (known != values_.end()) {
+      folders = known->second;
+    } else if (!name.empty()) {
+      const std::string value = Environment(name);
+      if (!value.empty()) folders.push_back(value);
+    }
+    if (folders.empty()) {
+      if (unknown) *unknown = "%" + name + "%";
+      return {};
+    }
+    std::vector<std::string> next;
+    for (const std::string& o : out)
+      for (const std::string& f : folders) next.push_back(o + f);
+    out.swap(next);
+    i = close + 1;
+  }
+  return out;
+}
+
+void RealWindowsVersion(int& major, int& minor) {
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  OSVERSIONINFOW info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+  auto rtl = reinterpret_cast<RtlGetVersionFn>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"));
+  if (!rtl || rtl(&info) != 0) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    GetVersionExW(&info);
+#pragma GCC diagnostic pop
+  }
+  major = (int)info.dwMajorVersion;
+  minor = (int)info.dwMinorVersion;
+}
+
+bool IsWinapp2EntryPresent(const TWinapp2Entry& entry, const TWinapp2Variables& variables) {
+  int major = 0, minor = 0;
+  RealWindowsVersion(major, minor);
+  if (!entry.OsMatches(major, minor)) return false;
+  if (!entry.HasDetection()) return true;
+  for (const std::string& key : entry.DetectKeys)
+    if (RegistryKeyExists(key)) return true;
+  for (const std::string& file : entry.DetectFiles)
+    if (AnyPathExists(variables, file)) return true;
+  for (const std::string& special : entry.SpecialDetects)
+    if (SpecialDetected(variables, special)) return true;
+  return false;
+}
+
+std::vector<TWinapp2Item> DetectWinapp2Entries(const std::string& file) {
+  std::string bytes;
+  if (!FileExists(file) || !ReadFileBytes(file, bytes)) return {};
+  const TWinapp2File parsed = ParseWinapp2Text(DecodeProfileText(bytes));
+  const TWinapp2Variables variables = TWinapp2Variables::FromSystem();
+  std::vector<TWinapp2Item> items;
+  for (const TWinapp2Entry& entry : parsed.Entries)
+    if (IsWinapp2EntryPresent(entry, variables)) items.push_back({entry.Name, entry.Default});
+  return items;
+}
+
+namespace {
+
+// What the entry's exclusions keep, worked out once per run of the entry.
+struct TKeepRules {
+  struct File {
+    std::string FolderKey;  // canonical, upper-cased, with a trailing backslash
+    bool Below = false;     // PATH: the folder and every folder below it
+    std::vector<std::string> Masks;  // upper-cased; empty: everything
+  };
+  struct Key {
+    std::string Root, KeyUpper;
+    bool HasValue = false;
+    std::string ValueUpper;
+  };
+  std::vector<File> Files;
+  std::vector<Key> Keys;
+  // Files this item already handled: a file that two of its lines name is counted and removed once.
+  std::set<std::string> Handled;
+
+  bool KeepFolder(const TFolderIdentity& id) const {
+    for (const File& f : Files)
+      if (f.Below && f.Masks.empty() && StartsWith(id.TextKey, f.FolderKey)) return true;
+    return false;
+  }
+  bool KeepFile(const TFolderIdentity& id, const std::string& name) {
+    const std::string upper = UpperCase(name);
+    for (const File& f : Files) {
+      if (!(f.Below ? StartsWith(id.TextKey, f.FolderKey) : id.TextKey == f.FolderKey)) continue;
+      if (f.Masks.empty()) return true;
+      for (const std::string& m : f.Masks)
+        if (MatchesNamePattern(upper, m)) return true;
+    }
+    return !Handled.insert(id.TextKey + upper).second;
+  }
+  bool KeyKept(const std::string& root, const std::string& keyUpper) const {
+    for (const Key& k : Keys)
+      if (k.Root == root && !k.HasValue && (keyUpper == k.KeyUpper || StartsWith(keyUpper, k.KeyUpper + "\\")))
+        return true;
+    return false;
+  }
+  bool ValueKept(const std::string& root, const std::string& keyUpper, const std::string& value) const {
+    if (KeyKept(root, keyUpper)) return true;
+    const std::string upper = UpperCase(value);
+    for (const Key& k : Keys)
+      if (k.Root == root && k.HasValue && k.KeyUpper == keyUpper && k.ValueUpper == upper) return true;
+    return false;
+  }
+  // An exclusion lies inside the key (a subkey or a value of it).
+  bool HoldsKept(const std::string& root, const std::string& keyUpper) const {
+    for (const Key& k : Keys)
+      if (k.Root == root && (StartsWith(k.KeyUpper, keyUpper + "\\") || (k.HasValue && k.KeyUpper == keyUpper)))
+        return true;
+    return false;
+  }
+};
+
+std::vector<std::wstring> RegistryNames(HKEY root, const std::string& keyPath, bool values) {
+  std::vector<std::wstring> names;
+  HKEY key;
+  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  std::wstring buf(16384, L'\0');
+  for (DWORD i = 0;; ++i) {
+    DWORD len = (DWORD)buf.size();
+    LONG r = values ? RegEnumValueW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr)
+                    : RegEnumKeyExW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr);
+    if (r != ERROR_SUCCESS) break;
+    names.push_back(buf.substr(0, len));
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+// The key with everything under it but what the exclusions keep: a key that holds a kept key or
+// value loses its other values and subkeys and stays. Its unnamed value stays too (the primitive
+// would take every value of the key with it).
+int DeleteKeyKeeping(TCleanRun& run, const std::string& root, const std::string& keyPath, const TKeepRules& keep) {
+  const std::string keyUpper = UpperCase(keyPath);
+  if (keep.KeyKept(root, keyUpper)) return 0;
+  if (!keep.HoldsKept(root, keyUpper)) return DeleteRegistryKeyTree(run, root, keyPath);
+  HKEY rootKey = ParseRootKeyName(root);
+  int count = 0;
+  for (const std::wstring& value : RegistryNames(rootKey, keyPath, true)) {
+    const std::string name = Narrow(value);
+    if (name.empty() || keep.ValueKept(root, keyUpper, name)) continue;
+    count += DeleteRegistryValues(run, root, keyPath, name);
+  }
+  for (const std::wstring& sub : RegistryNames(rootKey, keyPath, false))
+    count += DeleteKeyKeeping(run, root, keyPath + "\\" + Narrow(sub), keep);
+  return count;
+}
+
+bool IsRooted(const std::string& path) {
+  const TPathForm form = ReadPathSpelling(WithoutWildcardSteps(path, srGlob)).Form;
+  return form == pfDrive || form == pfNetwork;
+}
+
+// The exclusions of the entry as keep rules; false (with the reason) when one of them names
+// nothing this system can place, so the entry must not run.
+bool BuildKeepRules(const TWinapp2Entry& entry, const TWinapp2Variables& variables, TKeepRules& keep,
+                    std::string& reason) {
+  for (const TWinapp2Exclude& ex : entry.Excludes) {
+    if (ex.Kind == ekRegistry) {
+      keep.Keys.push_back({ex.Key.Root, UpperCase(ex.Key.KeyPath), ex.Key.HasValue, UpperCase(ex.Key.ValueName)});
+      continue;
+    }
+    std::string unknown;
+    const std::vector<std::string> paths = variables.Expand(ex.Folder, &unknown);
+    if (paths.empty()) {
+      reason = "its exclusion on line " + std::to_string(ex.Line) + " names " + unknown + ", which this system does not know";
+      return false;
+    }
+    std::vector<std::string> masks;
+    for (const std::string& m : ex.Masks) masks.push_back(UpperCase(m));
+    for (const std::string& path : paths) {
+      if (!IsRooted(path)) {
+        reason = "its exclusion on line " + std::to_string(ex.Line) + " is no full path";
+        return false;
+      }
+      std::vector<std::string> folders = HasWildcardStep(path, srGlob) ? FindFolderPatternMatches(path, srGlob)
+                                                                       : std::vector<std::string>{path};
+      for (const std::string& folder : folders) {
+        TFolderIdentity id;
+        if (IdentifyFolder(folder, id) != fvFolder) continue;
+        keep.Files.push_back({id.TextKey, ex.Kind == ekPath, masks});
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::string& itemName) {
+  const std::string section = DefinitionSectionName(itemName);
+  const TDefinitionSectionText text = ReadDefinitionLines(file, section);
+  auto finish = [&run](uint64_t bytes) {
+    run.ItemBytes = bytes;
+    run.ItemSizeText = FormatKB(run.ItemBytes);
+  };
+  if (text.File == dfMissing) run.AddLogLine(run.LogPrefix + "the definition file " + file + " does not exist");
+  if (text.File == dfUnreadable) run.AddLogLine(run.LogPrefix + "the definition file " + file + " cannot be read");
+  if (text.File == dfRead && !text.SectionFound)
+    run.AddLogLine(run.LogPrefix + "the definition file " + file + " has no section [" + section + "]");
+  if (text.Lines.empty()) return finish(0);
+
+  const TWinapp2Entry entry = ParseWinapp2Entry(section, 0, text.Lines);
+  for (const TDefinitionProblem& p : entry.Problems)
+    run.AddLogLine(run.LogPrefix + "line " + std::to_string(p.Line) + " of " + file + " cannot be used (" +
+                   p.Reason + ") and was skipped: " + p.Raw);
+  if (entry.BadExclude) {
+    run.AddLogLine(run.LogPrefix + section + " was not cleaned: an exclusion of it cannot be used");
+    return finish(0);
+  }
+
+  // The entry's warning: a Test shows it, an attended Clean asks it, an unattended run cannot.
+  if (!entry.Warning.empty()) {
+    if (run.IsTest()) {
+      run.AddLogLine(run.LogPrefix + section + " has a warning, which a Clean asks first: " + entry.Warning);
+    } else if (run.RunMode() == rmUnattended) {
+      run.Control()->QuestionDeclined = true;
+      run.AddLogLine(run.LogPrefix + section + " was not cleaned: nobody can answer its warning in an unattended run: " +
+                     entry.Warning);
+      return finish(0);
+    } else if (AskYesNo(run.Host().OwnerWindow(), section + ":\n\n" + entry.Warning + "\n\nDo you want to clean it?") !=
+               IDYES) {
+      run.AddLogLine(run.LogPrefix + section + " was not cleaned, as answered to its warning");
+      return finish(0);
+    }
+  }
+
+  const TWinapp2Variables variables = TWinapp2Variables::FromSystem();
+  TKeepRules keep;
+  std::string reason;
+  if (!BuildKeepRules(entry, variables, keep, reason)) {
+    run.AddLogLine(run.LogPrefix + section + " was not cleaned: " + reason);
+    return finish(0);
+  }
+
+  uint64_t bytes = 0;
+  for (const TWinapp2FileKey& key : entry.Files) {
+    if (run.Terminated()) break;
+    std::string unknown;
+    const std::vector<std::string> paths = variables.Expand(key.Folder, &unknown);
+    if (paths.empty()) {
+      run.AddLogLine(run.LogPrefix + "line " + std::to_string(key.Line) + " of " + file + " names " + unknown +
+                     ", which this system does not know, and was skipped");
+      continue;
+    }
+    TMaskListWalk walk;
+    walk.Masks = key.Masks;
+    walk.Recurse = key.Recurse || key.RemoveSelf;
+    walk.RemoveFolders = key.RemoveSelf;
+    walk.KeepFolder = [&keep](const TFolderIdentity& id) { return keep.KeepFolder(id); };
+    walk.KeepFile = [&keep](const TFolderIdentity& id, const std::string& name) { return keep.KeepFile(id, name); };
+    for (const std::string& path : paths) {
+      // A variable that holds a relative text never makes the current folder a target.
+      if (!IsRooted(path)) continue;
+      for (const TExpandedFolder& folder : ExpandFolderPattern(run, path, srGlob))
+        bytes += DeleteFilesByMaskList(run, folder.Folder, walk, run.ItemCount, folder.Origin);
+    }
+  }
+
+  bool adminMessageShown = false;
+  for (const TWinapp2RegistryKey& key : entry.Registry) {
+    if (run.Terminated()) break;
+    if (!key.HasValue) {
+      run.ItemCount += DeleteKeyKeeping(run, key.Root, key.KeyPath, keep);
+      continue;
+    }
+    // Values under the machine's root need administrator rights on the NT family, as in Zelbrin.dat.
+    if (key.Root == "HKEY_LOCAL_MACHINE" && !IsWin9xVersionClass(WindowsVersionClass()) &&
+        !TCleanRun::IsUserAdministrator()) {
+      if (!adminMessageShown && run.RunMode() != rmUnattended)
+        ShowMessage(run.Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
+      adminMessageShown = true;
+      continue;
+    }
+    if (keep.ValueKept(key.Root, UpperCase(key.KeyPath), key.ValueName)) continue;
+    run.ItemCount += DeleteRegistryValues(run, key.Root, key.KeyPath, key.ValueName);
+  }
+  finish(bytes);
+}
+
+}  // namespace qv
