@@ -1,20 +1,37 @@
 #!/usr/bin/env bash
-# Benchmarks of the removal primitives against their Linux limits. Builds the bench program into
-# build/bench-build-<build>, makes a throwaway Wine prefix build/benchprefix-<build> (its z: drive removed) and
-# works only inside it:
-#   - a tree of 100,000 files of 1 KB in 100 folders: a Test and a Clean through DeleteFolderTree
-#     with FastScan on and off, a Clean with the plain delete call and one with the shell's file
-#     operation; `find` (count and sizes) and `rm -rf` on an identical tree as the limit;
-#   - OverwriteFileContents with 3 passes on a 256 MiB file against `shred -n 3`;
-#   - peak memory of a Test and a Clean of 100,000 files against 10,000;
+# Benchmarks of the program and its removal primitives against their Linux limits. Builds the bench
+# programs and the program itself into build/bench-build-<build>, makes a throwaway Wine prefix
+# build/benchprefix-<build> (its z: drive removed) and works only inside it:
+#   - a tree of 100,000 files of 1 KB in 100 folders: a Test through DeleteFolderTree (FastScan on
+#     and off) against `find` (count and sizes); a Clean with the checked delete and one with plain
+#     DeleteFileW against `rm -rf` on an identical tree;
+#   - the real Quorvane.exe, started as a user starts it: "-cleanonce" of a custom list aimed at the
+#     tree, Fast Mode on, then off (every file a line in the log list), watched from another process
+#     (bench/window_bench.cpp): its time, how fast its window answers, how its progress bar moves,
+#     and its peak memory;
+#   - OverwriteFileContents with 3 passes on a 256 MiB file against `dd` writing constant bytes in
+#     place three times, in blocks of the same size;
+#   - chains of folders 100, 200, 400 and 800 levels deep, one file on each level: a Test and a
+#     Clean, their time per level against that of the 100-level chain;
+#   - peak memory of a Test and a Clean of 10,000 files (against the 100,000 above);
 #   - the index.dat reader on a file of 100,000 records made by the test builder (keeping the
 #     entries as the viewer does, only counting them, and processing a window message before every
-#     entry), with msiecfexport on the same file as the limit, its peak memory against a file of
-#     10,000 records, and a 3-pass wipe of the file;
+#     entry as the viewer does), with msiecfexport on the same file as the limit, its peak memory
+#     against a file of 10,000 records, and a 3-pass wipe of the file;
 #   - the index.dat viewer on the same file: read and shown, then paged down from its top, its
-#     middle and near its end (under an Xvfb display of its own when there is none).
-# Usage: bash bench/run.sh            (QV_BENCH_FILES / QV_BENCH_MIB / QV_BENCH_RECORDS make it smaller)
+#     middle and near its end.
+# Each row and its reference are run in turn (reference, row, reference, row, ...), QV_BENCH_ROUNDS
+# times (3), and the medians are compared. Wall time is printed beside CPU time: the CPU time of the
+# process and every process it started (bench/rusage.c), plus, for Wine programs, that of the
+# prefix's wineserver over the same span. CPU time is far steadier than wall time on a shared
+# machine. It takes about ten minutes; QV_BENCH_FILES, QV_BENCH_MIB, QV_BENCH_RECORDS,
+# QV_BENCH_LEVELS and QV_BENCH_ROUNDS make it smaller.
+# Usage: bash bench/run.sh
 set -euo pipefail
+# The program makes windows: without a display, the bench runs on a virtual one.
+if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QV_BUILD_DIR:-$here/build}
 mkdir -p "$build"
@@ -22,32 +39,81 @@ build=$(cd "$build" && pwd)
 files=${QV_BENCH_FILES:-100000}
 mib=${QV_BENCH_MIB:-256}
 records=${QV_BENCH_RECORDS:-100000}
+levels=${QV_BENCH_LEVELS:-100 200 400 800}
+rounds=${QV_BENCH_ROUNDS:-3}
 folders=100
 
 . "$here/scripts/wine-env.sh"
 # The x86 build where this host runs 32-bit code, else the x64 build.
 if qv_x86_runs; then arch=x86; else arch=x64; fi
 echo "building the $arch bench..." >&2
-QV_BUILD_DIR="$build/bench-build-$arch" bash "$here/scripts/build.sh" "$arch" -DQV_TESTS=OFF -DQV_BENCH=ON >/dev/null
-exe="$build/bench-build-$arch/bench/removal_bench.exe"
-idx_exe="$build/bench-build-$arch/bench/index_dat_bench.exe"
+bdir="$build/bench-build-$arch"
+QV_BUILD_DIR="$bdir" bash "$here/scripts/build.sh" "$arch" -DQV_TESTS=OFF -DQV_BENCH=ON >/dev/null
+ru="$bdir/rusage"
+cc -O2 -o "$ru" "$here/bench/rusage.c"
 
-# The bench prefix's own server and programs end with the bench.
+# The bench prefix's own server and programs end with the bench. The server is kept running for the
+# whole bench (and the prefix's own services started once) so that every row meets it warm.
 qv_use_prefix "$build/benchprefix-$arch" "$arch" "$build/benchhome-$arch"
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 case "$WINEPREFIX" in "$build"/*) ;; *) echo "refusing prefix $WINEPREFIX" >&2; exit 2;; esac
 [ ! -e "$WINEPREFIX/dosdevices/z:" ] || { echo "z: drive still present" >&2; exit 2; }
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w || true
+wineserver -p
+
+# The wineserver of this prefix: the one whose folder is named after the prefix's device and inode.
+wanted=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+wspid=
+for p in $(pgrep -x wineserver64 || true) $(pgrep -x wineserver || true); do
+  case $(readlink "/proc/$p/cwd" 2>/dev/null) in */"$wanted") wspid=$p ;; esac
+done
+[ -n "$wspid" ] || echo "warning: the prefix's wineserver was not found; its CPU time is not counted" >&2
+ticks=$(getconf CLK_TCK)
+server_cpu() {
+  if [ -n "$wspid" ] && [ -r "/proc/$wspid/stat" ]; then
+    awk -v t="$ticks" '{ print ($14 + $15) / t }' "/proc/$wspid/stat"
+  else
+    echo 0
+  fi
+}
 
 work="$WINEPREFIX/drive_c/qvbench"
+tmp="$work/tmp"
 rm -rf "$work"
-mkdir -p "$work/bin"
-cp -f "$exe" "$work/bin/removal_bench.exe"
-cp -f "$idx_exe" "$work/bin/index_dat_bench.exe"
+mkdir -p "$work/bin" "$work/app" "$tmp"
+for exe in removal_bench index_dat_bench window_bench; do cp -f "$bdir/bench/$exe.exe" "$work/bin/"; done
+cp -f "$bdir/Quorvane.exe" "$bdir/Zelbrin.dat" "$here/installer/portable.dat" "$work/app/"
+# The prefix's services and desktop start here, under the bench's server, not inside a measured row
+# (the program, with nothing ticked, ends at once).
+qv_wine cmd /c exit >/dev/null 2>&1 || true
+qv_wine 'C:\qvbench\app\Quorvane.exe' -cleanonce >/dev/null 2>&1 || true
+rm -f "$work/app/settings.ini"
 
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
-field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" <<<"$2"; }
+# measure NAME COMMAND...: runs the command under rusage; sets W_<NAME> (wall s), C_<NAME> (CPU s,
+# with the wineserver's), O_<NAME> (what it printed) and appends them to the NAME's lists.
+declare -A WALLS CPUS OUTS
+measure() {
+  local name=$1 a b r
+  shift
+  a=$(server_cpu)
+  "$ru" "$tmp/ru" "$@" >"$tmp/out" 2>"$tmp/err" || true
+  b=$(server_cpu)
+  r=$(cat "$tmp/ru")
+  local wall cpu
+  wall=$(field wall "$r")
+  cpu=$(awk -v c="$(field cpu "$r")" -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", c + b - a }')
+  WALLS[$name]="${WALLS[$name]:-} $wall"
+  CPUS[$name]="${CPUS[$name]:-} $cpu"
+  OUTS[$name]="${OUTS[$name]:-}$(tr -d '\r' <"$tmp/out" | tail -n 1)
+"
+}
+field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2" | head -n 1; }
+median() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -g | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2); else print "-" }'; }
+# The median of one figure of a row's printed lines.
+omedian() { median "$(while read -r line; do [ -n "$line" ] && field "$2" "$line"; done <<<"${OUTS[$1]:-}" | tr '\n' ' ')"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "-" && b != "-" && b > 0) printf "%.2f", a / b; else printf "-" }'; }
+mb() { awk -v k="$1" 'BEGIN { if (k == "-" || k == "") print "-"; else printf "%.1f", k / 1024 }'; }
 
 # make_tree DIR FILES: FILES files of 1 KB spread over 100 folders (or fewer for small trees).
 make_tree() {
@@ -64,108 +130,173 @@ make_tree() {
   sync
 }
 
-bench() { (cd "$work/bin" && qv_wine 'C:\qvbench\bin\removal_bench.exe' "$@" 2>&1 | tr -d '\r'); }
-idx() { (cd "$work/bin" && qv_wine 'C:\qvbench\bin\index_dat_bench.exe' "$@" 2>&1 | tr -d '\r'); }
+# make_chain DIR LEVELS: folders "d" inside each other LEVELS deep, a 1-byte file on every level,
+# made level by level (a path that deep is past what one Linux call takes).
+make_chain() {
+  local dir=$1 n=$2 i
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  (cd "$dir" && for ((i = 0; i < n; i++)); do mkdir d && cd d && printf x >f; done)
+  sync
+}
 
-echo "tree of $files files of 1 KB" >&2
-make_tree "$work/linux" "$files"
-t0=$(now); find_out=$(find "$work/linux" -type f -printf '%s\n' | awk '{ n++; s += $1 } END { print n, s }'); t1=$(now)
-find_s=$(elapsed "$t0" "$t1")
-t0=$(now); rm -rf "$work/linux"; t1=$(now)
-rm_s=$(elapsed "$t0" "$t1")
+bench() { measure "$1" "$QV_LOADER" 'C:\qvbench\bin\removal_bench.exe' "${@:2}"; }
+idx() { measure "$1" "$QV_LOADER" 'C:\qvbench\bin\index_dat_bench.exe' "${@:2}"; }
+# The real program: settings.ini and Clist.dat beside it (a portable copy) tick the custom list,
+# which empties the tree.
+program() { # NAME FASTSCAN
+  cat >"$work/app/settings.ini" <<EOF
+[Settings]
+FastScan=$2
+AskForSweep=0
+[Hotkey]
+EnableHotkey=0
+[SChedule]
+AutoWash=0
+[NodeSelected]
+SelectedCount=1
+1=Custom Lists - <New List>
+EOF
+  printf '[<New List>]\r\nDelFile1=C:\\qvbench\\tree\r\n' >"$work/app/Clist.dat"
+  measure "$1" "$QV_LOADER" 'C:\qvbench\bin\window_bench.exe' 'C:\qvbench\app\Quorvane.exe' -cleanonce
+}
 
-make_tree "$work/tree" "$files"
-test_fast=$(bench tree 'C:\qvbench\tree' test fast)
-test_full=$(bench tree 'C:\qvbench\tree' test full)
-clean_fast=$(bench tree 'C:\qvbench\tree' clean fast)
-make_tree "$work/tree" "$files"
-clean_full=$(bench tree 'C:\qvbench\tree' clean full)
-make_tree "$work/tree" "$files"
-clean_plain=$(bench tree 'C:\qvbench\tree' clean fast plain)
-make_tree "$work/tree" "$files"
-clean_shell=$(bench tree 'C:\qvbench\tree' clean fast shell)
-[ ! -e "$work/tree" ] || echo "warning: the tree was not removed completely" >&2
+for ((r = 1; r <= rounds; r++)); do
+  echo "round $r of $rounds: tree of $files files" >&2
+  make_tree "$work/tree" "$files"
+  cp -a "$work/tree" "$work/linux"
+  measure find sh -c "find '$work/linux' -type f -printf '%s\n' | awk '{ n++; s += \$1 } END { print \"count=\" n \" bytes=\" s }'"
+  bench test_fast tree 'C:\qvbench\tree' test fast
+  measure find sh -c "find '$work/linux' -type f -printf '%s\n' | awk '{ n++; s += \$1 } END { print \"count=\" n \" bytes=\" s }'"
+  bench test_full tree 'C:\qvbench\tree' test full
+  measure rm rm -rf "$work/linux"
+  bench clean_checked tree 'C:\qvbench\tree' clean fast
+  make_tree "$work/tree" "$files"
+  bench clean_plain tree 'C:\qvbench\tree' clean fast plain
+  make_tree "$work/tree" "$files"
+  bench clean_shell tree 'C:\qvbench\tree' clean fast shell
+  [ ! -e "$work/tree" ] || echo "warning: the tree was not removed completely" >&2
 
+  echo "round $r of $rounds: the program" >&2
+  make_tree "$work/tree" "$files"
+  program prog_fast 1
+  make_tree "$work/tree" "$files"
+  program prog_log 0
+  [ ! -e "$work/tree" ] || echo "warning: the program left the tree" >&2
+
+  echo "round $r of $rounds: overwrite of a $mib MiB file, 3 passes" >&2
+  head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/big.bin"
+  sync
+  measure dd sh -c "for p in 1 2 3; do dd if=/dev/zero of='$work/big.bin' bs=4096 count=$((mib * 256)) conv=notrunc,fsync status=none; done"
+  bench overwrite overwrite 'C:\qvbench\big.bin' 3
+  rm -f "$work/big.bin"
+
+  echo "round $r of $rounds: deep trees" >&2
+  for n in $levels; do
+    make_chain "$work/deep$n" "$n"
+    bench "deep_test_$n" tree "C:\\qvbench\\deep$n" test fast
+    bench "deep_clean_$n" tree "C:\\qvbench\\deep$n" clean fast
+    [ ! -e "$work/deep$n" ] || echo "warning: the $n-level tree was not removed completely" >&2
+  done
+done
+
+echo "memory: trees of $((files / 10)) files" >&2
 small=$((files / 10))
 make_tree "$work/tree" "$small"
-small_test=$(bench tree 'C:\qvbench\tree' test full)
-small_clean=$(bench tree 'C:\qvbench\tree' clean full)
-
-echo "overwrite of a $mib MiB file, 3 passes" >&2
-head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/big.bin"
-cp "$work/big.bin" "$work/big-linux.bin"
-sync
-over=$(bench overwrite 'C:\qvbench\big.bin' 3)
-t0=$(now); shred -n 3 "$work/big-linux.bin"; t1=$(now)
-shred_s=$(elapsed "$t0" "$t1")
-rm -f "$work/big.bin" "$work/big-linux.bin"
+bench small_test tree 'C:\qvbench\tree' test full
+bench small_clean tree 'C:\qvbench\tree' clean full
 
 echo "index.dat of $records records" >&2
 small_records=$((records / 10))
-idx make 'C:\qvbench\index.dat' "$records" >/dev/null
-idx make 'C:\qvbench\small.dat' "$small_records" >/dev/null
+"$QV_LOADER" 'C:\qvbench\bin\index_dat_bench.exe' make 'C:\qvbench\index.dat' "$records" >/dev/null 2>&1
+"$QV_LOADER" 'C:\qvbench\bin\index_dat_bench.exe' make 'C:\qvbench\small.dat' "$small_records" >/dev/null 2>&1
 idx_bytes=$(stat -c %s "$work/index.dat")
-read_keep=$(idx read 'C:\qvbench\index.dat' keep)
-read_count=$(idx read 'C:\qvbench\index.dat' count)
-read_pump=$(idx read 'C:\qvbench\index.dat' keep pump)
-# The viewer itself, which needs a display: its own Xvfb when there is none (with the prefix's
-# programs ended first, so that its desktop is made again on that display).
-if [ -n "${DISPLAY:-}" ]; then
-  view=$(idx view 'C:\qvbench\index.dat')
-else
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w
-  view=$(cd "$work/bin" && xvfb-run -a -s "-screen 0 1280x1024x24" "$QV_LOADER" 'C:\qvbench\bin\index_dat_bench.exe' \
-    view 'C:\qvbench\index.dat' 2>&1 | tr -d '\r')
-fi
-small_keep=$(idx read 'C:\qvbench\small.dat' keep)
-small_count=$(idx read 'C:\qvbench\small.dat' count)
 # The independent reader of the tests as the limit; it opens only files with the browser's own
 # signature text, which the builder does not write, so it reads a copy that carries it.
-msiecf_s=-
+have_msiecf=
 if command -v msiecfexport >/dev/null 2>&1; then
+  have_msiecf=1
   cp "$work/index.dat" "$work/msiecf.dat"
   printf 'Client UrlCache MMF Ver 5.2\0' | dd of="$work/msiecf.dat" bs=1 conv=notrunc status=none
-  t0=$(now); msiecfexport -m items "$work/msiecf.dat" >/dev/null 2>&1; t1=$(now)
-  msiecf_s=$(elapsed "$t0" "$t1")
-  rm -f "$work/msiecf.dat"
 fi
-idx_wipe=$(idx wipe 'C:\qvbench\index.dat' 3)
-rm -f "$work/index.dat" "$work/small.dat"
+for ((r = 1; r <= rounds; r++)); do
+  [ -z "$have_msiecf" ] || measure msiecf msiecfexport -m items "$work/msiecf.dat"
+  idx read_keep read 'C:\qvbench\index.dat' keep
+  [ -z "$have_msiecf" ] || measure msiecf msiecfexport -m items "$work/msiecf.dat"
+  idx read_count read 'C:\qvbench\index.dat' count
+  [ -z "$have_msiecf" ] || measure msiecf msiecfexport -m items "$work/msiecf.dat"
+  idx read_pump read 'C:\qvbench\index.dat' keep pump
+done
+idx small_keep read 'C:\qvbench\small.dat' keep
+idx small_count read 'C:\qvbench\small.dat' count
+# The viewer itself, on the display the bench runs on.
+idx view view 'C:\qvbench\index.dat'
+idx idx_wipe wipe 'C:\qvbench\index.dat' 3
+
+# The table. wall: the row's own figure where its program measures itself (the engine and index.dat
+# rows time the work inside the process; the program rows time the program from its start to its
+# end), else the command's; CPU: the command's, with the wineserver's.
+W() { # the median wall time of a row
+  case "$1" in
+    find | rm | dd | msiecf) median "${WALLS[$1]:-}" ;;
+    *) omedian "$1" seconds ;;
+  esac
+}
+C() { median "${CPUS[$1]:-}"; }
+P() { mb "$(omedian "$1" peak_ws_kb)"; }
+n_of() { wc -w <<<"${CPUS[$1]:-}" | tr -d ' '; }
 
 echo
-echo "Tree: $files files of 1 KB in $( [ "$files" -lt $((folders * 100)) ] && echo $(((files + 99) / 100)) || echo $folders) folders; overwrite: $mib MiB."
-echo "Linux limits: find $find_s s ($find_out), rm -rf $rm_s s, shred -n 3 $shred_s s"
-printf '%-34s %9s %8s %12s %9s %11s\n' "run" "seconds" "entries" "bytes" "ratio" "peak MB"
-row() { # name output limit limitname
-  local s; s=$(field seconds "$2")
-  printf '%-34s %9s %8s %12s %9s %11s\n' "$1" "$s" "$(field count "$2")" "$(field bytes "$2")" \
-    "$(ratio "$s" "$3")${4:+x $4}" "$(awk -v k="$(field peak_ws_kb "$2")" 'BEGIN { printf "%.1f", k / 1024 }')"
+echo "Tree: $files files of 1 KB in $( [ "$files" -lt $((folders * 100)) ] && echo $(((files + 99) / 100)) || echo $folders) folders; overwrite: $mib MiB; index.dat: $records records in $idx_bytes bytes."
+echo "Medians of $rounds runs of each row and of its reference, run in turn. CPU: the process and what it started, with the wineserver."
+fmt='%-38s %2s %9s %9s %7s %9s %9s %7s %8s  %s\n'
+printf "$fmt" "row" "n" "wall s" "ref s" "ratio" "CPU s" "ref CPU" "ratio" "peak MB" "reference; notes"
+row() { # LABEL NAME REF REFLABEL NOTES
+  local w c rw rc notes
+  notes=$4
+  [ -z "${5:-}" ] || notes="${notes:+$notes; }$5"
+  w=$(W "$2")
+  c=$(C "$2")
+  rw=-; rc=-
+  if [ -n "$3" ]; then rw=$(W "$3"); rc=$(C "$3"); fi
+  printf "$fmt" "$1" "$(n_of "$2")" "$w" "$rw" "$(ratio "$w" "$rw")" "$c" "$rc" "$(ratio "$c" "$rc")" "$(P "$2")" "$notes"
 }
-row "Test, FastScan on" "$test_fast" "$find_s" find
-row "Test, FastScan off" "$test_full" "$find_s" find
-row "Clean, FastScan on" "$clean_fast" "$rm_s" rm
-row "Clean, FastScan off" "$clean_full" "$rm_s" rm
-row "Clean, plain DeleteFileW" "$clean_plain" "$rm_s" rm
-row "Clean, shell file operation" "$clean_shell" "$rm_s" rm
-row "Test of $small files (memory)" "$small_test" 0 ""
-row "Clean of $small files (memory)" "$small_clean" 0 ""
-s=$(field seconds "$over")
-printf '%-34s %9s %8s %12s %9s %11s\n' "Overwrite, 3 passes, $mib MiB" "$s" "-" "$((mib * 1024 * 1024))" \
-  "$(ratio "$s" "$shred_s")x shred" "$(awk -v k="$(field peak_ws_kb "$over")" 'BEGIN { printf "%.1f", k / 1024 }')"
-row "index.dat read, entries kept" "$read_keep" "$msiecf_s" msiecf
-row "index.dat read, entries counted" "$read_count" "$msiecf_s" msiecf
-row "index.dat read, kept, messages" "$read_pump" "$msiecf_s" msiecf
-row "index.dat read of $small_records, kept" "$small_keep" 0 ""
-row "index.dat read of $small_records, counted" "$small_count" 0 ""
-s=$(field seconds "$idx_wipe")
-printf '%-34s %9s %8s %12s %9s %11s\n' "index.dat wipe, 3 passes" "$s" "-" "$idx_bytes" "-" \
-  "$(awk -v k="$(field peak_ws_kb "$idx_wipe")" 'BEGIN { printf "%.1f", k / 1024 }')"
-echo "index.dat: $records records in $idx_bytes bytes; msiecfexport $msiecf_s s"
+row "Test, FastScan on" test_fast find find "$(omedian test_fast count) files"
+row "Test, FastScan off" test_full find find "lines made, not kept"
+row "Clean, checked delete" clean_checked rm "rm -rf"
+row "Clean, plain DeleteFileW" clean_plain rm "rm -rf"
+row "Clean, checked / plain" clean_checked clean_plain "plain DeleteFileW" "the same rounds"
+row "Clean, shell file operation" clean_shell rm "rm -rf"
+row "Program -cleanonce, Fast Mode on" prog_fast "" "" "answer p99 $(omedian prog_fast answer_p99_ms) ms, bar still at most $(omedian prog_fast progress_max_gap_ms) ms"
+row "Program -cleanonce, Fast Mode off" prog_log prog_fast "Fast Mode on" "$(omedian prog_log lines) log lines; answer p50/p99/max $(omedian prog_log answer_p50_ms)/$(omedian prog_log answer_p99_ms)/$(omedian prog_log answer_max_ms) ms; bar still at most $(omedian prog_log progress_max_gap_ms) ms"
+row "Overwrite, 3 passes, $mib MiB" overwrite dd "dd, 3 passes of 4 KiB blocks"
+first=
+for n in $levels; do
+  [ -n "$first" ] || first=$n
+  for kind in test clean; do
+    name="deep_${kind}_$n"
+    w=$(W "$name"); c=$(C "$name")
+    wf=$(W "deep_${kind}_$first"); cf=$(C "deep_${kind}_$first")
+    # Per level, against the first chain's time per level.
+    pw=$(awk -v w="$w" -v n="$n" 'BEGIN { printf "%.4f", w / n }')
+    pc=$(awk -v c="$c" -v n="$n" 'BEGIN { printf "%.4f", c / n }')
+    rpw=$(awk -v w="$wf" -v n="$first" 'BEGIN { printf "%.4f", w / n }')
+    rpc=$(awk -v c="$cf" -v n="$first" 'BEGIN { printf "%.4f", c / n }')
+    printf "$fmt" "Deep $kind, $n levels (per level)" "$(n_of "$name")" "$pw" "$rpw" "$(ratio "$pw" "$rpw")" "$pc" "$rpc" \
+      "$(ratio "$pc" "$rpc")" "$(P "$name")" "$first levels; $(omedian "$name" count) files, $w s in all"
+  done
+done
+row "Test of $small files (memory)" small_test "" "" "against $(P test_full) MB for $files"
+row "Clean of $small files (memory)" small_clean "" "" "FastScan off"
+row "index.dat read, entries kept" read_keep "${have_msiecf:+msiecf}" "${have_msiecf:+msiecfexport}"
+row "index.dat read, entries counted" read_count "${have_msiecf:+msiecf}" "${have_msiecf:+msiecfexport}"
+row "index.dat read, kept, messages" read_pump "${have_msiecf:+msiecf}" "${have_msiecf:+msiecfexport}"
+row "index.dat read of $small_records, kept" small_keep "" ""
+row "index.dat read of $small_records, counted" small_count "" ""
+row "index.dat wipe, 3 passes" idx_wipe "" ""
+view=$(tr -d '\r' <<<"${OUTS[view]:-}" | tail -n 1)
 echo "index.dat viewer: $(field rows "$view") rows read and shown in $(field read_seconds "$view") s;" \
   "$(field pages "$view") pages drawn (down from the top, the middle, near the end, and the last) in" \
   "$(field scroll_seconds "$view") s, $(field ms_per_page "$view") ms a page;" \
-  "peak $(awk -v k="$(field peak_ws_kb "$view")" 'BEGIN { printf "%.1f", k / 1024 }') MB"
-echo "shell / plain delete: $(ratio "$(field seconds "$clean_shell")" "$(field seconds "$clean_plain")")x;" \
-  "checked / plain delete: $(ratio "$(field seconds "$clean_fast")" "$(field seconds "$clean_plain")")x"
+  "peak $(mb "$(field peak_ws_kb "$view")") MB"
 rm -rf "$work"

@@ -45,7 +45,11 @@ void TCleanRun::AddLogLine(const std::string& line) { host_->AddLogLine(line); }
 
 void TCleanRun::AddDetailLine(const std::string& phrase, const std::string& object, int scrollEvery) {
   if (OptionsSetting.FastScan) return;
-  AddLogLine(LogPrefix + phrase + " " + object);
+  // One line a removed file: made in one piece.
+  std::string line;
+  line.reserve(LogPrefix.size() + phrase.size() + 1 + object.size());
+  line.append(LogPrefix).append(phrase).append(1, ' ').append(object);
+  AddLogLine(line);
   ScrollLogThrottled(scrollEvery);
 }
 

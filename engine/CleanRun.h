@@ -68,6 +68,9 @@ class TCleanRun {
   void AddNotRemovedLine(const std::string& object, int scrollEvery);
   void ScrollLogThrottled(int n);
   void PostProgress(uint32_t count);
+  // The walk's running count after a counted file; the window may show it between progress
+  // messages (ITaskHost::NoteCount).
+  void NoteCount(uint32_t count) { host_->NoteCount(count); }
   // More than 2 seconds since the last progress message.
   bool ProgressDue() const;
   // Asks a safety question from the worker: true for Yes. Nobody is in front of an unattended

@@ -10,11 +10,19 @@
 //   host resolves to its target whatever the flags, so deleting or overwriting "it" would hit the
 //   target: such an entry is left alone, not logged and not counted;
 // - the overwrite never writes through a link and never overwrites a file with other hard links.
+//
+// The walks keep their own stack of folders rather than recursing, so no depth of folders the
+// system can reach exhausts the worker's stack. A folder is opened once to be checked and listed;
+// its entries are read whole, and the handle is closed before anything below it is opened. Names
+// stay in the system's wide form on the way from the listing to the delete call; the UTF-8 text
+// of a path is made only for a log line.
 #include "engine/FileRemoval.h"
 
 #include <shellapi.h>
+#include <winternl.h>
 
 #include <atomic>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -33,6 +41,9 @@ std::atomic<int> g_deleteMethod{fdmChecked};
 // Vista and later; looked up so that the program still starts on Windows XP.
 using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 using SetFileInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+using GetFileInfoExFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+// In every ntdll.
+using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 
 struct TFileBasicInfo {
   LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;
@@ -41,19 +52,49 @@ struct TFileBasicInfo {
 struct TFileDispositionInfo {
   BOOLEAN DeleteFile;
 };
+// FILE_ID_BOTH_DIR_INFO, the entries of a folder read through its handle.
+struct TFileIdBothDirInfo {
+  DWORD NextEntryOffset;
+  DWORD FileIndex;
+  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;
+  LARGE_INTEGER EndOfFile, AllocationSize;
+  DWORD FileAttributes;
+  DWORD FileNameLength;
+  DWORD EaSize;
+  CCHAR ShortNameLength;
+  WCHAR ShortName[12];
+  LARGE_INTEGER FileId;
+  WCHAR FileName[1];
+};
 constexpr int kFileBasicInfo = 0;
 constexpr int kFileDispositionInfo = 4;
+constexpr int kFileIdBothDirectoryInfo = 10;
+constexpr int kFileIdBothDirectoryRestartInfo = 11;
+constexpr int kObjectNameInformation = 1;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Wide paths from this length on take the \\?\ prefix (as ToWinPath gives them).
+constexpr size_t kLongPath = MAX_PATH - 12;
+
+FARPROC Kernel32Proc(const char* name) { return GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name); }
 
 GetFinalPathFn FinalPathApi() {
-  static GetFinalPathFn fn =
-      reinterpret_cast<GetFinalPathFn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW"));
+  static GetFinalPathFn fn = reinterpret_cast<GetFinalPathFn>(Kernel32Proc("GetFinalPathNameByHandleW"));
   return fn;
 }
 
 SetFileInfoFn SetFileInfoApi() {
-  static SetFileInfoFn fn =
-      reinterpret_cast<SetFileInfoFn>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle"));
+  static SetFileInfoFn fn = reinterpret_cast<SetFileInfoFn>(Kernel32Proc("SetFileInformationByHandle"));
+  return fn;
+}
+
+GetFileInfoExFn GetFileInfoExApi() {
+  static GetFileInfoExFn fn = reinterpret_cast<GetFileInfoExFn>(Kernel32Proc("GetFileInformationByHandleEx"));
+  return fn;
+}
+
+NtQueryObjectFn NtQueryObjectApi() {
+  static NtQueryObjectFn fn =
+      reinterpret_cast<NtQueryObjectFn>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject"));
   return fn;
 }
 
@@ -62,10 +103,34 @@ std::wstring UpperW(std::wstring w) {
   return w;
 }
 
+// The \\?\ (or \\?\UNC\) prefix taken off a path given by the system.
+size_t LongPrefixLength(const wchar_t* p, size_t n) {
+  if (n >= 8 && wcsncmp(p, L"\\\\?\\UNC\\", 8) == 0) return 8;
+  if (n >= 4 && wcsncmp(p, L"\\\\?\\", 4) == 0) return 4;
+  return 0;
+}
+
 std::wstring StripLongPrefix(const std::wstring& p) {
   if (p.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + p.substr(8);
   if (p.compare(0, 4, L"\\\\?\\") == 0) return p.substr(4);
   return p;
+}
+
+// A wide path as the wide calls take it: the plain text, with the \\?\ prefix once it is long.
+void MakeWinPath(std::wstring& out, const std::wstring& plainDir, const wchar_t* name, size_t nameLength) {
+  out.clear();
+  if (plainDir.size() + nameLength >= kLongPath) {
+    if (plainDir.compare(0, 2, L"\\\\") == 0) {
+      out.append(L"\\\\?\\UNC\\");
+      out.append(plainDir, 2, std::wstring::npos);
+    } else {
+      out.append(L"\\\\?\\");
+      out.append(plainDir);
+    }
+  } else {
+    out.append(plainDir);
+  }
+  out.append(name, nameLength);
 }
 
 // A folder as CreateFileW opens it: no trailing backslash except for a drive root.
@@ -85,21 +150,110 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// True when the open handle h is not the entry `path` itself (see the top of the file).
-bool HandleIsResolvedLink(HANDLE h, const std::string& path, const std::wstring& parentFinal) {
-  std::wstring final = FinalPathOfHandle(h);
-  if (final.empty()) return false;
-  std::wstring parent = parentFinal.empty() ? FinalPathOfFolder(ParentOf(path)) : parentFinal;
-  if (parent.empty()) return false;
-  if (final == parent + L"\\" + UpperW(Widen(NameOf(path)))) return false;
+// The name of an open handle as the system's object name gives it, in the final-path form
+// ("C:\...", "\\server\share\...", "unix\..." for a host path no drive reaches); empty when it is
+// in another form. For paths that the final-path call cannot give (Wine gives none past MAX_PATH).
+std::wstring ObjectDosName(HANDLE h) {
+  NtQueryObjectFn query = NtQueryObjectApi();
+  if (!query) return std::wstring();
+  std::vector<BYTE> buffer(sizeof(UNICODE_STRING) + 4096);
+  ULONG needed = 0;
+  LONG status = query(h, kObjectNameInformation, buffer.data(), (ULONG)buffer.size(), &needed);
+  if (status < 0 && needed > buffer.size() && needed < (1u << 20)) {
+    buffer.resize(needed + sizeof(WCHAR));
+    status = query(h, kObjectNameInformation, buffer.data(), (ULONG)buffer.size(), &needed);
+  }
+  if (status < 0) return std::wstring();
+  const UNICODE_STRING* name = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
+  if (!name->Buffer) return std::wstring();
+  std::wstring n(name->Buffer, name->Length / sizeof(WCHAR));
+  if (n.compare(0, 8, L"\\??\\UNC\\") == 0) return L"\\\\" + n.substr(8);
+  if (n.compare(0, 4, L"\\??\\") == 0) return n.substr(4);
+  return std::wstring();
+}
+
+// The resolved path of an open handle, upper-cased, without any \\?\ prefix or trailing
+// backslash, written into out (reused, so the walks make no allocation for it). False when the
+// system cannot give it.
+bool FinalPathInto(HANDLE h, std::wstring& out) {
+  GetFinalPathFn fn = FinalPathApi();
+  out.clear();
+  if (!fn) return false;
+  wchar_t small[MAX_PATH + 1];
+  DWORD n = fn(h, small, MAX_PATH + 1, 0);
+  if (n > 0 && n <= MAX_PATH) {
+    size_t skip = LongPrefixLength(small, n);
+    if (skip == 8) out.append(L"\\\\");
+    out.append(small + skip, n - skip);
+  } else if (n > MAX_PATH) {
+    std::wstring big(n + 1, L'\0');
+    n = fn(h, &big[0], (DWORD)big.size(), 0);
+    if (n == 0 || n >= big.size()) return false;
+    big.resize(n);
+    out = StripLongPrefix(big);
+  } else {
+    // Wine's final-path call gives nothing past MAX_PATH; its object name gives the same form.
+    out = ObjectDosName(h);
+  }
+  if (out.empty()) return false;
+  if (out.back() == L'\\') out.pop_back();
+  CharUpperBuffW(&out[0], (DWORD)out.size());
+  return true;
+}
+
+// True when final is parent + "\" + name (name compared upper-cased).
+bool IsChildPath(const std::wstring& final, const std::wstring& parent, const wchar_t* name, size_t nameLength) {
+  if (final.size() != parent.size() + 1 + nameLength) return false;
+  if (final.compare(0, parent.size(), parent) != 0 || final[parent.size()] != L'\\') return false;
+  wchar_t small[MAX_PATH];
+  std::wstring big;
+  wchar_t* upper = small;
+  if (nameLength > MAX_PATH) {
+    big.assign(name, nameLength);
+    upper = &big[0];
+  } else {
+    wmemcpy(small, name, nameLength);
+  }
+  if (nameLength) CharUpperBuffW(upper, (DWORD)nameLength);
+  return final.compare(parent.size() + 1, nameLength, upper, nameLength) == 0;
+}
+
+// True when an entry opened as winPath, whose handle resolved to final, is not the entry itself
+// (see the top of the file): final is not the folder's resolved path (parentFinal, looked up from
+// parentPath when empty) and the entry's name. A path that gives a short name is looked up for its
+// long one.
+bool ResolvesElsewhere(const std::wstring& final, const wchar_t* name, size_t nameLength,
+                       const std::wstring& parentFinal, const std::string& parentPath, const std::wstring& winPath) {
+  const std::wstring& scratch = final;
+  std::wstring looked;
+  const std::wstring* parent = &parentFinal;
+  if (parentFinal.empty()) {
+    looked = FinalPathOfFolder(parentPath);
+    parent = &looked;
+  }
+  if (parent->empty()) return false;
+  if (IsChildPath(scratch, *parent, name, nameLength)) return false;
   // The path may give the entry's short name.
   WIN32_FIND_DATAW fd;
-  HANDLE f = FindFirstFileW(ToWinPath(path).c_str(), &fd);
+  HANDLE f = FindFirstFileW(winPath.c_str(), &fd);
   if (f != INVALID_HANDLE_VALUE) {
     FindClose(f);
-    if (final == parent + L"\\" + UpperW(fd.cFileName)) return false;
+    if (IsChildPath(scratch, *parent, fd.cFileName, wcslen(fd.cFileName))) return false;
   }
   return true;
+}
+
+// True when the open handle h is not the entry itself (ResolvesElsewhere); false when the system
+// cannot trace the handle to a path.
+bool HandleIsResolvedLink(HANDLE h, const wchar_t* name, size_t nameLength, const std::wstring& parentFinal,
+                          const std::string& parentPath, const std::wstring& winPath, std::wstring& scratch) {
+  return FinalPathInto(h, scratch) && ResolvesElsewhere(scratch, name, nameLength, parentFinal, parentPath, winPath);
+}
+
+bool HandleIsResolvedLink(HANDLE h, const std::string& path, const std::wstring& parentFinal) {
+  const std::wstring name = Widen(NameOf(path));
+  std::wstring scratch;
+  return HandleIsResolvedLink(h, name.c_str(), name.size(), parentFinal, ParentOf(path), ToWinPath(path), scratch);
 }
 
 // Deletes the file open as h (opened with DELETE and FILE_WRITE_ATTRIBUTES), clearing read-only
@@ -129,10 +283,11 @@ bool PlainDelete(const std::wstring& wp) {
   return false;
 }
 
-bool ShellDelete(const std::string& path) {
-  std::wstring w = Widen(path);
+bool ShellDelete(const std::wstring& winPath) {
+  const size_t skip = LongPrefixLength(winPath.c_str(), winPath.size());
+  std::wstring w = skip == 8 ? L"\\\\" + winPath.substr(8) : winPath.substr(skip);
   // The shell's file operation knows neither \\?\ paths nor paths past MAX_PATH.
-  if (w.size() >= MAX_PATH - 1) return PlainDelete(ToWinPath(path));
+  if (w.size() >= MAX_PATH - 1) return PlainDelete(winPath);
   DWORD a = GetFileAttributesW(w.c_str());
   if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY)) return false;
   if (a & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(w.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
@@ -165,14 +320,125 @@ void RemoveFolderLink(const std::string& path, const std::wstring& parentFinal) 
   CloseHandle(h);
 }
 
+// The entries of one folder, read whole: names in one buffer.
+struct TEntryList {
+  struct Entry {
+    size_t NameOffset, NameLength;
+    DWORD Attributes;
+    uint64_t Size;
+  };
+  std::wstring Names;
+  std::vector<Entry> Entries;
+  void Add(const wchar_t* name, size_t length, DWORD attributes, uint64_t size) {
+    Entries.push_back({Names.size(), length, attributes, size});
+    Names.append(name, length);
+  }
+  const wchar_t* Name(const Entry& e) const { return Names.data() + e.NameOffset; }
+};
+
+enum TListResult { lrListed, lrLink, lrUnlistable };
+
+// "\\server\share\": a share's root, which opens with its trailing backslash.
+bool IsShareRoot(const std::wstring& dir) {
+  if (dir.compare(0, 2, L"\\\\") != 0) return false;
+  size_t separators = 0;
+  for (size_t i = 2; i < dir.size(); ++i)
+    if (dir[i] == L'\\') ++separators;
+  return separators <= 2 && dir.back() == L'\\';
+}
+
+// Lists a folder (plainDir: wide, with a trailing backslash). With a resolved path to expect
+// (expectParent + "\" + name, for a folder found by listing), the folder is opened as itself and
+// is reported as a link when it resolves anywhere else; it is then not listed.
+TListResult ListFolder(const std::wstring& plainDir, const std::wstring* expectParent, const wchar_t* name,
+                       size_t nameLength, TEntryList& out, std::wstring& scratch) {
+  out.Names.clear();
+  out.Entries.clear();
+  GetFileInfoExFn readEntries = GetFileInfoExApi();
+  std::wstring winPath;
+  if (readEntries) {
+    // The folder without its trailing backslash, except a drive or share root.
+    std::wstring folder = plainDir;
+    if (folder.size() > 3 && folder.back() == L'\\' && !IsShareRoot(folder)) folder.pop_back();
+    MakeWinPath(winPath, folder, L"", 0);
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (expectParent ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE h = CreateFileW(winPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                           nullptr, OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return lrUnlistable;
+    if (expectParent && !expectParent->empty() &&
+        HandleIsResolvedLink(h, name, nameLength, *expectParent, std::string(), winPath, scratch)) {
+      CloseHandle(h);
+      return lrLink;
+    }
+    std::vector<BYTE> buffer(64 * 1024);
+    bool first = true, ok = true;
+    for (;;) {
+      if (!readEntries(h, first ? kFileIdBothDirectoryRestartInfo : kFileIdBothDirectoryInfo, buffer.data(),
+                       (DWORD)buffer.size())) {
+        ok = GetLastError() == ERROR_NO_MORE_FILES;
+        break;
+      }
+      first = false;
+      for (size_t at = 0;;) {
+        const TFileIdBothDirInfo* e = reinterpret_cast<const TFileIdBothDirInfo*>(buffer.data() + at);
+        out.Add(e->FileName, e->FileNameLength / sizeof(WCHAR), e->FileAttributes, (uint64_t)e->EndOfFile.QuadPart);
+        if (!e->NextEntryOffset) break;
+        at += e->NextEntryOffset;
+      }
+    }
+    CloseHandle(h);
+    // A listing that broke off is not worked on, as one that cannot be started.
+    return ok ? lrListed : lrUnlistable;
+  }
+  // Windows XP: the listing by path (the system has no links to check there).
+  MakeWinPath(winPath, plainDir, L"*", 1);
+  WIN32_FIND_DATAW fd;
+  HANDLE find = FindFirstFileW(winPath.c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) return lrUnlistable;
+  do {
+    out.Add(fd.cFileName, wcslen(fd.cFileName), fd.dwFileAttributes,
+            ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow);
+  } while (FindNextFileW(find, &fd));
+  FindClose(find);
+  return lrListed;
+}
+
+// A name the system would trim ("." and ".." too): the wide form of IsTrimmedName.
+bool IsTrimmedNameW(const wchar_t* name, size_t length) {
+  return length == 0 || name[length - 1] == L'.' || name[length - 1] == L' ';
+}
+
+// One file as the removal sees it: the wide path the calls take, the name as listed, the folder's
+// resolved path, and the UTF-8 text of the path, made when a line or the overwrite needs it.
+struct TFileRef {
+  std::wstring WinPath;
+  const wchar_t* Name = nullptr;
+  size_t NameLength = 0;
+  const std::wstring* ParentFinal = nullptr;
+  const std::string* ParentText = nullptr;  // the folder's text with its trailing backslash
+  std::string Text;
+  const std::string& PathText() {
+    if (Text.empty() && ParentText) {
+      const int n = WideCharToMultiByte(CP_UTF8, 0, Name, (int)NameLength, nullptr, 0, nullptr, nullptr);
+      Text.reserve(ParentText->size() + (size_t)n);
+      Text.assign(*ParentText).append((size_t)n, '\0');
+      if (n) WideCharToMultiByte(CP_UTF8, 0, Name, (int)NameLength, &Text[ParentText->size()], n, nullptr, nullptr);
+    }
+    return Text;
+  }
+};
+
 struct TWalk {
   TWalk(TCleanRun& t, bool logLines, const std::string& keep, int& count)
-      : thread(t), guard(t.FolderGuard()), log(logLines), keepName(keep), counter(count) {}
+      : thread(t), guard(t.FolderGuard()), log(logLines), keepName(keep), keepUpper(UpperW(Widen(keep))),
+        counter(count) {}
   TCleanRun& thread;
   const TFolderGuard& guard;
   bool log;
   std::string keepName;
+  std::wstring keepUpper;
   int& counter;
+  std::wstring scratch;  // reused for resolved paths
 };
 
 enum TAskKind { akTree, akMask };
@@ -214,19 +480,8 @@ void SetFileDeleteMethod(TFileDeleteMethod method) { g_deleteMethod = method; }
 TFileDeleteMethod GetFileDeleteMethod() { return (TFileDeleteMethod)g_deleteMethod.load(); }
 
 std::wstring FinalPathOfHandle(HANDLE h) {
-  GetFinalPathFn fn = FinalPathApi();
-  if (!fn) return std::wstring();
-  std::wstring buf(MAX_PATH + 1, L'\0');
-  DWORD n = fn(h, &buf[0], (DWORD)buf.size(), 0);
-  if (n >= buf.size()) {
-    buf.assign(n + 1, L'\0');
-    n = fn(h, &buf[0], (DWORD)buf.size(), 0);
-  }
-  if (n == 0 || n >= buf.size()) return std::wstring();
-  buf.resize(n);
-  std::wstring p = StripLongPrefix(buf);
-  if (!p.empty() && p.back() == L'\\') p.pop_back();
-  return UpperW(p);
+  std::wstring out;
+  return FinalPathInto(h, out) ? out : std::wstring();
 }
 
 std::wstring FinalPathOfFolder(const std::string& folder) {
@@ -267,20 +522,29 @@ static HANDLE OpenForDelete(const std::wstring& wp) {
                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// True when the entry is gone: the check after a delete whose handle could not be traced to its
+// path (the system then may not have removed it, although it said so).
+static bool EntryGone(const std::wstring& wp) {
+  if (GetFileAttributesW(wp.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 // Removes one file: the shared body of DeleteOneFile and the walks, which know the resolved path
-// of the folder (parentFinal) and the listed attributes of the file.
+// of the folder (f.ParentFinal) and the listed attributes of the file.
 //
 // A Test logs and counts every file it is given, as a dry run must; like a locked
 // file, a link that the Clean then refuses to touch (see the top) is counted by the Test only.
 // Checking that in a Test would cost an open of every file.
-static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, const std::wstring& parentFinal,
-                            DWORD attributes) {
+static bool RemoveFileEntry(TCleanRun& t, TFileRef& f, bool log, DWORD attributes, std::wstring& scratch) {
+  // Lines are made only when they are written.
+  const bool lines = log && !OptionsSetting.FastScan;
   if (t.IsTest()) {
-    if (log) t.AddDetailLine("deleting", path, 50);
+    if (lines) t.AddDetailLine("deleting", f.PathText(), 50);
     return true;
   }
   const TFileDeleteMethod method = GetFileDeleteMethod();
-  const std::wstring wp = ToWinPath(path);
+  const std::wstring& wp = f.WinPath;
   const bool overwrite = OptionsSetting.OverwriteFile;
   if (attributes == INVALID_FILE_ATTRIBUTES) attributes = GetFileAttributesW(wp.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) attributes = 0;
@@ -288,20 +552,28 @@ static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, con
   // The "deleting" line is written for a file that went; one that stayed (locked, refused, a name
   // the system cannot open) gets a line of its own and is not counted.
   auto report = [&](bool removed) {
-    if (!log) return removed;
+    if (!lines) return removed;
     if (removed)
-      t.AddDetailLine("deleting", path, 50);
+      t.AddDetailLine("deleting", f.PathText(), 50);
     else
-      t.AddNotRemovedLine(path, 50);
+      t.AddNotRemovedLine(f.PathText(), 50);
     return removed;
   };
+  static const std::wstring kNoFinal;
+  const std::wstring& parentFinal = f.ParentFinal ? *f.ParentFinal : kNoFinal;
   if (method == fdmChecked && SetFileInfoApi()) {
     // The handle that deletes is the one checked: the entry itself, not what a link resolves to.
     HANDLE h = OpenForDelete(wp);
     if (h == INVALID_HANDLE_VALUE) return report(false);
-    if (HandleIsResolvedLink(h, path, parentFinal)) {
-      CloseHandle(h);
-      return false;
+    // A handle the system cannot trace to a path is deleted too, and its entry looked at afterwards.
+    const bool traced = FinalPathApi() && FinalPathInto(h, scratch);
+    if (traced) {
+      std::string parentText;
+      if (parentFinal.empty()) parentText = ParentOf(f.PathText());
+      if (ResolvesElsewhere(scratch, f.Name, f.NameLength, parentFinal, parentText, wp)) {
+        CloseHandle(h);
+        return false;
+      }
     }
     DWORD current = attributes;
     if (overwrite && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
@@ -310,15 +582,20 @@ static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, con
       if ((attributes & FILE_ATTRIBUTE_READONLY) &&
           SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
         current = attributes & ~FILE_ATTRIBUTE_READONLY;
-      if (!IsFileLocked(path)) OverwriteFileContents(t, path, OptionsSetting.OverwriteNumber);
+      if (!IsFileLocked(f.PathText())) OverwriteFileContents(t, f.PathText(), OptionsSetting.OverwriteNumber);
       h = OpenForDelete(wp);
-      if (h != INVALID_HANDLE_VALUE && HandleIsResolvedLink(h, path, parentFinal)) {
-        CloseHandle(h);
-        h = INVALID_HANDLE_VALUE;
+      if (h != INVALID_HANDLE_VALUE && traced) {
+        std::string parentText;
+        if (parentFinal.empty()) parentText = ParentOf(f.PathText());
+        if (HandleIsResolvedLink(h, f.Name, f.NameLength, parentFinal, parentText, wp, scratch)) {
+          CloseHandle(h);
+          h = INVALID_HANDLE_VALUE;
+        }
       }
     }
     bool ok = h != INVALID_HANDLE_VALUE && DisposeHandle(h, current);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (ok && !traced && FinalPathApi()) ok = EntryGone(wp);
     if (!ok && current != attributes) SetFileAttributesW(wp.c_str(), attributes);
     return report(ok);
   }
@@ -329,9 +606,9 @@ static bool RemoveFileEntry(TCleanRun& t, const std::string& path, bool log, con
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
         SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
       clearedReadOnly = true;
-    if (!IsFileLocked(path)) OverwriteFileContents(t, path, OptionsSetting.OverwriteNumber);
+    if (!IsFileLocked(f.PathText())) OverwriteFileContents(t, f.PathText(), OptionsSetting.OverwriteNumber);
   }
-  bool ok = method == fdmShell ? ShellDelete(path) : PlainDelete(wp);
+  bool ok = method == fdmShell ? ShellDelete(wp) : PlainDelete(wp);
   if (!ok && clearedReadOnly) SetFileAttributesW(wp.c_str(), attributes);
   return report(ok);
 }
@@ -344,10 +621,18 @@ bool DeleteOneFile(TCleanRun& run, const std::string& path, bool log) {
   // The system would trim the name and reach a neighbour ("desktop.ini " is desktop.ini).
   const size_t slash = path.find_last_of("\\/");
   if (IsTrimmedName(slash == std::string::npos ? path : path.substr(slash + 1))) return false;
+  TFileRef f;
+  f.WinPath = ToWinPath(path);
+  f.Text = path;
+  // The name as the path spells it (after its last separator).
+  const size_t nameAt = f.WinPath.find_last_of(L"\\/");
+  f.Name = f.WinPath.c_str() + (nameAt == std::wstring::npos ? 0 : nameAt + 1);
+  f.NameLength = f.WinPath.size() - (size_t)(f.Name - f.WinPath.c_str());
   // A file primitive never takes a folder, in a Test as in a Clean.
-  DWORD attributes = GetFileAttributesW(ToWinPath(path).c_str());
+  DWORD attributes = GetFileAttributesW(f.WinPath.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-  return RemoveFileEntry(run, path, log, std::wstring(), attributes);
+  std::wstring scratch;
+  return RemoveFileEntry(run, f, log, attributes, scratch);
 }
 
 bool IsFileLocked(const std::string& path) {
@@ -420,51 +705,152 @@ static TEntry CheckEntry(TCleanRun& run, const std::string& folder, TFolderOrigi
   return enWalk;
 }
 
-// A listed subfolder that is a link (a reparse point, or an entry the platform resolves elsewhere
-// although it does not say so): it is never entered.
-static bool IsListedFolderLink(const WIN32_FIND_DATAW& fd, const std::string& full, const TFolderIdentity& parent) {
-  if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-  return !parent.Final.empty() && IsResolvedLink(full, parent.Final);
+// The mask rule: "*.*" takes every file; a mask without "*" (whole, upper-cased, in prefix) takes
+// the name it spells, ignoring case; otherwise the name begins with the part before the first "*"
+// and ends with the part after it (ignoring case).
+static bool MaskMatches(const std::string& mask, const std::string& prefix, const std::string& suffix, bool hasStar,
+                        const std::string& name) {
+  if (mask == "*.*") return true;
+  const std::string upper = UpperCase(name);
+  if (!hasStar) return upper == prefix;
+  // The two parts may not overlap: "a*a" does not take "a".
+  if (upper.size() < prefix.size() + suffix.size()) return false;
+  return StartsWith(upper, prefix) && EndsWith(upper, suffix);
 }
 
-// DeleteFolderTree below the checks of its entry: lists dir (with a trailing backslash, identified
-// as id) and removes what it holds.
-static uint64_t EmptyFolder(TWalk& w, const std::string& dir, const TFolderIdentity& id, bool removeTop) {
+namespace {
+
+// What a walk does below its top folder.
+struct TWalkRules {
+  TAskKind Kind = akTree;
+  // akMask: the mask, its parts (MaskMatches) and whether subfolders are walked.
+  std::string Mask, Prefix, Suffix;
+  bool HasStar = false, Recurse = true;
+};
+
+// One folder of a walk's stack: its entries, read whole, and where the walk is in them.
+struct TFolderFrame {
+  std::string Dir;    // with a trailing backslash
+  std::wstring DirW;  // the same, wide
+  TFolderIdentity Id;
+  TEntryList List;
+  size_t Next = 0;
+  bool RemoveTop = false;  // removed, in a Clean, once it has been emptied
+  bool TopIsLink = false;  // the named top folder is a link: only the link is removed
+  uint64_t Bytes = 0;
+};
+
+bool SameUpperName(const wchar_t* name, size_t length, const std::wstring& upper, std::wstring& scratch) {
+  if (length != upper.size()) return false;
+  scratch.assign(name, length);
+  if (length) CharUpperBuffW(&scratch[0], (DWORD)length);
+  return scratch == upper;
+}
+
+// Counts a removed file into the walk and tells the window.
+void CountFile(TWalk& w, TFolderFrame& frame, uint64_t size) {
   TCleanRun& t = w.thread;
-  // The resolved path of the folder, which every file entry's handle is compared with.
-  const std::wstring& parentFinal = id.Final;
-  WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  uint64_t bytes = 0;
-  do {
-    if (t.Terminated()) break;
-    const std::string name = Narrow(fd.cFileName);
-    if (!IsReachableName(name)) continue;  // also "." and ".."
-    const std::string full = dir + name;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (IsListedFolderLink(fd, full, id)) {
-        if (!t.IsTest()) RemoveFolderLink(full, parentFinal);
+  ++w.counter;
+  frame.Bytes += size;
+  const uint32_t running = (uint32_t)(t.TotalCount + w.counter);
+  t.NoteCount(running);
+  if (t.ProgressDue()) t.PostProgress(running);
+}
+
+// The walk of DeleteFolderTree and DeleteFilesByMask below the checks of their top folder (dir,
+// with a trailing backslash, identified as id): every file of the folder and, as the rules say, of
+// its subfolders. Subfolders are taken in listing order, depth first, each checked as the top one
+// is (links, protected folders, questions) before it is entered.
+uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id, const TWalkRules& rules,
+                     bool removeTop, bool topIsLink) {
+  TCleanRun& t = w.thread;
+  std::vector<std::unique_ptr<TFolderFrame>> stack;
+  {
+    auto top = std::unique_ptr<TFolderFrame>(new TFolderFrame);
+    top->Dir = dir;
+    top->DirW = Widen(dir);
+    top->Id = id;
+    top->RemoveTop = removeTop;
+    top->TopIsLink = topIsLink;
+    // A folder whose listing cannot be started is not touched.
+    if (ListFolder(top->DirW, nullptr, nullptr, 0, top->List, w.scratch) != lrListed) return 0;
+    stack.push_back(std::move(top));
+  }
+  TFileRef f;
+  std::wstring upperScratch;
+  uint64_t total = 0;
+  while (!stack.empty()) {
+    TFolderFrame& frame = *stack.back();
+    std::unique_ptr<TFolderFrame> child;
+    while (!child && frame.Next < frame.List.Entries.size()) {
+      if (t.Terminated()) {
+        frame.Next = frame.List.Entries.size();
+        break;
+      }
+      const TEntryList::Entry& e = frame.List.Entries[frame.Next++];
+      const wchar_t* name = frame.List.Name(e);
+      if (IsTrimmedNameW(name, e.NameLength)) continue;  // also "." and ".."
+      if (e.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (rules.Kind == akMask && !rules.Recurse) continue;
+        const std::string nameText = Narrow(std::wstring(name, e.NameLength));
+        const std::string full = frame.Dir + nameText;
+        // A folder link found by listing is never entered; a tree walk removes the link itself.
+        TListResult listed = lrLink;
+        auto next = std::unique_ptr<TFolderFrame>(new TFolderFrame);
+        if (!(e.Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+          next->DirW.assign(frame.DirW).append(name, e.NameLength).push_back(L'\\');
+          listed = ListFolder(next->DirW, &frame.Id.Final, name, e.NameLength, next->List, w.scratch);
+        }
+        if (listed == lrLink) {
+          if (rules.Kind == akTree && !t.IsTest()) RemoveFolderLink(full, frame.Id.Final);
+          continue;
+        }
+        next->Id = frame.Id.Child(nameText);
+        if (!PassesProtection(w, next->Id, rules.Kind, rules.Mask) ||
+            !PassesSafetyQuestions(w, next->Id, rules.Kind, rules.Mask) || listed != lrListed)
+          continue;
+        next->Dir = full + "\\";
+        next->RemoveTop = rules.Kind == akTree;
+        child = std::move(next);
         continue;
       }
-      const TFolderIdentity child = id.Child(name);
-      if (!PassesProtection(w, child, akTree, std::string()) ||
-          !PassesSafetyQuestions(w, child, akTree, std::string()))
+      if (rules.Kind == akTree) {
+        if (!w.keepUpper.empty() && SameUpperName(name, e.NameLength, w.keepUpper, upperScratch)) continue;
+      } else if (!MaskMatches(rules.Mask, rules.Prefix, rules.Suffix, rules.HasStar,
+                              Narrow(std::wstring(name, e.NameLength)))) {
         continue;
-      bytes += EmptyFolder(w, full + "\\", child, true);
+      }
+      MakeWinPath(f.WinPath, frame.DirW, name, e.NameLength);
+      f.Name = name;
+      f.NameLength = e.NameLength;
+      f.ParentFinal = &frame.Id.Final;
+      f.ParentText = &frame.Dir;
+      f.Text.clear();
+      if (RemoveFileEntry(t, f, rules.Kind == akTree ? w.log : true, e.Attributes, w.scratch))
+        CountFile(w, frame, e.Size);
+    }
+    if (child) {
+      stack.push_back(std::move(child));
       continue;
     }
-    if (!w.keepName.empty() && SameText(name, w.keepName)) continue;
-    if (RemoveFileEntry(t, full, w.log, parentFinal, fd.dwFileAttributes)) {
-      ++w.counter;
-      bytes += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
-      if (t.ProgressDue()) t.PostProgress((uint32_t)(t.TotalCount + w.counter));
+    // The folder is done: it goes (when it is to), and its bytes count for the folder above.
+    if (frame.RemoveTop && !t.IsTest()) {
+      if (frame.TopIsLink)
+        RemoveFolderLink(frame.Dir, std::wstring());
+      else
+        RemoveDirectoryW(FolderForOpen(frame.Dir).c_str());
     }
-  } while (FindNextFileW(find, &fd));
-  FindClose(find);
-  if (removeTop && !t.IsTest()) RemoveDirectoryW(FolderForOpen(dir).c_str());
-  return bytes;
+    const uint64_t bytes = frame.Bytes;
+    stack.pop_back();
+    if (stack.empty())
+      total = bytes;
+    else
+      stack.back()->Bytes += bytes;
+  }
+  return total;
 }
+
+}  // namespace
 
 uint64_t DeleteFolderTree(TCleanRun& run, const std::string& folder, bool removeTop, bool log,
                           const std::string& keepName, int& counter, TFolderOrigin origin) {
@@ -483,57 +869,10 @@ uint64_t DeleteFolderTree(TCleanRun& run, const std::string& folder, bool remove
   TWalk w(run, log, keepName, counter);
   if (!PassesProtection(w, id, akTree, std::string()) || !PassesSafetyQuestions(w, id, akTree, std::string()))
     return 0;
+  // The folder the caller names is emptied even when it is a link; removing it removes the link.
   DWORD attributes = GetFileAttributesW(FolderForOpen(dir).c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    // The folder the caller names is emptied even when it is a link; removing it removes the link.
-    uint64_t bytes = EmptyFolder(w, dir, id, false);
-    if (removeTop && !run.IsTest()) RemoveFolderLink(dir, std::wstring());
-    return bytes;
-  }
-  return EmptyFolder(w, dir, id, removeTop);
-}
-
-// The mask rule: "*.*" takes every file; a mask without "*" (whole, upper-cased, in prefix) takes
-// the name it spells, ignoring case; otherwise the name begins with the part before the first "*"
-// and ends with the part after it (ignoring case).
-static bool MaskMatches(const std::string& mask, const std::string& prefix, const std::string& suffix, bool hasStar,
-                        const std::string& name) {
-  if (mask == "*.*") return true;
-  const std::string upper = UpperCase(name);
-  if (!hasStar) return upper == prefix;
-  // The two parts may not overlap: "a*a" does not take "a".
-  if (upper.size() < prefix.size() + suffix.size()) return false;
-  return StartsWith(upper, prefix) && EndsWith(upper, suffix);
-}
-
-static uint64_t DeleteByMask(TWalk& w, const std::string& dir, const TFolderIdentity& id, const std::string& mask,
-                             const std::string& prefix, const std::string& suffix, bool hasStar, bool recurse) {
-  TCleanRun& t = w.thread;
-  const std::wstring& parentFinal = id.Final;
-  WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  uint64_t bytes = 0;
-  do {
-    if (t.Terminated()) break;
-    const std::string name = Narrow(fd.cFileName);
-    if (!IsReachableName(name)) continue;  // also "." and ".."
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (!recurse || IsListedFolderLink(fd, dir + name, id)) continue;
-      const TFolderIdentity child = id.Child(name);
-      if (!PassesProtection(w, child, akMask, mask) || !PassesSafetyQuestions(w, child, akMask, mask)) continue;
-      bytes += DeleteByMask(w, dir + name + "\\", child, mask, prefix, suffix, hasStar, recurse);
-      continue;
-    }
-    if (!MaskMatches(mask, prefix, suffix, hasStar, name)) continue;
-    if (RemoveFileEntry(t, dir + name, true, parentFinal, fd.dwFileAttributes)) {
-      ++w.counter;
-      bytes += ((uint64_t)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
-      if (t.ProgressDue()) t.PostProgress((uint32_t)(t.TotalCount + w.counter));
-    }
-  } while (FindNextFileW(find, &fd));
-  FindClose(find);
-  return bytes;
+  const bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  return WalkFolders(w, dir, id, TWalkRules(), removeTop, isLink);
 }
 
 uint64_t DeleteFilesByMask(TCleanRun& run, const std::string& folder, const std::string& mask, int& counter,
@@ -543,10 +882,15 @@ uint64_t DeleteFilesByMask(TCleanRun& run, const std::string& folder, const std:
   if (CheckEntry(run, folder, origin, dir, id) != enWalk) return 0;
   TWalk w(run, true, std::string(), counter);
   if (!PassesProtection(w, id, akMask, mask) || !PassesSafetyQuestions(w, id, akMask, mask)) return 0;
+  TWalkRules rules;
+  rules.Kind = akMask;
+  rules.Mask = mask;
   size_t star = mask.find('*');
-  std::string prefix = UpperCase(star == std::string::npos ? mask : mask.substr(0, star));
-  std::string suffix = star == std::string::npos ? std::string() : UpperCase(mask.substr(star + 1));
-  return DeleteByMask(w, dir, id, mask, prefix, suffix, star != std::string::npos, recurse);
+  rules.Prefix = UpperCase(star == std::string::npos ? mask : mask.substr(0, star));
+  rules.Suffix = star == std::string::npos ? std::string() : UpperCase(mask.substr(star + 1));
+  rules.HasStar = star != std::string::npos;
+  rules.Recurse = recurse;
+  return WalkFolders(w, dir, id, rules, false, false);
 }
 
 static std::string FromAnsi(const std::string& s) {

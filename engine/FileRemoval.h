@@ -18,6 +18,9 @@
 // - anything behind a link found while listing: a listed folder link is removed as a link at most
 //   (in a Clean, uncounted), never entered; a file link is never followed;
 // - a listed name that ends in a dot or a space (the system would trim it and reach a neighbour).
+// A file whose open handle the system cannot trace back to a path (Wine gives no path for a host
+// path past 4,096 bytes) is deleted through that handle and counted only when it is gone
+// afterwards: the system may say it deleted what it could not.
 // The safety questions (drive root, documents, My Pictures) compare the folder's one canonical
 // form, whatever its spelling: \\?\ and \\.\ prefixes, "/" separators, short names, "..", trailing
 // separators, \\localhost\C$\ and other shares of this machine, links and junctions.

@@ -23,17 +23,24 @@ constexpr UINT WM_TRAYICON = 0x3416;
 constexpr UINT WM_CLEANABORTED = 0x3417;
 // A synchronised call from the worker: lParam points at a std::function<void()> to run.
 constexpr UINT WM_TASKSYNC = 0x3418;
+// Log lines of a run wait for the window: it takes them into its list when it gets to them.
+// lParam: the tag of the host that posted it.
+constexpr UINT WM_TASKLOG = 0x3419;
 
 class ITaskHost {
  public:
   virtual ~ITaskHost() = default;
   // Runs fn on the window's thread; returns when it has run.
   virtual void Synchronize(const std::function<void()>& fn) = 0;
-  // Appends a line to the log list; returns when the line is in the list.
+  // Appends a line to the log list, after every line added before it. A window host may hand the
+  // line over later, in a batch; the order and the lines never change.
   virtual void AddLogLine(const std::string& line) = 0;
   virtual void ScrollLogToEnd() = 0;
   virtual void SetCurrentItem(const std::string& caption) = 0;
   virtual void PostProgress(uint32_t count) = 0;
+  // The running count of the walk at this moment (what the next progress message would carry); the
+  // window may show it between progress messages. Called after every counted file.
+  virtual void NoteCount(uint32_t count) { (void)count; }
   virtual void PostFinished(uint32_t total) = 0;
   virtual void PostAborted(uint32_t total) = 0;
   // The window's run mode at this moment.

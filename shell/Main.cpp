@@ -35,6 +35,12 @@ static const char* const kTest = "Test";
 static const UINT_PTR kTimer1 = 1, kTimer2 = 2;
 // Watches a cancelled run wind down.
 static const UINT_PTR kTimerWindDown = 3;
+// Takes a run's waiting log lines into the list, a batch at a time; shows the run's count.
+static const UINT_PTR kTimerLog = 4, kTimerCount = 5;
+static const UINT kLogInterval = 200, kCountInterval = 250;
+// Lines taken into the list per tick: about a tenth of the list's pace per second, so the window
+// answers between batches.
+static const size_t kLogBatch = 4000;
 static const char* const kStopping = "Stopping...";
 
 std::function<bool(std::string&)> TfrmMain::SaveDialogHook;
@@ -46,7 +52,9 @@ namespace {
 // The host of one run. The run's mode is fixed when it starts, so that a later request (a new run
 // after a Cancel, a schedule tick) can never turn a Test that is still finishing into a removal.
 // Once the run is cancelled nothing more of it reaches the window: no log lines, no progress and
-// no end message, so a new run never receives an old one's messages.
+// no end message, so a new run never receives an old one's messages. Its log lines wait for the
+// window, which takes them (TaskHostWin.h) on its log timer, before it handles the run's messages
+// and when the run is cancelled; a line the window takes after the Cancel is dropped.
 struct TRunModeHolder {
   explicit TRunModeHolder(LONG mode) : FixedMode(mode) {}
   volatile LONG FixedMode;
@@ -55,20 +63,14 @@ struct TRunModeHolder {
 class TMainRunHost : private TRunModeHolder, public TWindowTaskHost {
  public:
   TMainRunHost(HWND main, HWND log, HWND label, LONG mode, LPARAM runId)
-      : TRunModeHolder(mode), TWindowTaskHost(main, log, label, &FixedMode), main_(main), runId_(runId) {}
+      : TRunModeHolder(mode), TWindowTaskHost(main, log, label, &FixedMode, runId), main_(main), runId_(runId) {}
   std::shared_ptr<TTaskControl> Control;
 
-  // Checked on the window's thread, where a Cancel happens, so that no line of a cancelled run can
-  // reach the list after the next run cleared it.
   void AddLogLine(const std::string& line) override {
-    Synchronize([&] {
-      if (Live()) TWindowTaskHost::AddLogLine(line);
-    });
+    if (Live()) TWindowTaskHost::AddLogLine(line);
   }
   void ScrollLogToEnd() override {
-    Synchronize([&] {
-      if (Live()) TWindowTaskHost::ScrollLogToEnd();
-    });
+    if (Live()) TWindowTaskHost::ScrollLogToEnd();
   }
   void SetCurrentItem(const std::string& caption) override {
     Synchronize([&] {
@@ -76,8 +78,19 @@ class TMainRunHost : private TRunModeHolder, public TWindowTaskHost {
     });
   }
   void PostProgress(uint32_t count) override { Post(WM_CLEANPROGRESS, count); }
-  void PostFinished(uint32_t total) override { Post(WM_CLEANFINISHED, total); }
-  void PostAborted(uint32_t total) override { Post(WM_CLEANABORTED, total); }
+  void PostFinished(uint32_t total) override {
+    WaitForWindow();
+    Post(WM_CLEANFINISHED, total);
+  }
+  void PostAborted(uint32_t total) override {
+    WaitForWindow();
+    Post(WM_CLEANABORTED, total);
+  }
+
+ protected:
+  // Checked again on the window's thread, where a Cancel happens, so that no line of a cancelled
+  // run can reach the list after the next run cleared it.
+  bool AcceptsLines() const override { return Live(); }
 
  private:
   bool Live() const { return !Control || !Control->Terminated.load(); }
@@ -681,7 +694,10 @@ void TfrmMain::RequestRun(int mode) {
 
 void TfrmMain::CancelRun() {
   SetText(bTest, kTest);
+  // What the run wrote before the Cancel is in the log; nothing it writes afterwards gets there.
+  if (runHost_) runHost_->DrainLog();
   if (control_) control_->Terminated = true;
+  LetRunLogGo();
   // Whatever the cancelled run already posted (its end, above all, which would start the removal
   // pass of a Clean) is dropped.
   ++runId_;
@@ -768,6 +784,9 @@ void TfrmMain::StartRun() {
   std::string removal = test ? "will be removed" : "to be removed";
   SetText(lTotalItems, std::string("Total") + " " + "items" + " " + removal + ": ");
   auto host = std::make_shared<TMainRunHost>(hwnd_, lMain, lCurrentItem, mode, ++runId_);
+  runHost_ = host;
+  shownCount_ = 0;
+  SetTimer(hwnd_, kTimerCount, kCountInterval, nullptr);
   auto* thread = new TClearTaskThread(host, &BuiltinCleaners());
   thread->ItemList = runList_;
   thread->Winapp2Sources = Catalogue.Winapp2Sources;
@@ -781,33 +800,39 @@ void TfrmMain::StartRun() {
   thread->Start();
 
   ProgressStep = test ? 50 : 20;
-  if (test && logColour_ != LogBackgroundColour()) SetTimer(hwnd_, kTimer1, 500, nullptr);
+  // An unattended run has no count to follow: its bar moves as a Test's does, so it is seen to go on.
+  if ((test && logColour_ != LogBackgroundColour()) || mode == rmUnattended) SetTimer(hwnd_, kTimer1, 500, nullptr);
+}
+
+void TfrmMain::LetRunLogGo() {
+  KillTimer(hwnd_, kTimerLog);
+  KillTimer(hwnd_, kTimerCount);
+  logTimerArmed_ = false;
+  runHost_.reset();
 }
 
 void TfrmMain::OnCleanProgress(WPARAM count) {
+  shownCount_ = (uint32_t)count;
   SetText(lNumber, std::to_string((unsigned)count));
   if (RunMode() == rmClean && ExpectedTotal != 0)
     SetProgressPosition((int)std::min<uint64_t>(1000, (uint64_t)count * 1000 / ExpectedTotal));
 }
 
 void TfrmMain::SetLogHorizontalExtent() {
-  HDC dc = GetDC(lMain);
-  HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(lMain, WM_GETFONT, 0, 0));
+  // Every line of a run was measured as it went into the list.
   int widest = 0;
-  for (const std::string& line : ListBoxLines(lMain)) {
-    std::wstring w = Widen(line);
-    SIZE sz = {};
-    GetTextExtentPoint32W(dc, w.c_str(), (int)w.size(), &sz);
-    widest = std::max<int>(widest, sz.cx);
+  if (runHost_) {
+    widest = runHost_->WidestLine();
+  } else {
+    for (const std::string& line : ListBoxLines(lMain)) widest = std::max(widest, ListBoxTextWidth(lMain, line));
   }
-  SelectObject(dc, old);
-  ReleaseDC(lMain, dc);
   SendMessageW(lMain, LB_SETHORIZONTALEXTENT, widest + Scale(10), 0);
 }
 
 void TfrmMain::OnCleanFinished(WPARAM total) {
   if (progressCaption_ == kPrepareToClean) {
     ExpectedTotal = (uint32_t)total;
+    LetRunLogGo();
     SendMessageW(lMain, LB_RESETCONTENT, 0, 0);
     realCleanPending_ = true;
     PostMessageW(hwnd_, WM_STARTREALCLEAN, 0, 0);
@@ -815,6 +840,7 @@ void TfrmMain::OnCleanFinished(WPARAM total) {
   }
   SetText(bTest, kTest);
   SetLogHorizontalExtent();
+  LetRunLogGo();
   LRESULT n = SendMessageW(lMain, LB_GETCOUNT, 0, 0);
   if (n > 0) SendMessageW(lMain, LB_SETTOPINDEX, (WPARAM)(n - 1), 0);
   KillTimer(hwnd_, kTimer1);
@@ -823,7 +849,9 @@ void TfrmMain::OnCleanFinished(WPARAM total) {
   SetProgressCaption(kFinished);
   BusyFlag = false;
   const bool unattended = RunMode() == rmUnattended;
-  bool logged = AppendLogFile(unattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean",
+  // The log's lines are read out only for a -log file.
+  bool logged = options_.LogFile.empty() ||
+                AppendLogFile(unattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean",
                               ListBoxLines(lMain));
   if (unattended) {
     exitCode_ = ecCleaned;
@@ -837,6 +865,8 @@ void TfrmMain::OnCleanFinished(WPARAM total) {
 // says the run stopped rather than finished, and the log keeps what the run wrote.
 void TfrmMain::OnCleanAborted() {
   if (control_) control_->Terminated = true;
+  // Nothing more of the run that died is handled (its end, when it was already on its way).
+  ++runId_;
   realCleanPending_ = false;
   if (progressCaption_ == kPrepareToClean) {
     logColour_ = rememberedLogColour_;
@@ -845,13 +875,16 @@ void TfrmMain::OnCleanAborted() {
   }
   SetText(bTest, kTest);
   SetLogHorizontalExtent();
+  LetRunLogGo();
   KillTimer(hwnd_, kTimer1);
   SetProgressCaptionVisible(true);
   SetProgressCaption(kStopped);
   BusyFlag = false;
-  std::vector<std::string> lines = ListBoxLines(lMain);
-  lines.push_back(kStopped);
-  AppendLogFile(RunMode() == rmUnattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean", lines);
+  if (!options_.LogFile.empty()) {
+    std::vector<std::string> lines = ListBoxLines(lMain);
+    lines.push_back(kStopped);
+    AppendLogFile(RunMode() == rmUnattended ? "unattended clean" : RunMode() == rmTest ? "Test" : "Clean", lines);
+  }
   if (RunMode() == rmUnattended) exitCode_ = ecRunFailed;
   if (CloseWhenDone) CloseWindow();
 }
@@ -907,6 +940,7 @@ void TfrmMain::CloseWindow() {
   if (trayIcon_) SetTrayIcon(false);
   KillTimer(hwnd_, kTimer1);
   KillTimer(hwnd_, kTimer2);
+  LetRunLogGo();
   timer2Enabled_ = false;
   DestroyWindow(hwnd_);
 }
@@ -1101,6 +1135,8 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   bool runMessage = msg == WM_CLEANFINISHED || msg == WM_CLEANPROGRESS || msg == WM_CLEANABORTED;
   auto stale = [&] { return runMessage && lParam != 0 && lParam != runId_; };
   if (stale()) return 0;
+  // The run's waiting lines are in the log before anything looks at the run's message.
+  if (runMessage && runHost_) runHost_->DrainLog();
   if (OnRunMessage && (runMessage || msg == WM_STARTREALCLEAN || msg == WM_AUTOCLEAN)) {
     OnRunMessage(msg, wParam);
     if (stale()) return 0;
@@ -1142,8 +1178,28 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_HOTKEY: ToggleBrowserWindows(wParam); return 0;
     case WM_SYSCOMMAND: MinimizeToTray(wParam, lParam); return 0;
     case WM_QUERYENDSESSION: OnQueryEndSession(); return TRUE;
+    case WM_TASKLOG:
+      if (lParam != runId_ || !runHost_) return 0;
+      if (wParam == TWindowTaskHost::kWindowReached) {
+        // The run is about to post its end: what it wrote is in the log first.
+        runHost_->DrainLog();
+        runHost_->WindowReached();
+      } else if (!logTimerArmed_) {
+        // Lines of the current run wait: they go in on the log timer, a batch a tick.
+        logTimerArmed_ = true;
+        SetTimer(hwnd_, kTimerLog, kLogInterval, nullptr);
+      }
+      return 0;
     case WM_TIMER:
-      if (wParam == kTimer1) {
+      if (wParam == kTimerLog) {
+        if (!runHost_ || !runHost_->DrainLog(kLogBatch)) {
+          KillTimer(hwnd_, kTimerLog);
+          logTimerArmed_ = false;
+        }
+      } else if (wParam == kTimerCount) {
+        // The count of the walk between its progress messages, which come every two seconds.
+        if (runHost_ && runHost_->LiveCount() > shownCount_) OnCleanProgress(runHost_->LiveCount());
+      } else if (wParam == kTimer1) {
         int p = progressPos_ + ProgressStep;
         SetProgressPosition(p > 999 ? 0 : p);
       } else if (wParam == kTimerWindDown) {

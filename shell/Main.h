@@ -16,6 +16,8 @@
 
 namespace qv {
 
+class TWindowTaskHost;
+
 extern const char* const kMainWindowClass;  // "Quorvane Made by Marrowdale Software"
 extern const char* const kHomePage;
 extern const char* const kPrepareToClean;   // "Prepare to clean..."
@@ -177,6 +179,8 @@ class TfrmMain {
   bool OnTreeMouse(LPARAM lParam);
   void SaveSettings(bool reportFailure);
   void SetLogHorizontalExtent();
+  // Stops taking the current run's log lines and count (the run ended or was let go).
+  void LetRunLogGo();
   void PlaceTotals();
   void OpenHelp();
   void OpenUrl(const std::string& url);
@@ -205,6 +209,10 @@ class TfrmMain {
   std::vector<std::string> runList_;
   std::shared_ptr<TTaskControl> control_;
   LPARAM runId_ = 0;
+  // The current run's host: its waiting log lines and its running count.
+  std::shared_ptr<TWindowTaskHost> runHost_;
+  bool logTimerArmed_ = false;
+  uint32_t shownCount_ = 0;
   COLORREF logColour_ = 0;
   COLORREF rememberedLogColour_ = 0;
   bool rememberedFastScan_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -539,6 +540,115 @@ TEST_F(FileRemoval, LinksInsideATreeNeverReachTheirTargets) {
   qv::DeleteFilesByMask(masks.run, tree, "*.*", maskCount, true);
   EXPECT_EQ(maskCount, 0);
   targetsIntact();
+}
+
+// Past MAX_PATH a link is recognised as it is anywhere else: the Clean leaves it and its target.
+TEST_F(FileRemoval, ALinkPastMaxPathNeverReachesItsTarget) {
+  const std::string base = "C:\\qvlinks\\";
+  if (!qv::DirectoryExists(base + "deeptarget")) GTEST_SKIP() << "the host-side link fixture did not run";
+  std::string below;
+  for (int i = 1; i <= 5; ++i) below += std::string(60, 'l') + std::to_string(i) + "\\";
+  const std::string deep = base + "deep\\" + below, target = base + "deeptarget\\" + below + "canary.txt";
+  ASSERT_GT(target.size(), (size_t)MAX_PATH);
+  ASSERT_EQ(ReadTextFile(deep + "filelink.txt"), "deep-canary");
+
+  Worker test(qv::rmTest);
+  int testCount = 0;
+  qv::DeleteFolderTree(test.run, base + "deep", false, true, "", testCount);
+  EXPECT_EQ(testCount, 2);
+  Worker clean(qv::rmClean);
+  int cleanCount = 0;
+  EXPECT_EQ(qv::DeleteFolderTree(clean.run, base + "deep", false, true, "", cleanCount), 5u);
+  EXPECT_EQ(cleanCount, 1) << "plain.txt";
+  EXPECT_EQ(clean.host->Lines, std::vector<std::string>{"Clean: deleting " + deep + "plain.txt"});
+  EXPECT_FALSE(Exists(deep + "plain.txt"));
+  EXPECT_EQ(ReadTextFile(target), "deep-canary");
+}
+
+// The committed end of this thread's stack.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+void* ThreadStackLimit() { return reinterpret_cast<NT_TIB*>(NtCurrentTeb())->StackLimit; }
+#pragma GCC diagnostic pop
+
+struct StackUse {
+  const std::function<void()>* fn;
+  size_t used;
+};
+
+DWORD WINAPI MeasureStack(LPVOID p) {
+  StackUse& c = *static_cast<StackUse*>(p);
+  volatile char here = 0;
+  // Below this frame and the pattern's own call, above the committed end of the stack.
+  const uintptr_t top = reinterpret_cast<uintptr_t>(&here) - 8192;
+  const uintptr_t bottom = reinterpret_cast<uintptr_t>(ThreadStackLimit()) + 4096;
+  memset(reinterpret_cast<void*>(bottom), 0xA5, (size_t)(top - bottom));
+  (*c.fn)();
+  uintptr_t at = bottom;
+  while (at < top && *reinterpret_cast<const unsigned char*>(at) == 0xA5) ++at;
+  c.used = (size_t)(top - at);
+  return 0;
+}
+
+// Runs fn on a thread of its own and returns the most of that thread's stack it used, in bytes:
+// the unused stack is filled with a pattern first and looked at afterwards.
+size_t StackUsedBy(const std::function<void()>& fn) {
+  StackUse context = {&fn, 0};
+  HANDLE thread = CreateThread(nullptr, 0, MeasureStack, &context, 0, nullptr);
+  if (!thread) return ~(size_t)0;
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  return context.used;
+}
+
+// The walks keep their own stack of folders: the stack they use does not grow with the depth of
+// the tree, and a deep tree is counted and removed whole. (Under Wine a host path past 4096 bytes
+// can be neither listed nor removed, and every open costs more the deeper it is, so the tree stays
+// well below that.)
+TEST_F(FileRemoval, ADeepTreeIsCountedAndRemovedWithoutRecursion) {
+  SandboxFolder box("deep");
+  auto makeChain = [](const std::string& top, int levels) {
+    std::string dir = top;
+    for (int i = 0; i < levels; ++i) {
+      dir += "d\\";
+      CreateDirectoryW(ToWinPath(dir).c_str(), nullptr);
+      WriteTextFile(dir + "f.txt", "x");
+    }
+    return dir;
+  };
+  const int kShallow = 20, kDeep = 500;
+  makeChain(box / "shallow\\", kShallow);
+  const std::string deepest = makeChain(box / "deep\\", kDeep);
+  ASSERT_TRUE(Exists(deepest + "f.txt"));
+
+  struct Walk {
+    int count = 0;
+    uint64_t bytes = 0;
+    size_t lines = 0;
+  };
+  auto walk = [](int mode, const std::string& top, Walk& w) {
+    return StackUsedBy([&] {
+      Worker run(mode);
+      w.bytes = qv::DeleteFolderTree(run.run, top, true, true, "", w.count);
+      w.lines = run.host->Lines.size();
+    });
+  };
+  Walk shallow, test, clean;
+  const size_t shallowStack = walk(qv::rmTest, box / "shallow", shallow);
+  const size_t deepStack = walk(qv::rmTest, box / "deep", test);
+  EXPECT_EQ(shallow.count, kShallow);
+  EXPECT_EQ(test.count, kDeep);
+  EXPECT_EQ(test.bytes, (uint64_t)kDeep);
+  EXPECT_EQ(test.lines, (size_t)kDeep);
+  EXPECT_TRUE(Exists(deepest + "f.txt"));
+  // 25 times the depth, not one byte more stack (a recursion takes hundreds of bytes a level).
+  EXPECT_LT(deepStack, shallowStack + 4096) << shallowStack;
+
+  const size_t cleanStack = walk(qv::rmClean, box / "deep", clean);
+  EXPECT_EQ(clean.count, kDeep);
+  EXPECT_EQ(clean.bytes, (uint64_t)kDeep);
+  EXPECT_FALSE(Exists(box / "deep"));
+  EXPECT_LT(cleanStack, shallowStack + 16384) << shallowStack;
 }
 
 TEST_F(FileRemoval, ProgressIsPostedAtMostEveryTwoSeconds) {

@@ -17,10 +17,12 @@
 #include "base/Global.h"
 #include "base/Settings.h"
 #include "dialogs/AskDelete.h"
+#include "engine/Definitions.h"
 #include "shell/CommandLine.h"
 #include "shell/Main.h"
 #include "shell/TaskHostWin.h"
 #include "support/Process.h"
+#include "support/RecordingHost.h"
 #include "support/Sandbox.h"
 #include "support/TestWindow.h"
 
@@ -89,6 +91,7 @@ class MainWindowTest : public ::testing::Test {
     o.FirstArgument = arg;
     o.SettingsFile = settings_;
     o.QuitOnDestroy = false;
+    o.LogFile = logFile;
     form.reset(new TfrmMain(o));
     if (beforeShow) beforeShow(*form);
     form->Show(SW_SHOWNORMAL);
@@ -156,6 +159,8 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<TfrmMain> form;
   std::vector<Box> boxes;
   int answer = IDNO;
+  // The -log file of the windows Open makes (empty: none).
+  std::string logFile;
 };
 
 // Something for "Windows - Start Run" to remove.
@@ -419,6 +424,47 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
     EXPECT_EQ(f.ProgressCaption(), std::to_string(c.position / 10) + "%");
     EXPECT_EQ(Text(f.lNumber), std::to_string(c.count));
   }
+}
+
+// A run that writes thousands of detail lines: the log holds every line in the order the run wrote
+// it, its horizontal extent is that of its widest line, and the -log file gets all of it.
+TEST_F(MainWindowTest, ALongDetailedLogArrivesWholeAndInOrder) {
+  const std::string folder = sandbox_->Path() + "many\\";
+  for (int i = 0; i < 6000; ++i)
+    qvtest::WriteTextFile(folder + "file" + std::to_string(i) + std::string((size_t)(i * 7919 % 23), 'w') + ".tmp",
+                          "x");
+  const std::string clist = DefinitionFilePath("Clist.dat");
+  qvtest::WriteTextFile(clist, "[<New List>]\r\nDelFile1=" + folder.substr(0, folder.size() - 1) + "\r\n");
+  const std::string item = "Custom Lists - <New List>";
+  // What the item writes, taken line by line as it writes them.
+  OptionsSetting.FastScan = false;
+  auto reference = std::make_shared<qvtest::RecordingHost>(rmTest);
+  {
+    TCleanRun run(reference);
+    run.LogPrefix = "Test: ";
+    RunDefinitionSection(run, "Clist.dat", item);
+  }
+  ASSERT_EQ(Count(reference->Lines, "Test: deleting "), 6000);
+
+  logFile = sandbox_->Path() + "runs.log";
+  auto& f = Open({{"Settings/FastScan", "0"}});
+  Tick("Custom Lists", "<New List>");
+  Press(f.bTest);
+  ASSERT_TRUE(WaitFinished());
+  auto log = Log();
+  ASSERT_EQ(log.size(), reference->Lines.size() + 7);
+  EXPECT_EQ(log[0], "Test: Clearing " + item + " ...");
+  EXPECT_EQ(std::vector<std::string>(log.begin() + 1, log.begin() + 1 + (ptrdiff_t)reference->Lines.size()),
+            reference->Lines);
+  EXPECT_EQ(log[log.size() - 5], "6000 items will be removed; 6 KB will be removed.");
+  int widest = 0;
+  for (const std::string& line : log) widest = std::max(widest, ListBoxTextWidth(f.lMain, line));
+  EXPECT_EQ(SendMessageW(f.lMain, LB_GETHORIZONTALEXTENT, 0, 0), widest + 10);
+  std::string all;
+  for (const std::string& line : log) all += line + "\r\n";
+  EXPECT_NE(qvtest::ReadTextFile(logFile).find(" Quorvane 1.5: Test ====\r\n" + all), std::string::npos);
+  form.reset();
+  DeleteFileW(Widen(clist).c_str());
 }
 
 TEST_F(MainWindowTest, CancelLeavesNoTotalLineAndReturnsToIdle) {

@@ -3,8 +3,10 @@
 #include <shlobj.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
+#include <thread>
 
 #include "base/Global.h"
 #include "base/Settings.h"
@@ -255,4 +257,41 @@ TEST(ClearTaskThread, FolderGettersAndAdministratorCheck) {
   }
   qv::TCleanRun::SetMembershipCheckForTesting(nullptr);
   EXPECT_TRUE(qv::TCleanRun::IsUserAdministrator());
+}
+
+// A worker's lines wait for the window and arrive in the order they were written, together with
+// the lines a synchronised call adds on the window's thread, also when the window falls far
+// behind (the worker then waits for it); the widest line is measured as the lines arrive.
+TEST(WindowTaskHost, WorkerLinesArriveWholeAndInOrder) {
+  TestWindow w;
+  std::shared_ptr<qv::TWindowTaskHost> host = w.Host();
+  const int kLines = 3 * (int)qv::TWindowTaskHost::kMaxWaitingLines;
+  Lines expected;
+  for (int i = 0; i < kLines; ++i) {
+    expected.push_back("line " + std::to_string(i) + std::string((size_t)(i * 7919 % 41), 'W'));
+    if (i % 2500 == 0) expected.push_back("synchronised " + std::to_string(i));
+  }
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (int i = 0, at = 0; i < kLines; ++i) {
+      host->AddLogLine(expected[at++]);
+      if (i % 2500 == 0) {
+        const std::string line = expected[at++];
+        host->Synchronize([&] { host->AddLogLine(line); });
+      }
+      if (i % 25 == 0) host->ScrollLogToEnd();
+    }
+    done = true;
+  });
+  // The window takes nothing for a while: the worker fills the queue and then waits for it.
+  Sleep(300);
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return done.load(); }));
+  worker.join();
+  qvtest::PumpPending();
+  host->DrainLog();
+  EXPECT_EQ(w.Lines(), expected);
+  int widest = 0;
+  for (const std::string& line : expected) widest = std::max(widest, qv::ListBoxTextWidth(w.LogList(), line));
+  EXPECT_EQ(host->WidestLine(), widest);
+  EXPECT_GT(widest, 0);
 }

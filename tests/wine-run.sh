@@ -35,7 +35,14 @@ put() {
 # The program itself, for tests that start it as a second process; and every build of it that
 # sits beside this build folder, for the tests that read the built programs.
 put "$build/Quorvane.exe" "$dest/Quorvane.exe"
-for other in x86 x64; do put "$build/../$other/Quorvane.exe" "$dest/builds/$other/Quorvane.exe"; done
+# A build that is no longer there takes its old copy with it.
+for other in x86 x64; do
+  if [ -f "$build/../$other/Quorvane.exe" ]; then
+    put "$build/../$other/Quorvane.exe" "$dest/builds/$other/Quorvane.exe"
+  else
+    rm -rf "$dest/builds/$other"
+  fi
+done
 # Some fixtures cannot be made with Windows calls under Wine (symbolic links made on the host): a
 # program may have tests/fixtures/<program>.sh, run first with the prefix's C: drive folder.
 fixture="$src/tests/fixtures/${name%.exe}.sh"

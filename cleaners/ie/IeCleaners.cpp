@@ -48,21 +48,34 @@ void WipeIndexDatFile(const std::string& path) {
 
 void WipeIndexDatTree(TCleanRun& run, const std::string& folder) {
   if (folder.empty() || !DirectoryExists(folder)) return;
-  const std::string dir = IncludeTrailingBackslash(folder);
-  WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    if (run.Terminated()) break;
-    const std::string name = Narrow(fd.cFileName);
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (name == "." || name == ".." || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-      WipeIndexDatTree(run, dir + name);
-    } else if (UpperCase(name) == "INDEX.DAT") {
-      if (run.WorkingPath.empty() || folder != run.WorkingPath) WipeIndexDatFile(dir + name);
-    }
-  } while (FindNextFileW(find, &fd));
-  FindClose(find);
+  // The folders still to look at, the next one last: a stack of the walk's own, so no depth of
+  // folders exhausts the worker's.
+  std::vector<std::string> pending{folder};
+  while (!pending.empty()) {
+    const std::string current = pending.back();
+    pending.pop_back();
+    const std::string dir = IncludeTrailingBackslash(current);
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    std::vector<std::string> subfolders;
+    do {
+      if (run.Terminated()) {
+        FindClose(find);
+        return;
+      }
+      const std::string name = Narrow(fd.cFileName);
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (name == "." || name == ".." || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        subfolders.push_back(dir + name);
+      } else if (UpperCase(name) == "INDEX.DAT") {
+        if (run.WorkingPath.empty() || current != run.WorkingPath) WipeIndexDatFile(dir + name);
+      }
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+    // The subfolders in listing order.
+    pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
+  }
 }
 
 static void IeTypedUrlsCleaner(TCleanRun& run) {

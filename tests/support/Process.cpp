@@ -1,5 +1,7 @@
 #include "support/Process.h"
 
+#include <cstdio>
+
 #include "base/Global.h"
 #include "support/TestWindow.h"
 
@@ -10,7 +12,10 @@ HANDLE StartProgram(const std::string& exe, const std::string& args) {
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
+  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    fprintf(stderr, "cannot start %s: error %lu\n", exe.c_str(), (unsigned long)GetLastError());
+    return nullptr;
+  }
   CloseHandle(pi.hThread);
   return pi.hProcess;
 }

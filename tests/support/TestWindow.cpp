@@ -61,7 +61,14 @@ LRESULT CALLBACK TestWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
   if (qv::HandleTaskHostMessage(msg, wParam, lParam)) return 0;
   auto* self = reinterpret_cast<TestWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self) {
+    // The run's waiting lines are in the list before anything of the run is looked at.
+    if (msg == qv::WM_TASKLOG || msg == qv::WM_CLEANPROGRESS || msg == qv::WM_CLEANFINISHED ||
+        msg == qv::WM_CLEANABORTED)
+      self->host_->DrainLog();
     switch (msg) {
+      case qv::WM_TASKLOG:
+        if (wParam == qv::TWindowTaskHost::kWindowReached) self->host_->WindowReached();
+        return 0;
       case qv::WM_CLEANPROGRESS: self->Progress.push_back((unsigned)wParam); return 0;
       case qv::WM_CLEANFINISHED:
         ++self->FinishedCount;
