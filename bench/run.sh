@@ -294,7 +294,7 @@ row "index.dat read, kept, messages" read_pump "${have_msiecf:+msiecf}" "${have_
 row "index.dat read of $small_records, kept" small_keep "" ""
 row "index.dat read of $small_records, counted" small_count "" ""
 row "index.dat wipe, 3 passes" idx_wipe "" ""
-view=$(tr -d '\r' <<<"${OUTS[view]:-}" | tail -n 1)
+view=$(tr -d '\r' <<<"${OUTS[view]:-}" | sed '/^$/d' | tail -n 1)
 echo "index.dat viewer: $(field rows "$view") rows read and shown in $(field read_seconds "$view") s;" \
   "$(field pages "$view") pages drawn (down from the top, the middle, near the end, and the last) in" \
   "$(field scroll_seconds "$view") s, $(field ms_per_page "$view") ms a page;" \
