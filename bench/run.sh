@@ -4,15 +4,17 @@
 # build/benchprefix-<build> (its z: drive removed) and works only inside it:
 #   - a tree of 100,000 files of 1 KB in 100 folders: a Test through DeleteFolderTree (FastScan on
 #     and off) against `find` (count and sizes); a Clean with the checked delete and one with plain
-#     DeleteFileW against `rm -rf` on an identical tree;
+#     DeleteFileW against `rm -rf` on an identical tree (with QV_BENCH_SHELL=1, also one with the
+#     shell's file operation);
 #   - the real Quorvane.exe, started as a user starts it: "-cleanonce" of a custom list aimed at the
 #     tree, Fast Mode on, then off (every file a line in the log list), watched from another process
 #     (bench/window_bench.cpp): its time, how fast its window answers, how its progress bar moves,
 #     and its peak memory;
 #   - OverwriteFileContents with 3 passes on a 256 MiB file against `dd` writing constant bytes in
 #     place three times, in blocks of the same size;
-#   - chains of folders 100, 200, 400 and 800 levels deep, one file on each level: a Test and a
-#     Clean, their time per level against that of the 100-level chain;
+#   - chains of folders 100, 200 and 400 levels deep (QV_BENCH_LEVELS="100 200 400 800" adds
+#     deeper ones), one file on each level: a Test and a Clean, their time per level against that
+#     of the first chain;
 #   - peak memory of a Test and a Clean of 10,000 files (against the 100,000 above);
 #   - the index.dat reader on a file of 100,000 records made by the test builder (keeping the
 #     entries as the viewer does, only counting them, and processing a window message before every
@@ -39,7 +41,8 @@ build=$(cd "$build" && pwd)
 files=${QV_BENCH_FILES:-100000}
 mib=${QV_BENCH_MIB:-256}
 records=${QV_BENCH_RECORDS:-100000}
-levels=${QV_BENCH_LEVELS:-100 200 400 800}
+levels=${QV_BENCH_LEVELS:-100 200 400}
+shell_row=${QV_BENCH_SHELL:-0}
 rounds=${QV_BENCH_ROUNDS:-3}
 folders=100
 
@@ -173,8 +176,10 @@ for ((r = 1; r <= rounds; r++)); do
   bench clean_checked tree 'C:\qvbench\tree' clean fast
   make_tree "$work/tree" "$files"
   bench clean_plain tree 'C:\qvbench\tree' clean fast plain
-  make_tree "$work/tree" "$files"
-  bench clean_shell tree 'C:\qvbench\tree' clean fast shell
+  if [ "$shell_row" = 1 ]; then
+    make_tree "$work/tree" "$files"
+    bench clean_shell tree 'C:\qvbench\tree' clean fast shell
+  fi
   [ ! -e "$work/tree" ] || echo "warning: the tree was not removed completely" >&2
 
   echo "round $r of $rounds: the program" >&2
@@ -266,7 +271,7 @@ row "Test, FastScan off" test_full find find "lines made, not kept"
 row "Clean, checked delete" clean_checked rm "rm -rf"
 row "Clean, plain DeleteFileW" clean_plain rm "rm -rf"
 row "Clean, checked / plain" clean_checked clean_plain "plain DeleteFileW" "the same rounds"
-row "Clean, shell file operation" clean_shell rm "rm -rf"
+[ "$shell_row" != 1 ] || row "Clean, shell file operation" clean_shell rm "rm -rf"
 row "Program -cleanonce, Fast Mode on" prog_fast "" "" "answer p99 $(omedian prog_fast answer_p99_ms) ms, bar still at most $(omedian prog_fast progress_max_gap_ms) ms"
 row "Program -cleanonce, Fast Mode off" prog_log prog_fast "Fast Mode on" "$(omedian prog_log lines) log lines; answer p50/p99/max $(omedian prog_log answer_p50_ms)/$(omedian prog_log answer_p99_ms)/$(omedian prog_log answer_max_ms) ms; bar still at most $(omedian prog_log progress_max_gap_ms) ms"
 row "Overwrite, 3 passes, $mib MiB" overwrite dd "dd, 3 passes of 4 KiB blocks"

@@ -12,10 +12,12 @@
 // - the overwrite never writes through a link and never overwrites a file with other hard links.
 //
 // The walks keep their own stack of folders rather than recursing, so no depth of folders the
-// system can reach exhausts the worker's stack. A folder is opened once to be checked and listed;
-// its entries are read whole, and the handle is closed before anything below it is opened. Names
-// stay in the system's wide form on the way from the listing to the delete call; the UTF-8 text
-// of a path is made only for a log line.
+// system can reach exhausts the worker's stack. A folder is opened once to be checked and listed,
+// and its entries are read whole. Its handle stays open while the walk is below it: what it holds
+// (files, subfolders, and the subfolders themselves once emptied) is opened by name relative to
+// that handle, so no open parses the whole path again, whatever the depth. Names stay in the
+// system's wide form on the way from the listing to the delete call; the UTF-8 text of a path is
+// made only for a log line or for the overwrite.
 #include "engine/FileRemoval.h"
 
 #include <shellapi.h>
@@ -44,6 +46,8 @@ using SetFileInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
 using GetFileInfoExFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
 // In every ntdll.
 using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                                    ULONG, ULONG, ULONG, PVOID, ULONG);
 
 struct TFileBasicInfo {
   LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;
@@ -71,6 +75,13 @@ constexpr int kFileDispositionInfo = 4;
 constexpr int kFileIdBothDirectoryInfo = 10;
 constexpr int kFileIdBothDirectoryRestartInfo = 11;
 constexpr int kObjectNameInformation = 1;
+// NtCreateFile's disposition and options.
+constexpr ULONG kNtFileOpen = 1;
+constexpr ULONG kNtDirectoryFile = 0x00000001;
+constexpr ULONG kNtSynchronousIoNonAlert = 0x00000020;
+constexpr ULONG kNtNonDirectoryFile = 0x00000040;
+constexpr ULONG kNtOpenForBackupIntent = 0x00004000;
+constexpr ULONG kNtOpenReparsePoint = 0x00200000;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Wide paths from this length on take the \\?\ prefix (as ToWinPath gives them).
 constexpr size_t kLongPath = MAX_PATH - 12;
@@ -97,6 +108,54 @@ NtQueryObjectFn NtQueryObjectApi() {
       reinterpret_cast<NtQueryObjectFn>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject"));
   return fn;
 }
+
+NtCreateFileFn NtCreateFileApi() {
+  static NtCreateFileFn fn =
+      reinterpret_cast<NtCreateFileFn>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile"));
+  return fn;
+}
+
+// Opens the entry `name` of the folder open as `folder`, by that name alone: the entry itself (a
+// link is opened as the link), for synchronous calls. INVALID_HANDLE_VALUE when it cannot be
+// opened, with the system's error set.
+HANDLE OpenInFolder(HANDLE folder, const wchar_t* name, size_t nameLength, ACCESS_MASK access, ULONG options) {
+  NtCreateFileFn create = NtCreateFileApi();
+  if (!create || nameLength == 0 || nameLength * sizeof(WCHAR) > 0xFFFE) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_HANDLE_VALUE;
+  }
+  UNICODE_STRING text;
+  text.Buffer = const_cast<PWSTR>(name);
+  text.Length = text.MaximumLength = (USHORT)(nameLength * sizeof(WCHAR));
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK io = {};
+  HANDLE h = nullptr;
+  const LONG status = create(&h, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll, kNtFileOpen,
+                             options | kNtOpenReparsePoint | kNtSynchronousIoNonAlert, nullptr, 0);
+  if (status < 0) {
+    using ToDosErrorFn = ULONG(NTAPI*)(LONG);
+    static ToDosErrorFn toDos =
+        reinterpret_cast<ToDosErrorFn>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError"));
+    SetLastError(toDos ? toDos(status) : ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return h;
+}
+
+// A handle closed when it goes out of scope.
+struct THandle {
+  HANDLE H = INVALID_HANDLE_VALUE;
+  THandle() = default;
+  THandle(const THandle&) = delete;
+  THandle& operator=(const THandle&) = delete;
+  ~THandle() { Close(); }
+  void Close() {
+    if (H != INVALID_HANDLE_VALUE) CloseHandle(H);
+    H = INVALID_HANDLE_VALUE;
+  }
+  bool Valid() const { return H != INVALID_HANDLE_VALUE; }
+};
 
 std::wstring UpperW(std::wstring w) {
   if (!w.empty()) CharUpperBuffW(&w[0], (DWORD)w.size());
@@ -233,7 +292,8 @@ bool ResolvesElsewhere(const std::wstring& final, const wchar_t* name, size_t na
   }
   if (parent->empty()) return false;
   if (IsChildPath(scratch, *parent, name, nameLength)) return false;
-  // The path may give the entry's short name.
+  // The path may give the entry's short name (an entry opened by its listed name has none to give).
+  if (winPath.empty()) return true;
   WIN32_FIND_DATAW fd;
   HANDLE f = FindFirstFileW(winPath.c_str(), &fd);
   if (f != INVALID_HANDLE_VALUE) {
@@ -347,48 +407,53 @@ bool IsShareRoot(const std::wstring& dir) {
   return separators <= 2 && dir.back() == L'\\';
 }
 
-// Lists a folder (plainDir: wide, with a trailing backslash). With a resolved path to expect
-// (expectParent + "\" + name, for a folder found by listing), the folder is opened as itself and
-// is reported as a link when it resolves anywhere else; it is then not listed.
+// Reads the entries of the folder open as h (for listing, synchronous). False when the listing
+// broke off: a folder half read is not worked on, as one that cannot be listed.
+bool ReadEntries(HANDLE h, TEntryList& out) {
+  GetFileInfoExFn readEntries = GetFileInfoExApi();
+  std::vector<BYTE> buffer(64 * 1024);
+  for (bool first = true;; first = false) {
+    if (!readEntries(h, first ? kFileIdBothDirectoryRestartInfo : kFileIdBothDirectoryInfo, buffer.data(),
+                     (DWORD)buffer.size()))
+      return GetLastError() == ERROR_NO_MORE_FILES;
+    for (size_t at = 0;;) {
+      const TFileIdBothDirInfo* e = reinterpret_cast<const TFileIdBothDirInfo*>(buffer.data() + at);
+      out.Add(e->FileName, e->FileNameLength / sizeof(WCHAR), e->FileAttributes, (uint64_t)e->EndOfFile.QuadPart);
+      if (!e->NextEntryOffset) break;
+      at += e->NextEntryOffset;
+    }
+  }
+}
+
+// True when the walks open what a folder holds through the folder's handle (Vista and later).
+bool ListsByHandle() { return GetFileInfoExApi() && NtCreateFileApi(); }
+
+// Lists a folder by its path (plainDir: wide, with a trailing backslash): the top folder of a walk,
+// and every folder on Windows XP. With a resolved path to expect (expectParent + "\" + name, for
+// a folder found by listing), the folder is opened as itself and is reported as a link when it
+// resolves anywhere else; it is then not listed. With keep, the folder's handle is kept there for
+// opening what it holds.
 TListResult ListFolder(const std::wstring& plainDir, const std::wstring* expectParent, const wchar_t* name,
-                       size_t nameLength, TEntryList& out, std::wstring& scratch) {
+                       size_t nameLength, TEntryList& out, std::wstring& scratch, THandle* keep) {
   out.Names.clear();
   out.Entries.clear();
-  GetFileInfoExFn readEntries = GetFileInfoExApi();
   std::wstring winPath;
-  if (readEntries) {
+  if (GetFileInfoExApi()) {
     // The folder without its trailing backslash, except a drive or share root.
     std::wstring folder = plainDir;
     if (folder.size() > 3 && folder.back() == L'\\' && !IsShareRoot(folder)) folder.pop_back();
     MakeWinPath(winPath, folder, L"", 0);
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (expectParent ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    HANDLE h = CreateFileW(winPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                           nullptr, OPEN_EXISTING, flags, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return lrUnlistable;
+    THandle h;
+    h.H = CreateFileW(winPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr,
+                      OPEN_EXISTING, flags, nullptr);
+    if (!h.Valid()) return lrUnlistable;
     if (expectParent && !expectParent->empty() &&
-        HandleIsResolvedLink(h, name, nameLength, *expectParent, std::string(), winPath, scratch)) {
-      CloseHandle(h);
+        HandleIsResolvedLink(h.H, name, nameLength, *expectParent, std::string(), winPath, scratch))
       return lrLink;
-    }
-    std::vector<BYTE> buffer(64 * 1024);
-    bool first = true, ok = true;
-    for (;;) {
-      if (!readEntries(h, first ? kFileIdBothDirectoryRestartInfo : kFileIdBothDirectoryInfo, buffer.data(),
-                       (DWORD)buffer.size())) {
-        ok = GetLastError() == ERROR_NO_MORE_FILES;
-        break;
-      }
-      first = false;
-      for (size_t at = 0;;) {
-        const TFileIdBothDirInfo* e = reinterpret_cast<const TFileIdBothDirInfo*>(buffer.data() + at);
-        out.Add(e->FileName, e->FileNameLength / sizeof(WCHAR), e->FileAttributes, (uint64_t)e->EndOfFile.QuadPart);
-        if (!e->NextEntryOffset) break;
-        at += e->NextEntryOffset;
-      }
-    }
-    CloseHandle(h);
-    // A listing that broke off is not worked on, as one that cannot be started.
-    return ok ? lrListed : lrUnlistable;
+    if (!ReadEntries(h.H, out)) return lrUnlistable;
+    if (keep) std::swap(keep->H, h.H);
+    return lrListed;
   }
   // Windows XP: the listing by path (the system has no links to check there).
   MakeWinPath(winPath, plainDir, L"*", 1);
@@ -403,6 +468,39 @@ TListResult ListFolder(const std::wstring& plainDir, const std::wstring* expectP
   return lrListed;
 }
 
+// Lists the subfolder `name` of the folder open as `parent` (whose resolved path is parentFinal),
+// opened by that name as itself. It is reported as a link, and not listed, when it resolves
+// anywhere but parentFinal + "\" + name. Its handle is kept in keep.
+TListResult ListSubfolder(HANDLE parent, const std::wstring& parentFinal, const wchar_t* name, size_t nameLength,
+                          TEntryList& out, std::wstring& scratch, THandle& keep) {
+  out.Names.clear();
+  out.Entries.clear();
+  THandle h;
+  h.H = OpenInFolder(parent, name, nameLength, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                     kNtDirectoryFile | kNtOpenForBackupIntent);
+  if (!h.Valid()) return lrUnlistable;
+  if (!parentFinal.empty() &&
+      HandleIsResolvedLink(h.H, name, nameLength, parentFinal, std::string(), std::wstring(), scratch))
+    return lrLink;
+  if (!ReadEntries(h.H, out)) return lrUnlistable;
+  std::swap(keep.H, h.H);
+  return lrListed;
+}
+
+// Removes the emptied subfolder `name` of the folder open as `parent`, as RemoveDirectoryW would
+// (a read-only folder stays), opened by that name as itself; never a folder that the name resolves
+// elsewhere from.
+void RemoveSubfolder(HANDLE parent, const std::wstring& parentFinal, const std::wstring& name, std::wstring& scratch) {
+  THandle h;
+  h.H = OpenInFolder(parent, name.c_str(), name.size(), DELETE | FILE_READ_ATTRIBUTES,
+                     kNtDirectoryFile | kNtOpenForBackupIntent);
+  if (!h.Valid()) return;
+  if (!parentFinal.empty() &&
+      HandleIsResolvedLink(h.H, name.c_str(), name.size(), parentFinal, std::string(), std::wstring(), scratch))
+    return;
+  DisposeHandle(h.H, 0);
+}
+
 // A name the system would trim ("." and ".." too): the wide form of IsTrimmedName.
 bool IsTrimmedNameW(const wchar_t* name, size_t length) {
   return length == 0 || name[length - 1] == L'.' || name[length - 1] == L' ';
@@ -411,12 +509,22 @@ bool IsTrimmedNameW(const wchar_t* name, size_t length) {
 // One file as the removal sees it: the wide path the calls take, the name as listed, the folder's
 // resolved path, and the UTF-8 text of the path, made when a line or the overwrite needs it.
 struct TFileRef {
-  std::wstring WinPath;
+  std::wstring WinPath;  // made on first need in a walk (Path)
   const wchar_t* Name = nullptr;
   size_t NameLength = 0;
   const std::wstring* ParentFinal = nullptr;
   const std::string* ParentText = nullptr;  // the folder's text with its trailing backslash
+  std::wstring* ParentWide = nullptr;       // the same, wide; made on first need
+  HANDLE Folder = INVALID_HANDLE_VALUE;     // the open folder holding it, when the walk opens by name
   std::string Text;
+  bool InFolder() const { return Folder != INVALID_HANDLE_VALUE; }
+  const std::wstring& Path() {
+    if (WinPath.empty() && ParentText && ParentWide) {
+      if (ParentWide->empty()) *ParentWide = Widen(*ParentText);
+      MakeWinPath(WinPath, *ParentWide, Name, NameLength);
+    }
+    return WinPath;
+  }
   const std::string& PathText() {
     if (Text.empty() && ParentText) {
       const int n = WideCharToMultiByte(CP_UTF8, 0, Name, (int)NameLength, nullptr, 0, nullptr, nullptr);
@@ -516,17 +624,29 @@ bool IsLinkEntry(const std::string& path) {
 // alone, in a Test as in a Clean.
 bool IsReachableName(const std::string& name) { return !IsTrimmedName(name); }
 
-static HANDLE OpenForDelete(const std::wstring& wp) {
+static HANDLE OpenForDelete(TFileRef& f) {
+  const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  if (f.InFolder()) return OpenInFolder(f.Folder, f.Name, f.NameLength, access, kNtNonDirectoryFile);
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open: only files get this far.
-  return CreateFileW(wp.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  return CreateFileW(f.Path().c_str(), access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
 }
 
 // True when the entry is gone: the check after a delete whose handle could not be traced to its
 // path (the system then may not have removed it, although it said so).
-static bool EntryGone(const std::wstring& wp) {
-  if (GetFileAttributesW(wp.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-  DWORD error = GetLastError();
+static bool EntryGone(TFileRef& f) {
+  DWORD error;
+  if (f.InFolder()) {
+    HANDLE h = OpenInFolder(f.Folder, f.Name, f.NameLength, FILE_READ_ATTRIBUTES, 0);
+    if (h != INVALID_HANDLE_VALUE) {
+      CloseHandle(h);
+      return false;
+    }
+    error = GetLastError();
+  } else {
+    if (GetFileAttributesW(f.Path().c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    error = GetLastError();
+  }
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
@@ -544,9 +664,8 @@ static bool RemoveFileEntry(TCleanRun& t, TFileRef& f, bool log, DWORD attribute
     return true;
   }
   const TFileDeleteMethod method = GetFileDeleteMethod();
-  const std::wstring& wp = f.WinPath;
   const bool overwrite = OptionsSetting.OverwriteFile;
-  if (attributes == INVALID_FILE_ATTRIBUTES) attributes = GetFileAttributesW(wp.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) attributes = GetFileAttributesW(f.Path().c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) attributes = 0;
 
   // The "deleting" line is written for a file that went; one that stayed (locked, refused, a name
@@ -559,18 +678,20 @@ static bool RemoveFileEntry(TCleanRun& t, TFileRef& f, bool log, DWORD attribute
       t.AddNotRemovedLine(f.PathText(), 50);
     return removed;
   };
-  static const std::wstring kNoFinal;
+  static const std::wstring kNoFinal, kNoPath;
   const std::wstring& parentFinal = f.ParentFinal ? *f.ParentFinal : kNoFinal;
+  // Opened by its listed name, the entry has no short name to look up.
+  auto lookupPath = [&]() -> const std::wstring& { return f.InFolder() ? kNoPath : f.Path(); };
   if (method == fdmChecked && SetFileInfoApi()) {
     // The handle that deletes is the one checked: the entry itself, not what a link resolves to.
-    HANDLE h = OpenForDelete(wp);
+    HANDLE h = OpenForDelete(f);
     if (h == INVALID_HANDLE_VALUE) return report(false);
     // A handle the system cannot trace to a path is deleted too, and its entry looked at afterwards.
     const bool traced = FinalPathApi() && FinalPathInto(h, scratch);
     if (traced) {
       std::string parentText;
       if (parentFinal.empty()) parentText = ParentOf(f.PathText());
-      if (ResolvesElsewhere(scratch, f.Name, f.NameLength, parentFinal, parentText, wp)) {
+      if (ResolvesElsewhere(scratch, f.Name, f.NameLength, parentFinal, parentText, lookupPath())) {
         CloseHandle(h);
         return false;
       }
@@ -580,14 +701,14 @@ static bool RemoveFileEntry(TCleanRun& t, TFileRef& f, bool log, DWORD attribute
       // The overwrite needs the file to itself; it checks the entry again on its own handle.
       CloseHandle(h);
       if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-          SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+          SetFileAttributesW(f.Path().c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
         current = attributes & ~FILE_ATTRIBUTE_READONLY;
       if (!IsFileLocked(f.PathText())) OverwriteFileContents(t, f.PathText(), OptionsSetting.OverwriteNumber);
-      h = OpenForDelete(wp);
+      h = OpenForDelete(f);
       if (h != INVALID_HANDLE_VALUE && traced) {
         std::string parentText;
         if (parentFinal.empty()) parentText = ParentOf(f.PathText());
-        if (HandleIsResolvedLink(h, f.Name, f.NameLength, parentFinal, parentText, wp, scratch)) {
+        if (HandleIsResolvedLink(h, f.Name, f.NameLength, parentFinal, parentText, lookupPath(), scratch)) {
           CloseHandle(h);
           h = INVALID_HANDLE_VALUE;
         }
@@ -595,12 +716,13 @@ static bool RemoveFileEntry(TCleanRun& t, TFileRef& f, bool log, DWORD attribute
     }
     bool ok = h != INVALID_HANDLE_VALUE && DisposeHandle(h, current);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (ok && !traced && FinalPathApi()) ok = EntryGone(wp);
-    if (!ok && current != attributes) SetFileAttributesW(wp.c_str(), attributes);
+    if (ok && !traced && FinalPathApi()) ok = EntryGone(f);
+    if (!ok && current != attributes) SetFileAttributesW(f.Path().c_str(), attributes);
     return report(ok);
   }
 
   // The plain and the shell call (and Windows XP, which has no links to files).
+  const std::wstring& wp = f.Path();
   bool clearedReadOnly = false;
   if (overwrite && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
@@ -730,8 +852,10 @@ struct TWalkRules {
 
 // One folder of a walk's stack: its entries, read whole, and where the walk is in them.
 struct TFolderFrame {
-  std::string Dir;    // with a trailing backslash
-  std::wstring DirW;  // the same, wide
+  std::string Dir;     // with a trailing backslash
+  std::wstring DirW;   // the same, wide; made where a call takes the path
+  std::wstring Name;   // the name it was listed under in the folder above (none for the top)
+  THandle Handle;      // open while the walk is in it or below it (when the walk opens by name)
   TFolderIdentity Id;
   TEntryList List;
   size_t Next = 0;
@@ -773,7 +897,9 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
     top->RemoveTop = removeTop;
     top->TopIsLink = topIsLink;
     // A folder whose listing cannot be started is not touched.
-    if (ListFolder(top->DirW, nullptr, nullptr, 0, top->List, w.scratch) != lrListed) return 0;
+    if (ListFolder(top->DirW, nullptr, nullptr, 0, top->List, w.scratch, ListsByHandle() ? &top->Handle : nullptr) !=
+        lrListed)
+      return 0;
     stack.push_back(std::move(top));
   }
   TFileRef f;
@@ -798,8 +924,15 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
         TListResult listed = lrLink;
         auto next = std::unique_ptr<TFolderFrame>(new TFolderFrame);
         if (!(e.Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-          next->DirW.assign(frame.DirW).append(name, e.NameLength).push_back(L'\\');
-          listed = ListFolder(next->DirW, &frame.Id.Final, name, e.NameLength, next->List, w.scratch);
+          if (frame.Handle.Valid()) {
+            listed = ListSubfolder(frame.Handle.H, frame.Id.Final, name, e.NameLength, next->List, w.scratch,
+                                   next->Handle);
+          } else {
+            if (frame.DirW.empty()) frame.DirW = Widen(frame.Dir);
+            next->DirW.assign(frame.DirW).append(name, e.NameLength).push_back(L'\\');
+            listed = ListFolder(next->DirW, &frame.Id.Final, name, e.NameLength, next->List, w.scratch, nullptr);
+          }
+          next->Name.assign(name, e.NameLength);
         }
         if (listed == lrLink) {
           if (rules.Kind == akTree && !t.IsTest()) RemoveFolderLink(full, frame.Id.Final);
@@ -820,11 +953,13 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
                               Narrow(std::wstring(name, e.NameLength)))) {
         continue;
       }
-      MakeWinPath(f.WinPath, frame.DirW, name, e.NameLength);
+      f.WinPath.clear();
       f.Name = name;
       f.NameLength = e.NameLength;
       f.ParentFinal = &frame.Id.Final;
       f.ParentText = &frame.Dir;
+      f.ParentWide = &frame.DirW;
+      f.Folder = frame.Handle.H;
       f.Text.clear();
       if (RemoveFileEntry(t, f, rules.Kind == akTree ? w.log : true, e.Attributes, w.scratch))
         CountFile(w, frame, e.Size);
@@ -834,9 +969,13 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
       continue;
     }
     // The folder is done: it goes (when it is to), and its bytes count for the folder above.
+    TFolderFrame* above = stack.size() >= 2 ? stack[stack.size() - 2].get() : nullptr;
+    frame.Handle.Close();
     if (frame.RemoveTop && !t.IsTest()) {
       if (frame.TopIsLink)
         RemoveFolderLink(frame.Dir, std::wstring());
+      else if (above && above->Handle.Valid() && !frame.Name.empty())
+        RemoveSubfolder(above->Handle.H, above->Id.Final, frame.Name, w.scratch);
       else
         RemoveDirectoryW(FolderForOpen(frame.Dir).c_str());
     }
