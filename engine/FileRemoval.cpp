@@ -850,18 +850,52 @@ struct TWalkRules {
   bool HasStar = false, Recurse = true;
 };
 
-// One folder of a walk's stack: its entries, read whole, and where the walk is in them.
+// One folder of a walk's stack: its entries, read whole, and where the walk is in them. Its path
+// and identity are not kept here: each is a beginning of the walk's own (TWalkPlace), which grows
+// by a name as the walk goes down and is cut back as it comes up, so that a walk holds its path
+// once, not once a level.
 struct TFolderFrame {
-  std::string Dir;     // with a trailing backslash
-  std::wstring DirW;   // the same, wide; made where a call takes the path
-  std::wstring Name;   // the name it was listed under in the folder above (none for the top)
-  THandle Handle;      // open while the walk is in it or below it (when the walk opens by name)
-  TFolderIdentity Id;
+  size_t DirLength = 0, TextLength = 0, KeyLength = 0, FinalLength = 0;
+  DWORD VolumeSerial = 0;
+  uint64_t FileIndex = 0;
+  bool HasFileId = false;
+  std::wstring DirW;  // the path, wide; made only where a call takes the path (Windows XP, the
+                      // plain and shell calls)
+  std::wstring Name;  // the name it was listed under in the folder above (none for the top)
+  THandle Handle;     // open while the walk is in it or below it (when the walk opens by name)
   TEntryList List;
   size_t Next = 0;
   bool RemoveTop = false;  // removed, in a Clean, once it has been emptied
   bool TopIsLink = false;  // the named top folder is a link: only the link is removed
   uint64_t Bytes = 0;
+};
+
+// Where a walk is: the path of the folder it is in (with a trailing backslash) and its identity.
+struct TWalkPlace {
+  std::string Dir;
+  TFolderIdentity Id;
+  void Mark(TFolderFrame& frame) const {
+    frame.DirLength = Dir.size();
+    frame.TextLength = Id.Text.size();
+    frame.KeyLength = Id.TextKey.size();
+    frame.FinalLength = Id.Final.size();
+    frame.VolumeSerial = Id.VolumeSerial;
+    frame.FileIndex = Id.FileIndex;
+    frame.HasFileId = Id.HasFileId;
+  }
+  void Enter(const std::string& name) {
+    Dir.append(name).push_back('\\');
+    Id.Enter(name);
+  }
+  void Return(const TFolderFrame& frame) {
+    Dir.resize(frame.DirLength);
+    Id.Text.resize(frame.TextLength);
+    Id.TextKey.resize(frame.KeyLength);
+    Id.Final.resize(frame.FinalLength);
+    Id.VolumeSerial = frame.VolumeSerial;
+    Id.FileIndex = frame.FileIndex;
+    Id.HasFileId = frame.HasFileId;
+  }
 };
 
 bool SameUpperName(const wchar_t* name, size_t length, const std::wstring& upper, std::wstring& scratch) {
@@ -888,12 +922,14 @@ void CountFile(TWalk& w, TFolderFrame& frame, uint64_t size) {
 uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id, const TWalkRules& rules,
                      bool removeTop, bool topIsLink) {
   TCleanRun& t = w.thread;
+  TWalkPlace place;
+  place.Dir = dir;
+  place.Id = id;
   std::vector<std::unique_ptr<TFolderFrame>> stack;
   {
     auto top = std::unique_ptr<TFolderFrame>(new TFolderFrame);
-    top->Dir = dir;
+    place.Mark(*top);
     top->DirW = Widen(dir);
-    top->Id = id;
     top->RemoveTop = removeTop;
     top->TopIsLink = topIsLink;
     // A folder whose listing cannot be started is not touched.
@@ -919,30 +955,32 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
       if (e.Attributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (rules.Kind == akMask && !rules.Recurse) continue;
         const std::string nameText = Narrow(std::wstring(name, e.NameLength));
-        const std::string full = frame.Dir + nameText;
         // A folder link found by listing is never entered; a tree walk removes the link itself.
         TListResult listed = lrLink;
         auto next = std::unique_ptr<TFolderFrame>(new TFolderFrame);
         if (!(e.Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
           if (frame.Handle.Valid()) {
-            listed = ListSubfolder(frame.Handle.H, frame.Id.Final, name, e.NameLength, next->List, w.scratch,
+            listed = ListSubfolder(frame.Handle.H, place.Id.Final, name, e.NameLength, next->List, w.scratch,
                                    next->Handle);
           } else {
-            if (frame.DirW.empty()) frame.DirW = Widen(frame.Dir);
+            if (frame.DirW.empty()) frame.DirW = Widen(place.Dir);
             next->DirW.assign(frame.DirW).append(name, e.NameLength).push_back(L'\\');
-            listed = ListFolder(next->DirW, &frame.Id.Final, name, e.NameLength, next->List, w.scratch, nullptr);
+            listed = ListFolder(next->DirW, &place.Id.Final, name, e.NameLength, next->List, w.scratch, nullptr);
           }
           next->Name.assign(name, e.NameLength);
         }
         if (listed == lrLink) {
-          if (rules.Kind == akTree && !t.IsTest()) RemoveFolderLink(full, frame.Id.Final);
+          if (rules.Kind == akTree && !t.IsTest()) RemoveFolderLink(place.Dir + nameText, place.Id.Final);
           continue;
         }
-        next->Id = frame.Id.Child(nameText);
-        if (!PassesProtection(w, next->Id, rules.Kind, rules.Mask) ||
-            !PassesSafetyQuestions(w, next->Id, rules.Kind, rules.Mask) || listed != lrListed)
+        // The checks see the subfolder's identity; the walk takes it on only when it enters.
+        place.Enter(nameText);
+        if (!PassesProtection(w, place.Id, rules.Kind, rules.Mask) ||
+            !PassesSafetyQuestions(w, place.Id, rules.Kind, rules.Mask) || listed != lrListed) {
+          place.Return(frame);
           continue;
-        next->Dir = full + "\\";
+        }
+        place.Mark(*next);
         next->RemoveTop = rules.Kind == akTree;
         child = std::move(next);
         continue;
@@ -956,8 +994,8 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
       f.WinPath.clear();
       f.Name = name;
       f.NameLength = e.NameLength;
-      f.ParentFinal = &frame.Id.Final;
-      f.ParentText = &frame.Dir;
+      f.ParentFinal = &place.Id.Final;
+      f.ParentText = &place.Dir;
       f.ParentWide = &frame.DirW;
       f.Folder = frame.Handle.H;
       f.Text.clear();
@@ -971,20 +1009,23 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
     // The folder is done: it goes (when it is to), and its bytes count for the folder above.
     TFolderFrame* above = stack.size() >= 2 ? stack[stack.size() - 2].get() : nullptr;
     frame.Handle.Close();
-    if (frame.RemoveTop && !t.IsTest()) {
-      if (frame.TopIsLink)
-        RemoveFolderLink(frame.Dir, std::wstring());
-      else if (above && above->Handle.Valid() && !frame.Name.empty())
-        RemoveSubfolder(above->Handle.H, above->Id.Final, frame.Name, w.scratch);
-      else
-        RemoveDirectoryW(FolderForOpen(frame.Dir).c_str());
-    }
+    const bool remove = frame.RemoveTop && !t.IsTest();
+    const bool byName = remove && !frame.TopIsLink && above && above->Handle.Valid() && !frame.Name.empty();
+    if (remove && frame.TopIsLink)
+      RemoveFolderLink(place.Dir, std::wstring());
+    else if (remove && !byName)
+      RemoveDirectoryW(FolderForOpen(place.Dir).c_str());
+    const std::wstring folderName = std::move(frame.Name);
     const uint64_t bytes = frame.Bytes;
     stack.pop_back();
-    if (stack.empty())
+    if (stack.empty()) {
       total = bytes;
-    else
-      stack.back()->Bytes += bytes;
+      break;
+    }
+    TFolderFrame& back = *stack.back();
+    place.Return(back);
+    if (byName) RemoveSubfolder(back.Handle.H, place.Id.Final, folderName, w.scratch);
+    back.Bytes += bytes;
   }
   return total;
 }

@@ -246,11 +246,19 @@ bool TFolderIdentity::SameFolder(const TFolderIdentity& other) const {
 }
 
 TFolderIdentity TFolderIdentity::Child(const std::string& name) const {
-  TFolderIdentity c;
-  c.Text = Text + name + "\\";
-  c.TextKey = TextKey + UpperCase(name) + "\\";
-  if (!Final.empty()) c.Final = Final + L"\\" + UpperW(Widen(name));
+  TFolderIdentity c = *this;
+  c.Enter(name);
   return c;
+}
+
+void TFolderIdentity::Enter(const std::string& name) {
+  Text.append(name).push_back('\\');
+  TextKey.append(UpperCase(name)).push_back('\\');
+  if (!Final.empty()) Final.append(L"\\").append(UpperW(Widen(name)));
+  // Known from the listing, not opened.
+  VolumeSerial = 0;
+  FileIndex = 0;
+  HasFileId = false;
 }
 
 bool IsLocalServer(const std::string& server) {

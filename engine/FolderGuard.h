@@ -29,6 +29,8 @@ struct TFolderIdentity {
   // The entry `name` listed in this folder, known without opening it. Only for an entry that is
   // not a link (the walks never enter links), so that its resolved path is this folder's and name.
   TFolderIdentity Child(const std::string& name) const;
+  // Becomes Child(name) in place (the walks grow one identity as they go down and cut it back).
+  void Enter(const std::string& name);
 };
 
 enum TFolderVerdict {
