@@ -470,14 +470,23 @@ TListResult ListFolder(const std::wstring& plainDir, const std::wstring* expectP
 
 // Lists the subfolder `name` of the folder open as `parent` (whose resolved path is parentFinal),
 // opened by that name as itself. It is reported as a link, and not listed, when it resolves
-// anywhere but parentFinal + "\" + name. Its handle is kept in keep.
+// anywhere but parentFinal + "\" + name. Its handle is kept in keep. With forRemoval the handle
+// is asked for the right to delete as well (canDelete tells whether it has it): the folder, once
+// emptied, is removed through the very handle that was checked.
 TListResult ListSubfolder(HANDLE parent, const std::wstring& parentFinal, const wchar_t* name, size_t nameLength,
-                          TEntryList& out, std::wstring& scratch, THandle& keep) {
+                          TEntryList& out, std::wstring& scratch, THandle& keep, bool forRemoval, bool& canDelete) {
   out.Names.clear();
   out.Entries.clear();
+  const ACCESS_MASK list = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+  const ULONG options = kNtDirectoryFile | kNtOpenForBackupIntent;
   THandle h;
-  h.H = OpenInFolder(parent, name, nameLength, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                     kNtDirectoryFile | kNtOpenForBackupIntent);
+  canDelete = forRemoval;
+  if (forRemoval) h.H = OpenInFolder(parent, name, nameLength, list | DELETE, options);
+  // A folder that may not be removed may still be emptied.
+  if (!h.Valid()) {
+    canDelete = false;
+    h.H = OpenInFolder(parent, name, nameLength, list, options);
+  }
   if (!h.Valid()) return lrUnlistable;
   if (!parentFinal.empty() &&
       HandleIsResolvedLink(h.H, name, nameLength, parentFinal, std::string(), std::wstring(), scratch))
@@ -863,6 +872,7 @@ struct TFolderFrame {
                       // plain and shell calls)
   std::wstring Name;  // the name it was listed under in the folder above (none for the top)
   THandle Handle;     // open while the walk is in it or below it (when the walk opens by name)
+  bool HandleDeletes = false;  // the handle has the right to delete the folder
   TEntryList List;
   size_t Next = 0;
   bool RemoveTop = false;  // removed, in a Clean, once it has been emptied
@@ -961,7 +971,7 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
         if (!(e.Attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
           if (frame.Handle.Valid()) {
             listed = ListSubfolder(frame.Handle.H, place.Id.Final, name, e.NameLength, next->List, w.scratch,
-                                   next->Handle);
+                                   next->Handle, rules.Kind == akTree && !t.IsTest(), next->HandleDeletes);
           } else {
             if (frame.DirW.empty()) frame.DirW = Widen(place.Dir);
             next->DirW.assign(frame.DirW).append(name, e.NameLength).push_back(L'\\');
@@ -1008,12 +1018,17 @@ uint64_t WalkFolders(TWalk& w, const std::string& dir, const TFolderIdentity& id
     }
     // The folder is done: it goes (when it is to), and its bytes count for the folder above.
     TFolderFrame* above = stack.size() >= 2 ? stack[stack.size() - 2].get() : nullptr;
-    frame.Handle.Close();
     const bool remove = frame.RemoveTop && !t.IsTest();
-    const bool byName = remove && !frame.TopIsLink && above && above->Handle.Valid() && !frame.Name.empty();
+    // Removed through its own handle, checked when it was listed, where that handle may delete (a
+    // folder that is not empty stays, as with RemoveDirectoryW).
+    const bool byHandle = remove && frame.HandleDeletes && frame.Handle.Valid();
+    if (byHandle) DisposeHandle(frame.Handle.H, 0);
+    frame.Handle.Close();
+    const bool byName =
+        remove && !byHandle && !frame.TopIsLink && above && above->Handle.Valid() && !frame.Name.empty();
     if (remove && frame.TopIsLink)
       RemoveFolderLink(place.Dir, std::wstring());
-    else if (remove && !byName)
+    else if (remove && !byHandle && !byName)
       RemoveDirectoryW(FolderForOpen(place.Dir).c_str());
     const std::wstring folderName = std::move(frame.Name);
     const uint64_t bytes = frame.Bytes;
