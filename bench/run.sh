@@ -26,7 +26,7 @@
 # times (3), and the medians are compared. Wall time is printed beside CPU time: the CPU time of the
 # process and every process it started (bench/rusage.c), plus, for Wine programs, that of the
 # prefix's wineserver over the same span. CPU time is far steadier than wall time on a shared
-# machine. It takes about ten minutes; QV_BENCH_FILES, QV_BENCH_MIB, QV_BENCH_RECORDS,
+# machine. It takes about a quarter of an hour on a 2-core machine; QV_BENCH_FILES, QV_BENCH_MIB, QV_BENCH_RECORDS,
 # QV_BENCH_LEVELS and QV_BENCH_ROUNDS make it smaller.
 # Usage: bash bench/run.sh
 set -euo pipefail
