@@ -34,7 +34,7 @@ std::string FormatKB(uint64_t bytes) {
 }
 
 TCleanRun::TCleanRun(std::shared_ptr<ITaskHost> host)
-    : host_(std::move(host)), control_(std::make_shared<TTaskControl>()) {
+    : Options(OptionsSetting), host_(std::move(host)), control_(std::make_shared<TTaskControl>()) {
   RemovalPhrase = host_->RunMode() == rmTest ? "will be removed" : "to be removed";
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -44,7 +44,7 @@ TCleanRun::TCleanRun(std::shared_ptr<ITaskHost> host)
 void TCleanRun::AddLogLine(const std::string& line) { host_->AddLogLine(line); }
 
 void TCleanRun::AddDetailLine(const std::string& phrase, const std::string& object, int scrollEvery) {
-  if (OptionsSetting.FastScan) return;
+  if (Options.FastScan) return;
   // One line a removed file: made in one piece.
   std::string line;
   line.reserve(LogPrefix.size() + phrase.size() + 1 + object.size());
@@ -53,8 +53,11 @@ void TCleanRun::AddDetailLine(const std::string& phrase, const std::string& obje
   ScrollLogThrottled(scrollEvery);
 }
 
+bool TCleanRun::ClaimOnce(const std::string& identity) { return claimed_.insert(identity).second; }
+
 void TCleanRun::AddNotRemovedLine(const std::string& object, int scrollEvery) {
-  if (OptionsSetting.FastScan) return;
+  NoteLeft();
+  if (Options.FastScan) return;
   AddLogLine(LogPrefix + object + " could not be removed");
   ScrollLogThrottled(scrollEvery);
 }

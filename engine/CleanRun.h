@@ -11,7 +11,9 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <unordered_set>
 
+#include "base/Settings.h"
 #include "engine/TaskHost.h"
 
 namespace qv {
@@ -30,6 +32,9 @@ struct TTaskControl {
   std::atomic<bool> Running{false};
   // A safety question of an unattended run was answered No without being shown.
   std::atomic<bool> QuestionDeclined{false};
+  // Something the run was to remove stayed: held open, refused, not permitted, not overwritten, or
+  // skipped for a reason the log gives. A run that removed everything it named leaves it false.
+  std::atomic<bool> SomethingLeft{false};
 };
 
 class TCleanRun {
@@ -38,6 +43,11 @@ class TCleanRun {
   explicit TCleanRun(std::shared_ptr<ITaskHost> host);
   TCleanRun(const TCleanRun&) = delete;
   TCleanRun& operator=(const TCleanRun&) = delete;
+
+  // The settings this run works with: a copy taken when the run is made, so that nothing the window
+  // or a dialog changes afterwards reaches a run that is under way. The preliminary pass of a Clean
+  // sets FastScan in its own copy.
+  TOptionsSetting Options;
 
   // "Test: " or "Clean: ", the start of every detail line.
   std::string LogPrefix = "Test: ";
@@ -66,6 +76,13 @@ class TCleanRun {
   // The detail line of an object a Clean could not remove: LogPrefix + object + " could not be
   // removed", unless FastScan is on.
   void AddNotRemovedLine(const std::string& object, int scrollEvery);
+  // Notes that something the run was to remove stayed (TTaskControl::SomethingLeft); the caller
+  // writes the line that says what and why.
+  void NoteLeft() { control_->SomethingLeft = true; }
+  // True the first time this run meets the object (a file, folder, key or value, by an identity
+  // text the caller makes: never a mere spelling), false every later time: an object that two
+  // ticked items name is counted and removed once a run.
+  bool ClaimOnce(const std::string& identity);
   void ScrollLogThrottled(int n);
   void PostProgress(uint32_t count);
   // The walk's running count after a counted file; the window may show it between progress
@@ -101,6 +118,7 @@ class TCleanRun {
   std::shared_ptr<TTaskControl> control_;
   std::shared_ptr<TFolderGuard> guard_;
   std::minstd_rand random_;
+  std::unordered_set<std::string> claimed_;
 };
 
 }  // namespace qv

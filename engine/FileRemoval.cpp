@@ -667,13 +667,13 @@ static bool EntryGone(TFileRef& f) {
 // Checking that in a Test would cost an open of every file.
 static bool RemoveFileEntry(TCleanRun& t, TFileRef& f, bool log, DWORD attributes, std::wstring& scratch) {
   // Lines are made only when they are written.
-  const bool lines = log && !OptionsSetting.FastScan;
+  const bool lines = log && !t.Options.FastScan;
   if (t.IsTest()) {
     if (lines) t.AddDetailLine("deleting", f.PathText(), 50);
     return true;
   }
   const TFileDeleteMethod method = GetFileDeleteMethod();
-  const bool overwrite = OptionsSetting.OverwriteFile;
+  const bool overwrite = t.Options.OverwriteFile;
   if (attributes == INVALID_FILE_ATTRIBUTES) attributes = GetFileAttributesW(f.Path().c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) attributes = 0;
 
@@ -712,7 +712,7 @@ static bool RemoveFileEntry(TCleanRun& t, TFileRef& f, bool log, DWORD attribute
       if ((attributes & FILE_ATTRIBUTE_READONLY) &&
           SetFileAttributesW(f.Path().c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
         current = attributes & ~FILE_ATTRIBUTE_READONLY;
-      if (!IsFileLocked(f.PathText())) OverwriteFileContents(t, f.PathText(), OptionsSetting.OverwriteNumber);
+      if (!IsFileLocked(f.PathText())) OverwriteFileContents(t, f.PathText(), t.Options.OverwriteNumber);
       h = OpenForDelete(f);
       if (h != INVALID_HANDLE_VALUE && traced) {
         std::string parentText;
@@ -737,7 +737,7 @@ static bool RemoveFileEntry(TCleanRun& t, TFileRef& f, bool log, DWORD attribute
     if ((attributes & FILE_ATTRIBUTE_READONLY) &&
         SetFileAttributesW(wp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
       clearedReadOnly = true;
-    if (!IsFileLocked(f.PathText())) OverwriteFileContents(t, f.PathText(), OptionsSetting.OverwriteNumber);
+    if (!IsFileLocked(f.PathText())) OverwriteFileContents(t, f.PathText(), t.Options.OverwriteNumber);
   }
   bool ok = method == fdmShell ? ShellDelete(wp) : PlainDelete(wp);
   if (!ok && clearedReadOnly) SetFileAttributesW(wp.c_str(), attributes);

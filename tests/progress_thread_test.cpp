@@ -189,16 +189,21 @@ TEST(ClearTaskThread, ScrollingIsThrottledByMode) {
   EXPECT_EQ(clean.RemovalPhrase, "to be removed");
 }
 
-TEST(ClearTaskThread, DetailLinesFollowFastScan) {
+// A run follows its own copy of the settings, taken when it is made: what the window changes
+// afterwards does not reach it.
+TEST(ClearTaskThread, DetailLinesFollowTheRunsOwnFastScan) {
   auto host = std::make_shared<CountingHost>();
+  qv::OptionsSetting.FastScan = true;
   qv::TCleanRun t(host);
   t.LogPrefix = "Test: ";
-  qv::OptionsSetting.FastScan = true;
-  t.AddDetailLine("deleting", "C:\\a.tmp", 50);
-  EXPECT_TRUE(host->lines.empty());
   qv::OptionsSetting.FastScan = false;
   t.AddDetailLine("deleting", "C:\\a.tmp", 50);
+  EXPECT_TRUE(host->lines.empty());
+  t.Options.FastScan = false;
+  qv::OptionsSetting.FastScan = true;
+  t.AddDetailLine("deleting", "C:\\a.tmp", 50);
   EXPECT_EQ(host->lines, (Lines{"Test: deleting C:\\a.tmp"}));
+  qv::OptionsSetting.FastScan = false;
 }
 
 TEST(ClearTaskThread, ProgressIsDueAfterTwoSeconds) {

@@ -70,7 +70,7 @@ void FirefoxHistoryCleaner(TCleanRun& run) {
 // Today's Firefox keeps its disk cache in "cache2", older ones in "Cache"; both are emptied in every
 // profile under both roots.
 void FirefoxCacheCleaner(TCleanRun& run) {
-  const bool showLog = OptionsSetting.ShowLogTempInternetFiles;
+  const bool showLog = run.Options.ShowLogTempInternetFiles;
   if (!run.IsTest() && !showLog) AddPleaseWaitLine(run);
   const std::string roaming = GetFirefoxProfilesFolder(run);
   std::string local = GetFirefoxLocalProfilesFolder();

@@ -61,7 +61,7 @@ void NetscapeFormHistoryCleaner(TCleanRun& run) {
 }
 
 void NetscapeCacheCleaner(TCleanRun& run) {
-  const bool showLog = OptionsSetting.ShowLogTempInternetFiles;
+  const bool showLog = run.Options.ShowLogTempInternetFiles;
   if (!run.IsTest() && !showLog) AddPleaseWaitLine(run);
   const std::string profile = GetNetscapeProfileFolder(run);
   if (profile.empty()) return;

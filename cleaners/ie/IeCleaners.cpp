@@ -79,7 +79,7 @@ void WipeIndexDatTree(TCleanRun& run, const std::string& folder) {
 }
 
 static void IeTypedUrlsCleaner(TCleanRun& run) {
-  if (!OptionsSetting.FastScan) {
+  if (!run.Options.FastScan) {
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, Widen(kTypedUrlsKey).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
       DWORD maxName = 0, maxData = 0;
@@ -176,7 +176,7 @@ static void IeDownloadDirCleaner(TCleanRun& run) {
 }
 
 static void IeCacheCleaner(TCleanRun& run) {
-  const bool showLog = OptionsSetting.ShowLogTempInternetFiles;
+  const bool showLog = run.Options.ShowLogTempInternetFiles;
   if (!run.IsTest() && !showLog) run.AddLogLine(std::string("Clearing") + ", " + "please wait...");
   const std::string cache = BrowserFolder(run, CSIDL_INTERNET_CACHE);
   if (cache.empty() || !DirectoryExists(cache)) return;

@@ -75,7 +75,7 @@ void UrlHistoryPurge(TCleanRun& run) {
           const std::wstring url = stat.pwcsUrl ? stat.pwcsUrl : L"";
           CoTaskMemFree(stat.pwcsUrl);
           CoTaskMemFree(stat.pwcsTitle);
-          if (!OptionsSetting.FastScan) {
+          if (!run.Options.FastScan) {
             run.AddLogLine(run.LogPrefix + "deleting " + Narrow(url));
             run.ScrollLogThrottled(50);
           }
@@ -107,7 +107,7 @@ int UrlCachePurge(TCleanRun& run) {
   auto handle = [&run, &count](const INTERNET_CACHE_ENTRY_INFOA* info) {
     const char* url = info->lpszSourceUrlName;
     if (!url || std::strncmp(url, "http://", 7) != 0) return;
-    if (!OptionsSetting.FastScan) {
+    if (!run.Options.FastScan) {
       run.AddLogLine(run.LogPrefix + "deleting " + FromAnsi(url));
       run.ScrollLogThrottled(50);
     }

@@ -133,7 +133,7 @@ static bool CleanRecycledFolder(TCleanRun& run, char letter, bool showLog, uint6
 }
 
 static void RecycleBinCleaner(TCleanRun& run) {
-  const bool showLog = OptionsSetting.ShowLogRecycleBin;
+  const bool showLog = run.Options.ShowLogRecycleBin;
   if (!run.IsTest() && !showLog) run.AddLogLine(std::string("Clearing") + ", " + "please wait...");
 
   uint64_t total = 0;
