@@ -2,7 +2,7 @@
 // prefix, and prints one line of figures: seconds, entries, bytes and the process's peak memory.
 //
 //   removal_bench.exe tree  <folder> test|clean fast|full [checked|plain|shell]
-//   removal_bench.exe overwrite <file> <passes>
+//   removal_bench.exe overwrite <passes> <file>...
 #include <windows.h>
 #include <psapi.h>
 
@@ -57,7 +57,7 @@ void PrintMemory() {
 
 int Usage() {
   fprintf(stderr, "usage: removal_bench tree <folder> test|clean fast|full [checked|plain|shell]\n"
-                  "       removal_bench overwrite <file> <passes>\n");
+                  "       removal_bench overwrite <passes> <file>...\n");
   return 2;
 }
 
@@ -93,10 +93,18 @@ int main(int argc, char** argv) {
   if (what == "overwrite" && argc >= 4) {
     auto host = std::make_shared<BenchHost>(qv::rmClean);
     qv::TCleanRun run(host);
+    const int passes = atoi(argv[2]);
+    int files = 0;
     double start = Seconds();
-    qv::OverwriteFileContents(run, path, atoi(argv[3]));
+    for (int i = 3; i < argc; ++i) {
+      if (!qv::OverwriteFileContents(run, argv[i], passes)) {
+        fprintf(stderr, "removal_bench: %s was not overwritten\n", argv[i]);
+        return 1;
+      }
+      ++files;
+    }
     double elapsed = Seconds() - start;
-    printf("seconds=%.3f", elapsed);
+    printf("seconds=%.3f files=%d", elapsed, files);
     PrintMemory();
     printf("\n");
     return 0;

@@ -12,13 +12,24 @@
 //   lines                   the lines of its log list (LB_GETCOUNT) at its last look
 //   peak_ws_kb              the process's peak working set, as the system reported it last
 //
-//   window_bench.exe <program> [arguments...]
+//   window_bench.exe [-quiet | -visible] <program> [arguments...]
+//
+// With -quiet it only waits for the program to end, looking at its memory every 100 ms and asking
+// its window nothing, so that the watcher costs the program and the server next to nothing; it
+// prints seconds, exit and peak_ws_kb.
+// With -visible it looks every 10 ms for the program's main window, and prints
+//   visible_seconds         from the start of the program until its main window is visible
+//   answer_seconds          until that window has first answered a message from this process
+//                           (its message loop runs)
+// with peak_ws_kb, and then ends the program: it was started to be seen, not used, and ending it
+// leaves its files as they were.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -59,24 +70,86 @@ double Percentile(std::vector<double> v, double p) {
   return v[std::min(i, v.size() - 1)];
 }
 
+SIZE_T PeakOf(HANDLE process, SIZE_T peak) {
+  PROCESS_MEMORY_COUNTERS pmc = {};
+  pmc.cb = sizeof(pmc);
+  if (GetProcessMemoryInfo(process, &pmc, sizeof(pmc))) peak = std::max(peak, pmc.PeakWorkingSetSize);
+  return peak;
+}
+
+int Quiet(const PROCESS_INFORMATION& pi, double start) {
+  SIZE_T peak = 0;
+  for (;;) {
+    peak = PeakOf(pi.hProcess, peak);
+    if (WaitForSingleObject(pi.hProcess, 100) == WAIT_OBJECT_0) break;
+  }
+  const double seconds = Seconds() - start;
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  printf("seconds=%.3f exit=%lu peak_ws_kb=%lu\n", seconds, code, (unsigned long)(peak / 1024));
+  return 0;
+}
+
+int Visible(const PROCESS_INFORMATION& pi, double start) {
+  HWND main = nullptr;
+  double visible = -1, answered = -1;
+  SIZE_T peak = 0;
+  while (answered < 0) {
+    if (WaitForSingleObject(pi.hProcess, visible < 0 ? 10 : 0) == WAIT_OBJECT_0) break;
+    if (!main) {
+      FindContext c = {pi.dwProcessId, nullptr};
+      EnumWindows(FindMain, reinterpret_cast<LPARAM>(&c));
+      main = c.found;
+    }
+    if (main && visible < 0 && IsWindowVisible(main)) visible = Seconds() - start;
+    DWORD_PTR result = 0;
+    if (visible >= 0 && SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result))
+      answered = Seconds() - start;
+  }
+  peak = PeakOf(pi.hProcess, peak);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(pi.hProcess, &code);
+  if (code == STILL_ACTIVE) {
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+  }
+  CloseHandle(pi.hProcess);
+  if (answered < 0) {
+    fprintf(stderr, "window_bench: the program ended (%lu) before its window was seen\n", code);
+    return 1;
+  }
+  printf("visible_seconds=%.3f answer_seconds=%.3f peak_ws_kb=%lu\n", visible, answered,
+         (unsigned long)(peak / 1024));
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 2) {
-    fprintf(stderr, "usage: window_bench <program> [arguments...]\n");
+  int first = 1;
+  bool quiet = false, visible = false;
+  for (; first < argc && argv[first][0] == L'-'; ++first) {
+    quiet = quiet || wcscmp(argv[first], L"-quiet") == 0;
+    visible = visible || wcscmp(argv[first], L"-visible") == 0;
+  }
+  if (first >= argc) {
+    fprintf(stderr, "usage: window_bench [-quiet | -visible] <program> [arguments...]\n");
     return 2;
   }
-  std::wstring command = L"\"" + std::wstring(argv[1]) + L"\"";
-  for (int i = 2; i < argc; ++i) command += L" \"" + std::wstring(argv[i]) + L"\"";
+  std::wstring command = L"\"" + std::wstring(argv[first]) + L"\"";
+  for (int i = first + 1; i < argc; ++i) command += L" \"" + std::wstring(argv[i]) + L"\"";
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
   const double start = Seconds();
-  if (!CreateProcessW(argv[1], &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  if (!CreateProcessW(argv[first], &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     fprintf(stderr, "window_bench: cannot start the program (%lu)\n", GetLastError());
     return 2;
   }
   CloseHandle(pi.hThread);
+  if (quiet) return Quiet(pi, start);
+  if (visible) return Visible(pi, start);
 
   std::vector<double> answers;
   HWND main = nullptr, bar = nullptr, log = nullptr;
