@@ -19,7 +19,7 @@
 #include "dialogs/AskDelete.h"
 #include "engine/Definitions.h"
 #include "shell/CommandLine.h"
-#include "shell/Main.h"
+#include "shell/MainWindow.h"
 #include "shell/TaskHostWin.h"
 #include "support/Process.h"
 #include "support/RecordingHost.h"
@@ -374,7 +374,7 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
   f.OnRunMessage = [&](UINT msg, WPARAM w) {
     if (msg == WM_CLEANFINISHED && f.ProgressCaption() == kPrepareToClean) {
       seen.prelimHidden = f.LogFontColour() == f.LogBackgroundColour();
-      seen.prelimFast = OptionsSetting.FastScan;
+      seen.prelimFast = f.Controller().RunOptions()->FastScan;
       seen.prelimHadLines = !Log().empty();
       seen.prelimTotal = (uint32_t)w;
     }
