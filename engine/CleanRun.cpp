@@ -55,10 +55,10 @@ void TCleanRun::AddDetailLine(const std::string& phrase, const std::string& obje
 
 bool TCleanRun::ClaimOnce(const std::string& identity) { return claimed_.insert(identity).second; }
 
-void TCleanRun::AddNotRemovedLine(const std::string& object, int scrollEvery) {
+void TCleanRun::AddNotRemovedLine(const std::string& object, int scrollEvery, const std::string& reason) {
   NoteLeft();
   if (Options.FastScan) return;
-  AddLogLine(LogPrefix + object + " could not be removed");
+  AddLogLine(LogPrefix + object + " could not be removed" + (reason.empty() ? std::string() : " (" + reason + ")"));
   ScrollLogThrottled(scrollEvery);
 }
 

@@ -222,6 +222,8 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
           if (!adminMessageShown && run.RunMode() != rmUnattended)
             ShowMessage(run.Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
           adminMessageShown = true;
+          AddRegistryNotRemovedLine(run, e.RootName + "\\" + e.KeyPath + (e.ValueName.empty() ? "" : "\\" + e.ValueName),
+                                    "it needs administrator rights");
           break;
         }
         run.ItemCount += DeleteRegistryValues(run, e.RootName, e.KeyPath, e.ValueName);

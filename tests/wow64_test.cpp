@@ -56,7 +56,7 @@ class Wow64 : public ::testing::Test {
   }
   void TearDown() override {
     DeleteInBothViews(kKey);
-    qv::SetMachineRegistryViewsForTesting({});
+    qv::SetRegistryViewsForTesting({});
     DeleteFileW(qv::Widen(list_).c_str());
   }
   CleanerResult RunList(int mode) {
@@ -103,7 +103,7 @@ TEST_F(Wow64, MachineRegistryEntriesReachBothViews) {
 // A key that is not redirected is one key in both views: it is taken once (also when the test
 // makes a 32-bit system look at it through two views).
 TEST_F(Wow64, AKeyThatIsNotRedirectedCountsOnce) {
-  qv::SetMachineRegistryViewsForTesting({KEY_WOW64_64KEY, KEY_WOW64_32KEY});
+  qv::SetRegistryViewsForTesting({KEY_WOW64_64KEY, KEY_WOW64_32KEY});
   const std::string shared = "System\\QuorvaneTest";
   SetValueInView(shared, "Trace", 0);
   WriteTextFile(list_, "[<New List>]\r\nDelRegValue1=HKEY_LOCAL_MACHINE\\" + shared + "\r\n");
