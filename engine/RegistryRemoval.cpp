@@ -226,19 +226,37 @@ class TRegistryWalk {
     }
 
     const std::vector<std::wstring> values = ValueNames(key.Get());
+    // Subkeys that went whole wait for the key: they go with it, or, once it is known to stay,
+    // each is said and counted on its own.
     std::vector<TGone> went;
-    bool subkeyLeft = false, subkeyStays = false;
+    bool stays = !deletable, subkeyLeft = false, subkeyStays = false;
+    auto staying = [&] {
+      if (!stays)
+        for (const TGone& g : went) Went(g);
+      stays = true;
+    };
     for (const std::wstring& sub : SubkeyNames(key.Get())) {
       TGone g;
       switch (Tree(key.Get(), sub, text + "\\" + Narrow(sub), id, g)) {
-        case kGone: went.push_back(std::move(g)); break;
-        case kLeft: subkeyLeft = true; break;
-        case kStays: subkeyStays = true; break;
+        case kGone:
+          if (stays)
+            Went(g);
+          else
+            went.push_back(std::move(g));
+          break;
+        case kLeft:
+          subkeyLeft = true;
+          staying();
+          break;
+        case kStays:
+          subkeyStays = true;
+          staying();
+          break;
         case kMissing: break;  // gone meanwhile
       }
     }
     LONG deleted = ERROR_SUCCESS;
-    if (deletable && !subkeyLeft && !subkeyStays && !t_.Terminated()) {
+    if (!stays && !t_.Terminated()) {
       if (!t_.IsTest()) deleted = DeleteOpenKey(key.Get(), parent, name);
       if (deleted == ERROR_SUCCESS) {
         gone.Text = text;
@@ -250,8 +268,7 @@ class TRegistryWalk {
         return kGone;
       }
     }
-    // The key stays: what went below it is said and counted on its own.
-    for (const TGone& g : went) Went(g);
+    staying();
     if (!deletable) {
       Left(text, Reason(ERROR_ACCESS_DENIED));
       return kLeft;
