@@ -47,10 +47,6 @@ LONG OpenKeyEntry(HKEY parent, const std::wstring& keyPath, REGSAM access, REGSA
   return RegOpenKeyExW(parent, path.c_str(), REG_OPTION_OPEN_LINK, access | view, &key);
 }
 
-LONG OpenKeyEntry(HKEY parent, const std::string& keyPath, REGSAM access, REGSAM view, HKEY& key) {
-  return OpenKeyEntry(parent, Widen(keyPath), access, view, key);
-}
-
 std::wstring RootIdentity(HKEY root) {
   if (root == HKEY_LOCAL_MACHINE) return L"\\REGISTRY\\MACHINE";
   if (root == HKEY_USERS) return L"\\REGISTRY\\USER";

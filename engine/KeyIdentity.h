@@ -12,9 +12,7 @@
 namespace qv {
 
 // Opens the key that `keyPath` names below `parent`, in `view`, without following a link at its
-// last step (a link there is opened as the link itself). `keyPath` may be empty for `parent` itself
-// only when `parent` is no root key. The registry's own error code.
-LONG OpenKeyEntry(HKEY parent, const std::string& keyPath, REGSAM access, REGSAM view, HKEY& key);
+// last step (a link there is opened as the link itself). The registry's own error code.
 LONG OpenKeyEntry(HKEY parent, const std::wstring& keyPath, REGSAM access, REGSAM view, HKEY& key);
 
 // The identity of a root key: "\REGISTRY\MACHINE", "\REGISTRY\USER", "\REGISTRY\USER\<SID>" for

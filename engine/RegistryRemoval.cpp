@@ -222,7 +222,8 @@ class TRegistryWalk {
     if (keep_ && keep_->KeepsKey(id)) return kStays;
     if (keep_ && keep_->HoldsKept(id)) {
       key.Close();
-      return Empty(parent, name, text, parentId, nullptr) ? kStays : kLeft;
+      const bool emptied = Empty(parent, name, text, parentId, nullptr);
+      return emptied || t_.Terminated() ? kStays : kLeft;
     }
 
     const std::vector<std::wstring> values = ValueNames(key.Get());

@@ -191,11 +191,6 @@ TEST_F(RegistryRemoval, ValuesByRootKeepsToItsRoot) {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = (char)tolower((unsigned char)c);
-  return s;
-}
-
 // A key written under one root in one view of the registry.
 struct Spelling {
   HKEY root;
@@ -236,15 +231,15 @@ TEST(KeyIdentity, EverySpellingOfAKeyIsOneKey) {
       {"the current user's key",
        one,
        {{hkcu, k, 0},
-        {hkcu, Lower(k), 0},
+        {hkcu, qv::LowerCase(k), 0},
         {hkcu, k + "\\", 0},
         {hkcu, k, KEY_WOW64_32KEY},
         {hkcu, k, KEY_WOW64_64KEY},
         {hku, sid + "\\" + k, 0},
-        {hku, Lower(sid + "\\" + k) + "\\", KEY_WOW64_32KEY}}},
+        {hku, qv::LowerCase(sid + "\\" + k) + "\\", KEY_WOW64_32KEY}}},
       {"a key named before it exists",
        one + "\\NOT YET\\DEEPER",
-       {{hkcu, k + "\\Not Yet\\Deeper", 0}, {hku, sid + "\\" + Lower(k) + "\\not yet\\DEEPER\\", 0}}},
+       {{hkcu, k + "\\Not Yet\\Deeper", 0}, {hku, sid + "\\" + qv::LowerCase(k) + "\\not yet\\DEEPER\\", 0}}},
       {"a neighbour whose name starts alike", one + "X", {{hkcu, k + "x", 0}}},
       {"the classes",
        "",
@@ -485,7 +480,7 @@ TEST_F(RegistryRemoval, EachKeyAndValueCountsOnceARun) {
   SandboxKey key("once");
   const HKEY hkcu = HKEY_CURRENT_USER;
   const std::string k = key.Path() + "\\K";
-  const std::string viaUsers = Lower(CurrentUserSid() + "\\" + k);
+  const std::string viaUsers = qv::LowerCase(CurrentUserSid() + "\\" + k);
   auto value = [](const std::string& root, const std::string& path, const std::string& name) {
     return [=](qv::TCleanRun& t) { return qv::DeleteRegistryValues(t, root, path, name); };
   };

@@ -575,11 +575,6 @@ TEST(Winapp2Run, CleanOnceFromTheCommandLine) {
 // ---------------------------------------------------------------------------------------------
 // REG exclusions: a key is the key however a line spells it
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = (char)tolower((unsigned char)c);
-  return s;
-}
-
 // One copy of the fixture: Tree with the value a and the subkeys Kept (value k) and Other (value o),
 // at a place of the registry in one view; and which of its values the entry leaves.
 struct KeyCopy {
@@ -641,14 +636,14 @@ TEST(Winapp2Run, RegistryExclusionsKeepTheKeyTheyName) {
        "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|HKU\\" + sid + "\\" + q + "\\Tree\\Kept\r\n",
        {{hkcu, q, 0, false, true, false}}},
       {"the removal through HKEY_USERS",
-       "RegKey1=HKEY_USERS\\" + Lower(sid) + "\\" + q + "\\Tree\r\nExcludeKey1=REG|HKEY_CURRENT_USER\\" + q +
+       "RegKey1=HKEY_USERS\\" + qv::LowerCase(sid) + "\\" + q + "\\Tree\r\nExcludeKey1=REG|HKEY_CURRENT_USER\\" + q +
            "\\Tree\\Kept\r\n",
        {{hkcu, q, 0, false, true, false}}},
       {"another case and a trailing backslash",
-       "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|hkcu\\" + Lower(q) + "\\TREE\\kept\\\r\n",
+       "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|hkcu\\" + qv::LowerCase(q) + "\\TREE\\kept\\\r\n",
        {{hkcu, q, 0, false, true, false}}},
       {"a value in another case",
-       "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|HKU\\" + sid + "\\" + Lower(q) + "\\tree|A\r\n",
+       "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|HKU\\" + sid + "\\" + qv::LowerCase(q) + "\\tree|A\r\n",
        {{hkcu, q, 0, true, false, false}}},
       {"a value line and its exclusion",
        "RegKey1=HKCU\\" + q + "\\Tree|a\r\nExcludeKey1=REG|HKCU\\" + q + "\\TREE|A\r\n",
@@ -690,6 +685,28 @@ TEST(Winapp2Run, RegistryExclusionsKeepTheKeyTheyName) {
       RegDeleteTreeInView(k.root, k.path, k.view);
     }
   }
+  DeleteFileW(qv::Widen(ini).c_str());
+}
+
+// A value under the machine's root stays for a user without administrator rights: the log says
+// which and why, and the run notes that something stayed.
+TEST(Winapp2Run, MachineValuesOfALimitedUserAreSaidToStay) {
+  ResetCleanerSettings();
+  const std::string ini = qv::ExeFolder() + "winapp2-keys.ini";
+  SandboxKey machine("W2Admin", HKEY_LOCAL_MACHINE);
+  RegSetString(HKEY_LOCAL_MACHINE, machine.Path(), "Trace", "x");
+  WriteTextFile(ini, "[Qvtest Keys *]\r\nRegKey1=HKLM\\" + machine.Path() + "|Trace\r\n");
+  qv::TCleanRun::SetAdministratorForTesting(0);
+  auto host = std::make_shared<RecordingHost>(qv::rmUnattended);
+  qv::TCleanRun run(host);
+  run.LogPrefix = "Clean: ";
+  qv::RunWinapp2Section(run, ini, "Applications - Qvtest Keys *");
+  qv::TCleanRun::SetAdministratorForTesting(-1);
+  EXPECT_EQ(run.ItemCount, 0);
+  EXPECT_EQ(host->Lines, (std::vector<std::string>{"Clean: HKEY_LOCAL_MACHINE\\" + machine.Path() +
+                                                   "\\Trace could not be removed (it needs administrator rights)"}));
+  EXPECT_TRUE(run.Control()->SomethingLeft.load());
+  EXPECT_TRUE(RegValueExists(HKEY_LOCAL_MACHINE, machine.Path(), "Trace"));
   DeleteFileW(qv::Widen(ini).c_str());
 }
 
