@@ -428,10 +428,6 @@ int CountRegistryValues(HKEY root, const std::string& keyPath) {
   return CountValues(key.Get());
 }
 
-void AddRegistryNotRemovedLine(TCleanRun& run, const std::string& object, const std::string& reason) {
-  run.AddNotRemovedLine(object, 0, reason);
-}
-
 int DeleteRegistryKeyTree(TCleanRun& run, const std::string& rootName, const std::string& keyPath,
                           const TRegistryKeep* keep) {
   const std::string upper = UpperCase(rootName);

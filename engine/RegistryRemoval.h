@@ -32,11 +32,6 @@ int DeleteRegistryValues(TCleanRun& run, const std::string& rootName, const std:
 int DeleteRegistryKeyTreeHKCU(TCleanRun& run, const std::string& keyPath);
 int DeleteRegistryValuesByRoot(TCleanRun& run, HKEY root, const std::string& keyPath, const std::string& valueName);
 
-// The line of a registry object that a run leaves by rule rather than by failure (a value under
-// HKEY_LOCAL_MACHINE for a user without administrator rights): "<object> could not be removed
-// (<reason>)", noted as left.
-void AddRegistryNotRemovedLine(TCleanRun& run, const std::string& object, const std::string& reason);
-
 // "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS" and
 // "HKEY_CURRENT_CONFIG", in any case; null for any other text (abbreviations such as HKCU too).
 HKEY ParseRootKeyName(const std::string& name);
