@@ -20,6 +20,14 @@ static const char* const kCancel = "Cancel";
 static const char* const kTest = "Test";
 static const char* const kStopping = "Stopping...";
 
+// Firefox holds the files of its items while it runs: any of them ticked, not only the whole
+// category, makes a removal wait until it is closed.
+static bool RemovesFirefoxTraces(const std::vector<std::string>& runList) {
+  for (const std::string& item : runList)
+    if (StartsWith(item, "Mozilla Firefox - ")) return true;
+  return false;
+}
+
 static bool FirefoxWindowOpen() {
   return FindWindowW(L"MozillaUIWindowClass", nullptr) || FindWindowW(L"MozillaWindowClass", nullptr);
 }
@@ -89,7 +97,7 @@ void TRunController::StartRun() {
   }
   if (BusyFlag) return;
   const bool removing = mode == rmUnattended || mode == rmCleanRequested;
-  if (removing && catalogue_.IsCategoryTicked("Mozilla Firefox") && FirefoxWindowOpen()) {
+  if (removing && RemovesFirefoxTraces(runList_) && FirefoxWindowOpen()) {
     if (mode != rmUnattended)
       view_.ShowNotice(kCloseFirefox);
     else
@@ -214,6 +222,7 @@ void TRunController::OnFinished(uint32_t total) {
   const bool logged = LogFile.empty() || AppendLogFile(RunName(), view_.LogLines());
   if (unattended) {
     exitCode_ = ecCleaned;
+    if (control_ && control_->SomethingLeft) exitCode_ = ecSomethingLeft;
     if (control_ && control_->QuestionDeclined) exitCode_ = ecQuestionDeclined;
     if (!logged) exitCode_ = ecLogUnwritable;
   }

@@ -35,6 +35,8 @@ std::vector<Call> g_calls;
 HANDLE g_release = nullptr;
 // The probe that answers a question No without asking, as an unattended run's cleaner does.
 bool g_declineQuestion = false;
+// The probe that leaves a file it was to remove, as a cleaner does with a file held open.
+bool g_leaveSomething = false;
 
 void Record(TCleanRun& run, const char* item) {
   {
@@ -44,7 +46,13 @@ void Record(TCleanRun& run, const char* item) {
   run.ItemCount += 3;
   run.AddDetailLine("deleting", std::string(item) + " file", 1);
 }
-void ProbeOne(TCleanRun& run) { Record(run, "One"); }
+void ProbeOne(TCleanRun& run) {
+  Record(run, "One");
+  if (g_leaveSomething) {
+    run.NoteLeft();
+    run.AddLogLine(run.LogPrefix + "One file could not be removed: it is held open by another program");
+  }
+}
 void ProbeTwo(TCleanRun& run) {
   Record(run, "Two");
   if (g_declineQuestion) run.Control()->QuestionDeclined = true;
@@ -195,6 +203,7 @@ class RunControllerTest : public ::testing::Test {
     OptionsSetting.AskForSweep = false;
     g_calls.clear();
     g_declineQuestion = false;
+    g_leaveSomething = false;
     g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     TCategory probe;
     probe.Text = "Probe";
@@ -388,24 +397,30 @@ TEST_F(RunControllerTest, AnUnattendedRunEndsWithTheCodeOfWhatHappenedEvenWhenIt
     bool settingsUnreadable;
     bool dies;       // the run ends through a failure
     bool declines;   // a question was answered No without being shown
+    bool leaves;     // something the run was to remove stayed
     int exitCode;
     int cleanerCalls;
     std::vector<std::string> log;  // what the log list holds afterwards, when it is known
     std::string logFileLine;       // a line the -log file holds under "unattended clean"
   } cases[] = {
-      {"nothing ticked", {}, false, false, false, ecNothingTicked, 0, {},
+      {"nothing ticked", {}, false, false, false, false, ecNothingTicked, 0, {},
        "Please select items you want to clear from the left list firstly."},
-      {"settings unreadable", {"One"}, true, false, false, ecSettingsUnreadable, 0,
+      {"settings unreadable", {"One"}, true, false, false, false, ecSettingsUnreadable, 0,
        {"Unable to read C:\\somewhere\\settings.ini"}, "Unable to read C:\\somewhere\\settings.ini"},
-      {"cleaned", {"One", "Two"}, false, false, false, ecCleaned, 2, {},
+      {"cleaned", {"One", "Two"}, false, false, false, false, ecCleaned, 2, {},
        "Total items to be removed = 6 ; Total files to be removed = 0 KB"},
-      {"a question declined", {"Two"}, false, false, true, ecQuestionDeclined, 1, {}, "Clean: Clearing Probe - Two ..."},
-      {"the run dies", {"One"}, false, true, false, ecRunFailed, 1, {}, "Stopped!"},
+      {"something stayed", {"One", "Two"}, false, false, false, true, ecSomethingLeft, 2, {},
+       "Clean: One file could not be removed: it is held open by another program"},
+      {"a question declined", {"Two"}, false, false, true, false, ecQuestionDeclined, 1, {}, "Clean: Clearing Probe - Two ..."},
+      {"a question declined and something stayed", {"One", "Two"}, false, false, true, true, ecQuestionDeclined, 2, {},
+       "Clean: Clearing Probe - Two ..."},
+      {"the run dies", {"One"}, false, true, false, false, ecRunFailed, 1, {}, "Stopped!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     g_calls.clear();
     g_declineQuestion = c.declines;
+    g_leaveSomething = c.leaves;
     DeleteFileW(L"C:\\qvsandbox\\run_controller\\runs.log");
     OptionsSetting.AskForSweep = true;  // a one-time clean never asks all the same
     auto& run = Make(c.ticked);
