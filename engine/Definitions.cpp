@@ -230,13 +230,13 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
       // %ProgramFiles% stands for both Program Files folders of 64-bit Windows.
       case dkFolder: {
         for (const std::string& folder : DefinitionFolders(e, macros))
-          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
+          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly, {section, line.Number}))
             bytes += DeleteFolderTree(run, f.Folder, true, true, "", run.ItemCount, f.Origin);
         break;
       }
       case dkFileMask: {
         for (const std::string& folder : DefinitionFolders(e, macros))
-          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
+          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly, {section, line.Number}))
             bytes += DeleteFilesByMask(run, f.Folder, e.Mask, run.ItemCount, false, f.Origin);
         break;
       }

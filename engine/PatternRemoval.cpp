@@ -15,7 +15,12 @@ bool IsRootedFolder(const std::string& folder) {
   return form == pfDrive || form == pfNetwork;
 }
 
-// The sub-folders of dir (with a trailing backslash) whose names match the step, in name order;
+bool HoldsPlainFile(const std::string& folder, const std::string& file) {
+  const DWORD a = GetFileAttributesW(ToWinPath(folder + "\\" + file).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The sub-folders of dir (with a trailing backslash) that the step stands for, in name order;
 // links and names the system would trim are left out.
 std::vector<std::string> MatchingSubfolders(const std::string& dir, const std::string& step, TStepRule rule) {
   std::vector<std::pair<std::string, std::string>> found;  // upper-cased name, name
@@ -29,9 +34,10 @@ std::vector<std::string> MatchingSubfolders(const std::string& dir, const std::s
     const std::string name = Narrow(fd.cFileName);
     if (!IsReachableName(name)) continue;  // also "." and ".."
     const std::string upper = UpperCase(name);
-    if (rule == srGlob && !MatchesNamePattern(upper, upperStep)) continue;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
     if (!parentFinal.empty() && IsResolvedLink(dir + name, parentFinal)) continue;
+    if (!StepAdmitsFolder(upperStep, rule, upper, [&](const std::string& file) { return HoldsPlainFile(dir + name, file); }))
+      continue;
     found.push_back({upper, name});
   } while (FindNextFileW(find, &fd));
   FindClose(find);
@@ -41,9 +47,10 @@ std::vector<std::string> MatchingSubfolders(const std::string& dir, const std::s
   return out;
 }
 
-// The folders the steps stand for; run (may be null) refuses a last wildcard below a protected
-// folder or a drive root.
-std::vector<std::string> Expand(const TFolderSteps& steps, TStepRule rule, TCleanRun* run) {
+// The folders the steps stand for; run (may be null) refuses a last step that matches every name
+// below a protected folder or a drive root, naming where the folder text comes from.
+std::vector<std::string> Expand(const TFolderSteps& steps, TStepRule rule, TCleanRun* run,
+                                const std::string& from = std::string()) {
   std::vector<std::string> current;
   if (DirectoryExists(steps.Fixed)) current.push_back(steps.Fixed);
   for (size_t j = 0; j < steps.Steps.size() && !current.empty(); ++j) {
@@ -53,17 +60,17 @@ std::vector<std::string> Expand(const TFolderSteps& steps, TStepRule rule, TClea
     for (const std::string& dir : current) {
       if (run && run->Terminated()) return {};
       if (IsWildcardStep(step, rule)) {
-        if (run && last) {
+        if (run && last && StepMatchesEveryName(step, rule)) {
           TFolderIdentity id;
           if (IdentifyFolder(dir, id) != fvFolder) continue;
           std::string match = run->FolderGuard().ProtectedMatch(id);
           if (!match.empty()) {
-            run->AddLogLine(run->LogPrefix + "refusing the wildcard below the protected folder " + match);
+            run->AddLogLine(run->LogPrefix + "refusing the wildcard below the protected folder " + match + from);
             continue;
           }
           match = run->FolderGuard().DriveRootMatch(id);
           if (!match.empty()) {
-            run->AddLogLine(run->LogPrefix + "refusing the wildcard below the drive root " + match);
+            run->AddLogLine(run->LogPrefix + "refusing the wildcard below the drive root " + match + from);
             continue;
           }
         }
@@ -81,15 +88,21 @@ std::vector<std::string> Expand(const TFolderSteps& steps, TStepRule rule, TClea
 
 }  // namespace
 
-std::vector<TExpandedFolder> ExpandFolderPattern(TCleanRun& run, const std::string& folder, TStepRule rule) {
+std::string TPatternSource::Text() const {
+  if (Entry.empty()) return std::string();
+  return " (" + Entry + (Line > 0 ? ", line " + std::to_string(Line) : std::string()) + ")";
+}
+
+std::vector<TExpandedFolder> ExpandFolderPattern(TCleanRun& run, const std::string& folder, TStepRule rule,
+                                                 const TPatternSource& source) {
   const TFolderSteps steps = SplitFolderSteps(folder, rule);
   if (steps.Usable && steps.Steps.empty()) return {{IncludeTrailingBackslash(folder), foNamed}};
   if (!steps.Usable || !IsRootedFolder(steps.Fixed)) {
-    run.AddLogLine(run.LogPrefix + "refusing the folder pattern " + folder);
+    run.AddLogLine(run.LogPrefix + "refusing the folder pattern " + folder + source.Text());
     return {};
   }
   std::vector<TExpandedFolder> out;
-  for (const std::string& found : Expand(steps, rule, &run)) out.push_back({found, foListed});
+  for (const std::string& found : Expand(steps, rule, &run, source.Text())) out.push_back({found, foListed});
   return out;
 }
 

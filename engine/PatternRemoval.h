@@ -3,11 +3,13 @@
 // ExpandFolderPattern gives the folders that a folder text with wildcard steps (PathPattern.h)
 // stands for. At and below the first wildcard step it never enters a link (a reparse point, or an
 // entry the platform resolves elsewhere) and skips names that end in a dot or a space, as every
-// listing of the primitives does; what it finds are listed folders (foListed). A wildcard that is
-// the last step directly below a protected folder or a drive root would hand every folder there
-// to the primitives: it is refused whole, in a Test as in a Clean, with the log line
-//   "<LogPrefix>refusing the wildcard below the protected folder <folder>" or
-//   "<LogPrefix>refusing the wildcard below the drive root <folder>".
+// listing of the primitives does; what it finds are listed folders (foListed). A step that
+// matches every name ("*", "*.*"), as the last step directly below a protected folder or a drive
+// root, would hand every folder there to the primitives: it is refused whole, in a Test as in a
+// Clean, with the log line (naming the entry and the line it comes from, when given)
+//   "<LogPrefix>refusing the wildcard below the protected folder <folder> (<entry>, line <n>)" or
+//   "<LogPrefix>refusing the wildcard below the drive root <folder> (<entry>, line <n>)".
+// A partial step ("Name*") or the profile step there takes only the folders it names.
 //
 // DeleteFilesByMaskList is DeleteFilesByMask (FileRemoval.h) for a list of patterns with "*" and
 // "?", with keep rules, and optionally removing the folders it empties. It keeps every rule of the
@@ -34,11 +36,20 @@ struct TExpandedFolder {
   TFolderOrigin Origin = foNamed;
 };
 
+// Where a folder text comes from: the entry (a section of a definition file) and its line.
+struct TPatternSource {
+  std::string Entry;
+  int Line = 0;
+  // " (<entry>, line <n>)", or nothing when no entry is given.
+  std::string Text() const;
+};
+
 // The folders a folder text stands for, in name order at each wildcard level. A text without
 // wildcard steps gives itself (named), whether it exists or not; an unusable one
 // (SplitFolderSteps) gives nothing and is refused with
-// "<LogPrefix>refusing the folder pattern <folder>".
-std::vector<TExpandedFolder> ExpandFolderPattern(TCleanRun& run, const std::string& folder, TStepRule rule);
+// "<LogPrefix>refusing the folder pattern <folder> (<entry>, line <n>)".
+std::vector<TExpandedFolder> ExpandFolderPattern(TCleanRun& run, const std::string& folder, TStepRule rule,
+                                                 const TPatternSource& source = TPatternSource());
 
 // The existing folders a folder text stands for, found by the same rules, without refusals or log
 // lines (detection and keep rules).

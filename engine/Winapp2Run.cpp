@@ -415,7 +415,7 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
     for (const std::string& path : paths) {
       // A variable that holds a relative text never makes the current folder a target.
       if (!IsRooted(path)) continue;
-      for (const TExpandedFolder& folder : ExpandFolderPattern(run, path, srGlob))
+      for (const TExpandedFolder& folder : ExpandFolderPattern(run, path, srGlob, {section, key.Line}))
         bytes += DeleteFilesByMaskList(run, folder.Folder, walk, run.ItemCount, folder.Origin);
     }
   }

@@ -120,6 +120,13 @@ TEST(WildcardStep, RefusedRightBelowAProtectedFolderOrADriveRoot) {
                                                   qv::IncludeTrailingBackslash(local)),
               2);
     EXPECT_EQ(CountLinesStartingWith(r.Lines, prefix + "refusing the wildcard below the drive root C:\\"), 1);
+    // Each refusal names its entry and line.
+    for (const char* line : {"2)", "3)"})
+      EXPECT_EQ(CountLinesStartingWith(r.Lines, prefix + "refusing the wildcard below the protected folder " +
+                                                    qv::IncludeTrailingBackslash(local) + " (<New List>, line " + line),
+                1);
+    EXPECT_EQ(CountLinesStartingWith(r.Lines, prefix + "refusing the wildcard below the drive root C:\\ (<New List>, line 4)"),
+              1);
   }
   s.ExpectCleaned();
   EXPECT_TRUE(messages.Messages.empty());
