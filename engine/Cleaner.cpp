@@ -3,7 +3,8 @@
 namespace qv {
 
 TCleanerDirectory::TCleanerDirectory(std::initializer_list<TCleanerTable> tables,
-                                     std::initializer_list<const char*> notBuiltYet) {
+                                     std::initializer_list<const char*> notBuiltYet, TCookieDatabaseFn cookieDatabase)
+    : cookieDatabase_(cookieDatabase) {
   for (const TCleanerTable& t : tables)
     for (size_t i = 0; i < t.Count; ++i) cleaners_.emplace(t.Entries[i].ItemName, t.Entries[i].Clean);
   for (const char* name : notBuiltYet)

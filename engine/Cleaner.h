@@ -4,6 +4,7 @@
 // it.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -13,6 +14,13 @@ namespace qv {
 class TCleanRun;
 
 using TCleanerFn = void (*)(TCleanRun& run);
+
+// The cleaner of a browser's cookie database that a definition line names ("CookieDbN=", see
+// Definitions.h): folder (with a trailing backslash) and file name of a database that exists, and
+// whether the folder was found by listing (a wildcard step) rather than named. It counts what it
+// removes into counter and returns the bytes of the files it removed.
+using TCookieDatabaseFn = uint64_t (*)(TCleanRun& run, const std::string& folder, const std::string& name,
+                                       int& counter, bool listed);
 
 struct TCleanerEntry {
   const char* ItemName;
@@ -34,16 +42,20 @@ class TCleanerDirectory {
  public:
   // Joins the tables; an item name given twice keeps its first cleaner. notBuiltYet: item names
   // that have no cleaner yet (they run as items that find nothing).
-  TCleanerDirectory(std::initializer_list<TCleanerTable> tables, std::initializer_list<const char*> notBuiltYet);
+  TCleanerDirectory(std::initializer_list<TCleanerTable> tables, std::initializer_list<const char*> notBuiltYet,
+                    TCookieDatabaseFn cookieDatabase = nullptr);
 
   // True when the item has a built-in cleaner or is one of the items not built yet; clean is then
   // its cleaner, or null for an item not built yet. False: the item goes to a definition file.
   bool Find(const std::string& itemName, TCleanerFn& clean) const;
   size_t NotBuiltCount() const { return notBuilt_; }
+  // The cleaner of cookie databases (null: none).
+  TCookieDatabaseFn CookieDatabase() const { return cookieDatabase_; }
 
  private:
   std::map<std::string, TCleanerFn> cleaners_;
   size_t notBuilt_ = 0;
+  TCookieDatabaseFn cookieDatabase_ = nullptr;
 };
 
 }  // namespace qv

@@ -170,7 +170,10 @@ void LintDefinitions(TLint& lint, const std::string& text) {
         continue;
       }
       if (e.Kind == dkNone) {
-        lint.Add(line.Number, Contains(line.Key, "LockFile") ? "a lock file without a folder" : "an unknown key",
+        lint.Add(line.Number,
+                 Contains(line.Key, "CookieDb")   ? "a cookie database without a folder and a plain file name"
+                 : Contains(line.Key, "LockFile") ? "a lock file without a folder"
+                                                  : "an unknown key",
                  line.Raw);
         continue;
       }

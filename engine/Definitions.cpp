@@ -10,6 +10,7 @@
 #include "base/WindowsVersion.h"
 #include "base/Wow64.h"
 #include "engine/CleanRun.h"
+#include "engine/Cleaner.h"
 #include "engine/FileRemoval.h"
 #include "engine/PathPattern.h"
 #include "engine/PatternRemoval.h"
@@ -52,6 +53,19 @@ TDefinitionEntry ParseDefinitionLine(const std::string& line) {
       e.Kind = dkRegistryValues;
       e.ValueName = rest.substr(comma + 1);
     }
+    return e;
+  }
+
+  if (Contains(key, "CookieDb")) {
+    const size_t slash = value.find('\\');
+    const size_t comma = value.find(',');
+    if (slash == std::string::npos || comma == std::string::npos || comma < slash) return e;
+    const std::string name = value.substr(comma + 1);
+    if (name.empty() || name.find_first_of("\\/:*?,") != std::string::npos) return e;
+    e.Kind = dkCookieDatabase;
+    e.FirstPart = value.substr(0, slash);
+    e.Rest = value.substr(slash + 1, comma - slash - 1);
+    e.Mask = name;
     return e;
   }
 
@@ -100,7 +114,9 @@ static bool IsAbsoluteFolder(const std::string& path) {
 }
 
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros) {
-  if (entry.Kind != dkFolder && entry.Kind != dkFileMask && entry.Kind != dkLockFile) return std::string();
+  if (entry.Kind != dkFolder && entry.Kind != dkFileMask && entry.Kind != dkLockFile &&
+      entry.Kind != dkCookieDatabase)
+    return std::string();
   std::string base = macros.Expand(entry.FirstPart);
   // A macro whose source is missing: without a base the path would be rooted at the current drive.
   if (base.empty() && !entry.FirstPart.empty()) return std::string();
@@ -238,6 +254,21 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
         for (const std::string& folder : DefinitionFolders(e, macros))
           for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly, {section, line.Number}))
             bytes += DeleteFilesByMask(run, f.Folder, e.Mask, run.ItemCount, false, f.Origin);
+        break;
+      }
+      // A browser's cookie database: the keep list decides between the file and its rows.
+      case dkCookieDatabase: {
+        const TCookieDatabaseFn clean = run.Cleaners ? run.Cleaners->CookieDatabase() : nullptr;
+        for (const std::string& folder : DefinitionFolders(e, macros))
+          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly, {section, line.Number})) {
+            if (!FileExists(f.Folder + e.Mask)) continue;
+            if (clean) {
+              bytes += clean(run, f.Folder, e.Mask, run.ItemCount, f.Origin == foListed);
+            } else {
+              run.NoteLeft();
+              run.AddLogLine(run.LogPrefix + f.Folder + e.Mask + " was left as it is: no cleaner of cookie databases is at hand");
+            }
+          }
         break;
       }
       case dkLockFile:

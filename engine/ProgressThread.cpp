@@ -9,7 +9,9 @@
 namespace qv {
 
 TClearTaskThread::TClearTaskThread(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners)
-    : run_(std::move(host)), cleaners_(cleaners) {}
+    : run_(std::move(host)), cleaners_(cleaners) {
+  run_.Cleaners = cleaners;
+}
 
 void TClearTaskThread::Start() {
   run_.Control()->Running = true;

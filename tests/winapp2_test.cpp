@@ -118,7 +118,9 @@ TEST(FolderSteps, EveryNameStepsAndWhatAStepAdmits) {
       return c.hasPreferences && file == "Preferences";
     });
     EXPECT_EQ(got, c.admitted) << c.step << " / " << c.name;
-    if (c.rule == qv::srGlob) EXPECT_TRUE(asked.empty()) << "a partial step looks at names only";
+    if (c.rule == qv::srGlob) {
+      EXPECT_TRUE(asked.empty()) << "a partial step looks at names only";
+    }
   }
   EXPECT_TRUE(qv::IsChromiumProfileName("profile 3"));
 }

@@ -117,11 +117,12 @@ static void IeTypedUrlsCleaner(TCleanRun& run) {
 static void IeCookiesCleaner(TCleanRun& run) {
   const std::string folder = FindCookieFolder(run.Host().OwnerWindow());
   if (folder.empty()) return;
-  const std::vector<std::string> keep = ReadCookieKeepList();
+  // The one keep list of every browser: a file named on it, or holding a cookie of a kept site.
+  const TCookieKeepList keep = TCookieKeepList::Read();
   uint64_t bytes = 0;
   for (const TCookieFile& cookie : ListCookieFiles(folder)) {
     if (run.Terminated()) break;
-    if (IsOnKeepList(keep, cookie.Name)) continue;
+    if (keep.KeepsIeCookieFile(folder, cookie.Name)) continue;
     if (DeleteOneFile(run, folder + cookie.Name, true)) {
       ++run.ItemCount;
       bytes += cookie.Size;
@@ -131,7 +132,7 @@ static void IeCookiesCleaner(TCleanRun& run) {
   run.ItemBytes = bytes;
   run.ItemSizeText = FormatKB(bytes);
   // The index describes every cookie: with any cookie kept it stays as it is.
-  if (!run.IsTest() && keep.empty()) WipeIndexDatFile(folder + "index.dat");
+  if (!run.IsTest() && keep.Empty()) WipeIndexDatFile(folder + "index.dat");
 }
 
 static void IeHistoryCleaner(TCleanRun& run) {
