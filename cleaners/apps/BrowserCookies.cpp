@@ -210,16 +210,27 @@ std::vector<TCookieSite> GroupCookieSites(const std::vector<std::pair<std::strin
     for (const std::string& b : h.second)
       if (std::find(browsers.begin(), browsers.end(), b) == browsers.end()) browsers.push_back(b);
   }
+  // Each site's browsers in the order the browsers first came.
+  std::vector<std::string> order;
+  for (const auto& hb : hostsAndBrowsers)
+    if (std::find(order.begin(), order.end(), hb.second) == order.end()) order.push_back(hb.second);
+  auto rank = [&order](const std::string& b) { return std::find(order.begin(), order.end(), b) - order.begin(); };
   std::vector<TCookieSite> sites;
-  for (const auto& s : bySite) sites.push_back({s.first, s.second});
+  for (auto& s : bySite) {
+    std::stable_sort(s.second.begin(), s.second.end(),
+                     [&rank](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
+    sites.push_back({s.first, s.second});
+  }
   return sites;
 }
 
-std::vector<TCookieSite> ListCookieSites(const std::string& ieCookieFolder) {
+std::vector<TCookieSite> ListCookieSites(const std::string& ieCookieFolder, const std::vector<std::string>& keep) {
   std::vector<std::pair<std::string, std::string>> hosts;
-  for (const TCookieFile& f : ListCookieFiles(ieCookieFolder))
+  for (const TCookieFile& f : ListCookieFiles(ieCookieFolder)) {
+    if (IsOnKeepList(keep, f.Name)) continue;  // kept by its name: listed as kept only
     for (const std::string& host : IeCookieFileHosts(ieCookieFolder, f.Name))
       hosts.push_back({host, kInternetExplorerBrowserName});
+  }
   for (const TCookieDatabaseRef& db : FindCookieDatabases()) {
     try {
       for (const TCookieRow& row : ReadCookieRows(db.Path)) hosts.push_back({row.Host, db.Browser});
@@ -228,6 +239,17 @@ std::vector<TCookieSite> ListCookieSites(const std::string& ieCookieFolder) {
     }
   }
   return GroupCookieSites(hosts);
+}
+
+std::vector<std::string> IeCookieFilesOfSite(const std::string& ieCookieFolder, const std::string& site) {
+  std::vector<std::string> names;
+  for (const TCookieFile& f : ListCookieFiles(ieCookieFolder))
+    for (const std::string& host : IeCookieFileHosts(ieCookieFolder, f.Name))
+      if (HostIsOfSite(host, site)) {
+        names.push_back(f.Name);
+        break;
+      }
+  return names;
 }
 
 bool HostIsOfSite(const std::string& host, const std::string& site) {

@@ -56,13 +56,18 @@ struct TCookieSite {
 };
 // Groups hosts (each with its browser) into sites: hosts as CookieSiteOfHost gives them, a host
 // listed under a parent domain that is itself a host of the list ("www.example.com" under
-// "example.com"), in site order; each browser once per site, in order of first appearance.
+// "example.com"), in site order; each browser once per site, in the order the browsers first come
+// in the list.
 std::vector<TCookieSite> GroupCookieSites(const std::vector<std::pair<std::string, std::string>>& hostsAndBrowsers);
 
 // The sites of every browser of this user: the Internet Explorer cookie files of `ieCookieFolder`
-// (with a trailing backslash; empty: none) and every database FindCookieDatabases finds. A
-// database that cannot be read (a running browser holds it) adds nothing.
-std::vector<TCookieSite> ListCookieSites(const std::string& ieCookieFolder);
+// (with a trailing backslash; empty: none) but those the keep list names as files, and every
+// database FindCookieDatabases finds. A database that cannot be read (a running browser holds it)
+// adds nothing.
+std::vector<TCookieSite> ListCookieSites(const std::string& ieCookieFolder, const std::vector<std::string>& keep);
+
+// The Internet Explorer cookie files of a folder that hold cookies of the site or its sub-sites.
+std::vector<std::string> IeCookieFilesOfSite(const std::string& ieCookieFolder, const std::string& site);
 
 // True when a cookie of this host is shown under the site: the site itself or a sub-site of it.
 bool HostIsOfSite(const std::string& host, const std::string& site);
