@@ -20,7 +20,7 @@ const TCleanerDirectory& BuiltinCleaners() {
       // gains its cleaner; today every item has its cleaner.
       {},
       // The cookie databases that definition lines name, under the one keep list.
-      CleanCookieDatabase);
+      TCookieDatabaseCleaner{CleanCookieDatabase, KeepListKeepsSites});
   return directory;
 }
 

@@ -258,7 +258,7 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
       }
       // A browser's cookie database: the keep list decides between the file and its rows.
       case dkCookieDatabase: {
-        const TCookieDatabaseFn clean = run.Cleaners ? run.Cleaners->CookieDatabase() : nullptr;
+        const auto clean = run.Cleaners ? run.Cleaners->CookieDatabases().Clean : nullptr;
         for (const std::string& folder : DefinitionFolders(e, macros))
           for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly, {section, line.Number})) {
             if (!FileExists(f.Folder + e.Mask)) continue;

@@ -11,6 +11,7 @@
 #include "base/UserFiles.h"
 #include "base/WindowsVersion.h"
 #include "engine/CleanRun.h"
+#include "engine/Cleaner.h"
 #include "engine/Definitions.h"
 #include "engine/FolderGuard.h"
 #include "engine/PatternRemoval.h"
@@ -396,6 +397,12 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
     return finish(0);
   }
 
+  // While the cookie keep list keeps a site, a cookie database a line would remove goes to the
+  // cookie cleaner instead (the other cookies go, row by row), and the files SQLite keeps beside it
+  // stay with it.
+  const TCookieDatabaseCleaner* cookies = run.Cleaners ? &run.Cleaners->CookieDatabases() : nullptr;
+  if (cookies && !(cookies->Clean && cookies->KeepsSites && cookies->KeepsSites())) cookies = nullptr;
+
   uint64_t bytes = 0;
   for (const TWinapp2FileKey& key : entry.Files) {
     if (run.Terminated()) break;
@@ -411,7 +418,13 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
     walk.Recurse = key.Recurse || key.RemoveSelf;
     walk.RemoveFolders = key.RemoveSelf;
     walk.KeepFolder = [&keep](const TFolderIdentity& id) { return keep.KeepFolder(id); };
-    walk.KeepFile = [&keep](const TFolderIdentity& id, const std::string& name) { return keep.KeepFile(id, name); };
+    walk.KeepFile = [&keep, &run, &bytes, cookies](const TFolderIdentity& id, const std::string& name) {
+      if (keep.KeepFile(id, name)) return true;
+      bool side = false;
+      if (!cookies || !IsCookieDatabaseName(name, &side)) return false;
+      if (!side) bytes += cookies->Clean(run, id.Text, name, run.ItemCount, true);
+      return true;
+    };
     for (const std::string& path : paths) {
       // A variable that holds a relative text never makes the current folder a target.
       if (!IsRooted(path)) continue;

@@ -536,6 +536,31 @@ TEST(CookieKeepList, EveryBrowserKeepsTheKeptSites) {
   for (const IeFile& f : ieFiles) EXPECT_EQ(qv::FileExists(ie + f.name), f.kept) << f.name;
   EXPECT_TRUE(messages.Messages.empty());
 
+  // A winapp2.ini entry as the community writes it reaches the same database through a wildcard
+  // and a mask: the database goes to the cookie cleaner, and the files SQLite keeps beside it stay.
+  {
+    MakeChromiumCookies(chromeNew, {{".example.org", "SID", "kept-value-4"}, {".qv-removed.test", "r1", "removed-value-4"}});
+    WriteTextFile(chromeNew + "-journal", "");
+    WriteFile(google / "Chrome\\User Data\\Default\\Network\\Device Bound Sessions", 10);
+    const std::string ini = qv::ExeFolder() + "winapp2.ini";
+    WriteTextFile(ini, "[Google Chrome Web Browsing Cookies *]\r\nSpecialDetect=DET_CHROME\r\n"
+                       "FileKey1=%LocalAppData%\\Google\\Chrome*\\User Data\\*\\Network|Cookies*;Device Bound Sessions*\r\n");
+    const std::string item = "Applications - Google Chrome Web Browsing Cookies *";
+    window.Winapp2Sources = {{item, ini}};
+    for (int mode : {qv::rmTest, qv::rmClean}) {
+      // A cookie row and a file; never the journal, which SQLite itself empties as it works.
+      ASSERT_TRUE(window.Run({item}, mode));
+      EXPECT_EQ(window.FinishedTotal, 2u);
+      if (mode == qv::rmTest) {
+        EXPECT_TRUE(qv::FileExists(chromeNew + "-journal"));
+      }
+    }
+    EXPECT_EQ(RawDb(chromeNew).Value("select group_concat(host_key) from cookies"), ".example.org");
+    EXPECT_FALSE(qv::FileExists(google / "Chrome\\User Data\\Default\\Network\\Device Bound Sessions"));
+    window.Winapp2Sources.clear();
+    DeleteFileW(qv::Widen(ini).c_str());
+  }
+
   // Nothing kept: each database goes whole.
   {
     ScopedKeepList none({});

@@ -160,6 +160,8 @@ uint64_t CleanCookieDatabase(TCleanRun& run, const std::string& folder, const st
   return 0;
 }
 
+bool KeepListKeepsSites() { return TCookieKeepList::Read().KeepsAnySite(); }
+
 std::vector<TCookieDatabaseRef> FindCookieDatabases() {
   std::vector<TCookieDatabaseRef> found;
   auto add = [&found](const std::string& browser, const std::string& path) {

@@ -38,6 +38,8 @@ std::vector<TCookieRow> ReadCookieRows(const std::string& path);
 // with the line "<LogPrefix><path> was left as it is: <why>", and noted as something left.
 uint64_t CleanCookieDatabase(TCleanRun& run, const std::string& folder, const std::string& name, int& counter,
                              bool listed);
+// True when Cookies.dat keeps a site.
+bool KeepListKeepsSites();
 
 // The cookie databases of this user's browsers that exist, with the browser's name: Firefox's
 // cookies.sqlite in every profile, and each database that a "CookieDb" line of Zelbrin.dat names
