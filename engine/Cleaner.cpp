@@ -24,6 +24,13 @@ bool IsCookieDatabaseName(const std::string& name, bool* sideFile) {
   return false;
 }
 
+std::vector<std::string> CookieDatabaseFileNames() {
+  std::vector<std::string> names;
+  for (const char* db : {"Cookies", "cookies.sqlite"})
+    for (const char* side : {"", "-journal", "-wal", "-shm"}) names.push_back(std::string(db) + side);
+  return names;
+}
+
 bool TCleanerDirectory::Find(const std::string& itemName, TCleanerFn& clean) const {
   auto it = cleaners_.find(itemName);
   if (it == cleaners_.end()) return false;

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -32,6 +33,8 @@ struct TCookieDatabaseCleaner {
 // "cookies.sqlite" (Firefox), in any letter case, or of a file SQLite keeps beside one ("-journal",
 // "-wal", "-shm"; then *sideFile is set).
 bool IsCookieDatabaseName(const std::string& name, bool* sideFile = nullptr);
+// Those names, each of them.
+std::vector<std::string> CookieDatabaseFileNames();
 
 struct TCleanerEntry {
   const char* ItemName;

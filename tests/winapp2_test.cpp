@@ -538,7 +538,7 @@ TEST(Winapp2Run, ProtectedFoldersAndUnusableExclusions) {
     const std::vector<std::string> lines = window.Lines();
     EXPECT_EQ(CountLinesStartingWith(lines, prefix + "refusing to empty the protected folder "), 3);
     EXPECT_EQ(CountLinesStartingWith(lines, prefix + "refusing the wildcard below the protected folder " +
-                                                qv::IncludeTrailingBackslash(local) + " (Qvtest Guarded *, line 4)"),
+                                                qv::IncludeTrailingBackslash(local) + " (Qvtest Guarded *, line 4 of " + ini + ")"),
               1);
     EXPECT_EQ(CountLinesStartingWith(lines, prefix + "Qvtest Unsafe * was not cleaned: an exclusion of it cannot be used"), 1);
     EXPECT_EQ(CountLinesStartingWith(lines, prefix + "line 10 of " + ini + " cannot be used (an unknown kind of exclusion)"), 1);

@@ -107,7 +107,9 @@ bool TCookieKeepList::KeepsHost(const std::string& host) const {
 }
 
 bool TCookieKeepList::KeepsIeCookieFile(const std::string& folder, const std::string& name) const {
-  if (IsOnKeepList(entries_, name)) return true;
+  // A name is the same file to Windows in any letter case.
+  for (const std::string& e : entries_)
+    if (SameText(e, name)) return true;
   if (sites_.empty()) return false;
   for (const std::string& host : IeCookieFileHosts(folder, name))
     if (KeepsHost(host)) return true;

@@ -61,8 +61,8 @@ class TCookieKeepList {
   bool KeepsAnySite() const { return !sites_.empty(); }
   // A cookie of this host (as a browser stores it) is kept.
   bool KeepsHost(const std::string& host) const;
-  // An Internet Explorer cookie file is kept: its name is on the list, or a cookie in it is of a
-  // kept site.
+  // An Internet Explorer cookie file is kept: its name is on the list (in any letter case, as
+  // Windows reads names), or a cookie in it is of a kept site.
   bool KeepsIeCookieFile(const std::string& folder, const std::string& name) const;
 
  private:
