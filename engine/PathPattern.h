@@ -15,7 +15,7 @@
 //
 // Which wildcards a run refuses: a step that matches every name ("*", "*.*", "**", "?*": see
 // StepMatchesEveryName), as the last step of a folder directly below a protected folder or a drive
-// root, would hand every folder there to the primitives; the walk refuses it (PatternRemoval.h). A
+// root, would hand every folder there to the primitives; the walk refuses it (FileRemoval.h). A
 // partial step ("Name*", ".name-*", "Profile ?") and the profile step take only the folders they
 // name, and are allowed everywhere.
 #pragma once
