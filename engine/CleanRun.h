@@ -19,6 +19,7 @@
 namespace qv {
 
 class TFolderGuard;
+class TCleanerDirectory;
 
 // Bytes to KB rounded up, with "," between groups of three digits.
 std::string FormatKB(uint64_t bytes);
@@ -49,6 +50,10 @@ class TCleanRun {
   // or a dialog changes afterwards reaches a run that is under way. The preliminary pass of a Clean
   // sets FastScan in its own copy.
   TOptionsSetting Options;
+
+  // The built-in cleaners of this run (null: none), for the definition lines that hand a file to
+  // one of them (a browser's cookie database).
+  const TCleanerDirectory* Cleaners = nullptr;
 
   // "Test: " or "Clean: ", the start of every detail line.
   std::string LogPrefix = "Test: ";
