@@ -11,7 +11,9 @@
 #include "base/UserFiles.h"
 #include "base/WindowsVersion.h"
 #include "engine/CleanRun.h"
+#include "engine/Cleaner.h"
 #include "engine/Definitions.h"
+#include "engine/FileRemoval.h"
 #include "engine/FolderGuard.h"
 #include "engine/PatternRemoval.h"
 #include "engine/RegistryRemoval.h"
@@ -225,69 +227,54 @@ namespace {
 // What the entry's exclusions keep, worked out once per run of the entry. Folders are kept by
 // their identity (FolderGuard.h), whatever spelling or link the exclusion names them by.
 struct TKeepRules {
-  struct Key {
-    std::string Root, KeyUpper;
-    bool HasValue = false;
-    std::string ValueUpper;
-  };
   std::vector<TKeepRule> Files;
-  std::vector<Key> Keys;
-
-  bool KeyKept(const std::string& root, const std::string& keyUpper) const {
-    for (const Key& k : Keys)
-      if (k.Root == root && !k.HasValue && (keyUpper == k.KeyUpper || StartsWith(keyUpper, k.KeyUpper + "\\")))
-        return true;
-    return false;
-  }
-  bool ValueKept(const std::string& root, const std::string& keyUpper, const std::string& value) const {
-    if (KeyKept(root, keyUpper)) return true;
-    const std::string upper = UpperCase(value);
-    for (const Key& k : Keys)
-      if (k.Root == root && k.HasValue && k.KeyUpper == keyUpper && k.ValueUpper == upper) return true;
-    return false;
-  }
-  // An exclusion lies inside the key (a subkey or a value of it).
-  bool HoldsKept(const std::string& root, const std::string& keyUpper) const {
-    for (const Key& k : Keys)
-      if (k.Root == root && (StartsWith(k.KeyUpper, keyUpper + "\\") || (k.HasValue && k.KeyUpper == keyUpper)))
-        return true;
-    return false;
-  }
+  // REG exclusions, by the identity of their keys.
+  TRegistryKeep Registry;
 };
 
-std::vector<std::wstring> RegistryNames(HKEY root, const std::string& keyPath, bool values) {
-  std::vector<std::wstring> names;
-  HKEY key;
-  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  std::wstring buf(16384, L'\0');
-  for (DWORD i = 0;; ++i) {
-    DWORD len = (DWORD)buf.size();
-    LONG r = values ? RegEnumValueW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr)
-                    : RegEnumKeyExW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr);
-    if (r != ERROR_SUCCESS) break;
-    names.push_back(buf.substr(0, len));
+// The cookie databases a line would take in the folders its path stands for (and below them for a
+// recursive line), handed to the cookie cleaner; none that an exclusion of the entry keeps.
+uint64_t HandOverCookieDatabases(TCleanRun& run, const TCookieDatabaseCleaner& cookies, const std::string& path,
+                                 const TWinapp2FileKey& key, const std::vector<TKeepRule>& exclusions) {
+  auto taken = [&key](const std::string& upperName) {
+    for (const std::string& m : key.Masks)
+      if (MatchesNamePattern(upperName, UpperCase(m))) return true;
+    return false;
+  };
+  auto excluded = [&exclusions](const std::string& dir, const std::string& upperName) {
+    if (exclusions.empty()) return false;
+    TFolderIdentity id;
+    if (IdentifyFolder(dir, id) != fvFolder) return true;  // unknown: left to the walk, which keeps it
+    for (const TKeepRule& r : exclusions) {
+      if (!id.SameFolder(r.Folder) && !(r.Below && StartsWith(id.TextKey, r.Folder.TextKey))) continue;
+      if (r.UpperMasks.empty()) return true;
+      for (const std::string& m : r.UpperMasks)
+        if (MatchesNamePattern(upperName, m)) return true;
+    }
+    return false;
+  };
+  uint64_t bytes = 0;
+  std::vector<std::string> folders = FindFolderPatternMatches(path, srGlob);
+  for (size_t i = 0; i < folders.size() && !run.Terminated(); ++i) {
+    const std::string dir = IncludeTrailingBackslash(folders[i]);
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      const std::string name = Narrow(fd.cFileName);
+      if (!IsReachableName(name) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (key.Recurse || key.RemoveSelf) folders.push_back(dir + name);
+        continue;
+      }
+      bool side = false;
+      const std::string upper = UpperCase(name);
+      if (!IsCookieDatabaseName(name, &side) || side || !taken(upper) || excluded(dir, upper)) continue;
+      bytes += cookies.Clean(run, dir, name, run.ItemCount, true);
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
   }
-  RegCloseKey(key);
-  return names;
-}
-
-// The key with everything under it but what the exclusions keep: a key that holds a kept key or
-// value loses its other values and subkeys and stays. Its unnamed value stays too (the primitive
-// would take every value of the key with it).
-int DeleteKeyKeeping(TCleanRun& run, const std::string& root, const std::string& keyPath, const TKeepRules& keep) {
-  const std::string keyUpper = UpperCase(keyPath);
-  if (keep.KeyKept(root, keyUpper)) return 0;
-  if (!keep.HoldsKept(root, keyUpper)) return DeleteRegistryKeyTree(run, root, keyPath);
-  HKEY rootKey = ParseRootKeyName(root);
-  int count = 0;
-  for (const std::wstring& value : RegistryNames(rootKey, keyPath, true)) {
-    const std::string name = Narrow(value);
-    if (name.empty() || keep.ValueKept(root, keyUpper, name)) continue;
-    count += DeleteRegistryValues(run, root, keyPath, name);
-  }
-  for (const std::wstring& sub : RegistryNames(rootKey, keyPath, false))
-    count += DeleteKeyKeeping(run, root, keyPath + "\\" + Narrow(sub), keep);
-  return count;
+  return bytes;
 }
 
 bool IsRooted(const std::string& path) {
@@ -301,7 +288,11 @@ bool BuildKeepRules(const TWinapp2Entry& entry, const TWinapp2Variables& variabl
                     std::string& reason) {
   for (const TWinapp2Exclude& ex : entry.Excludes) {
     if (ex.Kind == ekRegistry) {
-      keep.Keys.push_back({ex.Key.Root, UpperCase(ex.Key.KeyPath), ex.Key.HasValue, UpperCase(ex.Key.ValueName)});
+      const HKEY root = ParseRootKeyName(ex.Key.Root);
+      if (ex.Key.HasValue)
+        keep.Registry.KeepValue(root, ex.Key.KeyPath, ex.Key.ValueName);
+      else
+        keep.Registry.KeepKey(root, ex.Key.KeyPath);
       continue;
     }
     std::string unknown;
@@ -379,6 +370,12 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
     return finish(0);
   }
 
+  // While the cookie keep list keeps a site, a cookie database that a line would take goes to the
+  // cookie cleaner instead (the other cookies go, row by row), and it stays with the files SQLite
+  // keeps beside it.
+  const TCookieDatabaseCleaner* cookies = run.Cleaners ? &run.Cleaners->CookieDatabases() : nullptr;
+  if (cookies && !(cookies->Clean && cookies->KeepsSites && cookies->KeepsSites())) cookies = nullptr;
+
   uint64_t bytes = 0;
   for (const TWinapp2FileKey& key : entry.Files) {
     if (run.Terminated()) break;
@@ -394,7 +391,8 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
     walk.Recurse = key.Recurse || key.RemoveSelf;
     walk.RemoveFolders = key.RemoveSelf;
     walk.Keep = keep.Files;
-    const std::string where = " (line " + std::to_string(key.Line) + " of " + file + ")";
+    if (cookies) walk.KeepNames = CookieDatabaseFileNames();
+    const std::string where = " (" + section + ", line " + std::to_string(key.Line) + " of " + file + ")";
     for (const std::string& path : paths) {
       // A variable that holds a relative text never makes the current folder a target.
       if (!IsRooted(path)) {
@@ -402,6 +400,7 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
         run.AddLogLine(run.LogPrefix + "refusing the folder pattern " + path + where);
         continue;
       }
+      if (cookies) bytes += HandOverCookieDatabases(run, *cookies, path, key, keep.Files);
       bytes += DeleteFilesByMaskList(run, path, walk, run.ItemCount, srGlob, where);
     }
   }
@@ -409,14 +408,13 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
   for (const TWinapp2RegistryKey& key : entry.Registry) {
     if (run.Terminated()) break;
     if (!key.HasValue) {
-      run.ItemCount += DeleteKeyKeeping(run, key.Root, key.KeyPath, keep);
+      run.ItemCount += DeleteRegistryKeyTree(run, key.Root, key.KeyPath, &keep.Registry);
       continue;
     }
     // Values under the machine's root need administrator rights on the NT family, as in Zelbrin.dat.
     if (key.Root == "HKEY_LOCAL_MACHINE" && !run.MayChangeMachineValue(key.Root + "\\" + key.KeyPath + "\\" + key.ValueName))
       continue;
-    if (keep.ValueKept(key.Root, UpperCase(key.KeyPath), key.ValueName)) continue;
-    run.ItemCount += DeleteRegistryValues(run, key.Root, key.KeyPath, key.ValueName);
+    run.ItemCount += DeleteRegistryValues(run, key.Root, key.KeyPath, key.ValueName, &keep.Registry);
   }
   finish(bytes);
 }

@@ -19,7 +19,7 @@
 #include "dialogs/AskDelete.h"
 #include "engine/Definitions.h"
 #include "shell/CommandLine.h"
-#include "shell/Main.h"
+#include "shell/MainWindow.h"
 #include "shell/TaskHostWin.h"
 #include "support/Process.h"
 #include "support/RecordingHost.h"
@@ -374,7 +374,7 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
   f.OnRunMessage = [&](UINT msg, WPARAM w) {
     if (msg == WM_CLEANFINISHED && f.ProgressCaption() == kPrepareToClean) {
       seen.prelimHidden = f.LogFontColour() == f.LogBackgroundColour();
-      seen.prelimFast = OptionsSetting.FastScan;
+      seen.prelimFast = f.Controller().RunOptions()->FastScan;
       seen.prelimHadLines = !Log().empty();
       seen.prelimTotal = (uint32_t)w;
     }
@@ -655,11 +655,21 @@ TEST_F(MainWindowTest, RequestsWithNothingTickedOrFirefoxOpenStartNoRun) {
       {"unattended, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 2, "", false, firefox, ecFirefoxOpen},
       {"test, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 0, "", true, "", 0},
       {"clean, Firefox open but unticked", {{"Windows", "Start Run"}}, true, 1, "", true, "", 0},
+      // As settings.ini gives it: the item ticked, its category not.
+      {"unattended, Firefox open, only an item stored", {{"", "Mozilla Firefox - Cookies"}}, true, 2, "", false,
+       firefox, ecFirefoxOpen},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto& f = Open();
-    for (auto& t : c.ticks) Tick(t.first, t.second);
+    for (auto& t : c.ticks) {
+      if (t.first.empty()) {
+        ASSERT_TRUE(f.Catalogue.TickByName(t.second));
+        ASSERT_FALSE(f.Catalogue.IsCategoryTicked("Mozilla Firefox"));
+      } else {
+        Tick(t.first, t.second);
+      }
+    }
     HWND ff = c.firefoxOpen ? CreateWindowExW(0, L"MozillaWindowClass", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                                               nullptr, GetModuleHandleW(nullptr), nullptr)
                             : nullptr;
@@ -1160,7 +1170,8 @@ TEST_F(ProgramTest, CleanOnceExitCodesAndLogFile) {
       {"question answered No unasked", kNone, {"Custom Lists - <New List>"}, ecQuestionDeclined,
        {"Not asked in an unattended run, answered No: Do you want to delete all files and folders under C:\\?"}, false,
        ""},
-      {"a malformed line in the list", kMalformedList, {"Custom Lists - <New List>"}, ecCleaned,
+      // The line did nothing it may have been meant to: the run says so in its code as in its log.
+      {"a malformed line in the list", kMalformedList, {"Custom Lists - <New List>"}, ecSomethingLeft,
        {"Clean: line 2 of " + clist + " is not an entry and was skipped: =oops",
         "Clean: deleting registry key HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU"},
        true, ""},
@@ -1252,10 +1263,16 @@ TEST_F(ProgramTest, TwoOneTimeCleansStartedTogetherKeepTheSettingsWhole) {
   WriteSettings({{"Settings/OverwriteFile", "1"},
                  {"Settings/OverwriteNumber", "3"},
                  {"Settings/AskForSweep", "1"},
-                 {"NodeSelected/SelectedCount", "2"},
+                 {"NodeSelected/SelectedCount", "3"},
                  {"NodeSelected/1", "Windows"},
-                 {"NodeSelected/2", "Windows - Start Run"}});
+                 {"NodeSelected/2", "Windows - Start Run"},
+                 {"NodeSelected/3", "Custom Lists - <New List>"}});
   settings_ = saved;
+  // Files for the first clean to overwrite and remove, so that it is still at work when the second
+  // starts, however fast the machine.
+  qvtest::SandboxFolder busy("TwoCleans");
+  const std::string clist = ExeFolder() + "Clist.dat";
+  qvtest::WriteTextFile(clist, "[<New List>]\r\nDelFile1=" + busy.Path() + ",*.tmp\r\n");
   auto keysOf = [&] {
     std::map<std::string, std::string> keys;
     for (const std::string& section : IniReadSections(ini))
@@ -1268,17 +1285,21 @@ TEST_F(ProgramTest, TwoOneTimeCleansStartedTogetherKeepTheSettingsWhole) {
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
     SeedRunMru();
+    for (int i = 0; i < 300; ++i) qvtest::WriteFile(busy / ("f" + std::to_string(i) + ".tmp"), 64 * 1024);
     HANDLE first = qvtest::StartProgram(Exe(), "-cleanonce");
-    Sleep(50);
+    // The second starts once the first is at work: its window is there.
+    ASSERT_TRUE(PumpUntil([] { return FindWindowW(L"Quorvane Made by Marrowdale Software", nullptr) != nullptr; }));
     HANDLE second = qvtest::StartProgram(Exe(), "-cleanonce");
     ASSERT_TRUE(first && second);
     std::multiset<int> codes = {qvtest::WaitProgram(first, 120000), qvtest::WaitProgram(second, 120000)};
     EXPECT_EQ(codes, (std::multiset<int>{ecCleaned, ecAlreadyRunning}));
     EXPECT_FALSE(qvtest::RegKeyExists(HKEY_CURRENT_USER, kRunMru));
+    EXPECT_FALSE(FileExists(busy / "f0.tmp"));
     const auto after = keysOf();
     for (const auto& kv : before) EXPECT_EQ(after.count(kv.first) ? after.at(kv.first) : "<missing>", kv.second) << kv.first;
   }
   DeleteFileW(Widen(ini).c_str());
+  DeleteFileW(Widen(clist).c_str());
 }
 
 }  // namespace
