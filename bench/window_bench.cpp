@@ -11,6 +11,8 @@
 //                           the run was busy, and the longest time it stood still in between
 //   lines                   the lines of its log list (LB_GETCOUNT) at its last look
 //   peak_ws_kb              the process's peak working set, as the system reported it last
+//   peak_private_kb         the most memory of its own (PagefileUsage) seen at any look; under Wine
+//                           the system reports the current figure there, not a peak
 //
 //   window_bench.exe [-quiet | -visible] <program> [arguments...]
 //
@@ -70,31 +72,40 @@ double Percentile(std::vector<double> v, double p) {
   return v[std::min(i, v.size() - 1)];
 }
 
-SIZE_T PeakOf(HANDLE process, SIZE_T peak) {
-  PROCESS_MEMORY_COUNTERS pmc = {};
-  pmc.cb = sizeof(pmc);
-  if (GetProcessMemoryInfo(process, &pmc, sizeof(pmc))) peak = std::max(peak, pmc.PeakWorkingSetSize);
-  return peak;
-}
+struct Peaks {
+  SIZE_T ws = 0, priv = 0;
+  void Look(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof(pmc);
+    if (!GetProcessMemoryInfo(process, &pmc, sizeof(pmc))) return;
+    ws = std::max(ws, pmc.PeakWorkingSetSize);
+    priv = std::max({priv, pmc.PagefileUsage, pmc.PeakPagefileUsage});
+  }
+  void Print() const {
+    printf(" peak_ws_kb=%lu peak_private_kb=%lu", (unsigned long)(ws / 1024), (unsigned long)(priv / 1024));
+  }
+};
 
 int Quiet(const PROCESS_INFORMATION& pi, double start) {
-  SIZE_T peak = 0;
+  Peaks peak;
   for (;;) {
-    peak = PeakOf(pi.hProcess, peak);
+    peak.Look(pi.hProcess);
     if (WaitForSingleObject(pi.hProcess, 100) == WAIT_OBJECT_0) break;
   }
   const double seconds = Seconds() - start;
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hProcess);
-  printf("seconds=%.3f exit=%lu peak_ws_kb=%lu\n", seconds, code, (unsigned long)(peak / 1024));
+  printf("seconds=%.3f exit=%lu", seconds, code);
+  peak.Print();
+  printf("\n");
   return 0;
 }
 
 int Visible(const PROCESS_INFORMATION& pi, double start) {
   HWND main = nullptr;
   double visible = -1, answered = -1;
-  SIZE_T peak = 0;
+  Peaks peak;
   while (answered < 0) {
     if (WaitForSingleObject(pi.hProcess, visible < 0 ? 10 : 0) == WAIT_OBJECT_0) break;
     if (!main) {
@@ -107,7 +118,7 @@ int Visible(const PROCESS_INFORMATION& pi, double start) {
     if (visible >= 0 && SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result))
       answered = Seconds() - start;
   }
-  peak = PeakOf(pi.hProcess, peak);
+  peak.Look(pi.hProcess);
   DWORD code = STILL_ACTIVE;
   GetExitCodeProcess(pi.hProcess, &code);
   if (code == STILL_ACTIVE) {
@@ -119,8 +130,9 @@ int Visible(const PROCESS_INFORMATION& pi, double start) {
     fprintf(stderr, "window_bench: the program ended (%lu) before its window was seen\n", code);
     return 1;
   }
-  printf("visible_seconds=%.3f answer_seconds=%.3f peak_ws_kb=%lu\n", visible, answered,
-         (unsigned long)(peak / 1024));
+  printf("visible_seconds=%.3f answer_seconds=%.3f", visible, answered);
+  peak.Print();
+  printf("\n");
   return 0;
 }
 
@@ -156,12 +168,10 @@ int wmain(int argc, wchar_t** argv) {
   int lastPos = -1, moves = 0;
   double lastMove = 0, maxGap = 0;
   bool finished = false;
-  SIZE_T peak = 0;
+  Peaks peak;
   LRESULT lines = 0;
   for (double next = Seconds();; next += 0.05) {
-    PROCESS_MEMORY_COUNTERS pmc = {};
-    pmc.cb = sizeof(pmc);
-    if (GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof(pmc))) peak = std::max(peak, pmc.PeakWorkingSetSize);
+    peak.Look(pi.hProcess);
     if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) break;
     if (!main) {
       FindContext c = {pi.dwProcessId, nullptr};
@@ -202,8 +212,10 @@ int wmain(int argc, wchar_t** argv) {
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hProcess);
   printf("seconds=%.3f exit=%lu answer_p50_ms=%.1f answer_p99_ms=%.1f answer_max_ms=%.1f answers=%zu "
-         "progress_moves=%d progress_max_gap_ms=%.0f lines=%ld peak_ws_kb=%lu\n",
+         "progress_moves=%d progress_max_gap_ms=%.0f lines=%ld",
          seconds, code, Percentile(answers, 0.5), Percentile(answers, 0.99), Percentile(answers, 1.0),
-         answers.size(), moves, maxGap * 1000, (long)lines, (unsigned long)(peak / 1024));
+         answers.size(), moves, maxGap * 1000, (long)lines);
+  peak.Print();
+  printf("\n");
   return 0;
 }
