@@ -56,7 +56,10 @@ shell_row=${QV_BENCH_SHELL:-0}
 rd_row=${QV_BENCH_RD:-1}
 million=${QV_BENCH_MILLION:-0}
 rounds=${QV_BENCH_ROUNDS:-3}
+parts=" ${QV_BENCH_PARTS:-startup tree overwrite deep scale index} "
+part() { [[ "$parts" == *" $1 "* ]]; }
 small=$((files / 10))
+small_records=$((records / 10))
 large=1000000
 folders=100
 
@@ -226,25 +229,34 @@ big_settings="$tmp/settings-big.ini"
 awk -v n="$settings_keys" 'BEGIN {
   printf "[Settings]\r\nFastScan=1\r\nAskForSweep=0\r\n[Hotkey]\r\nEnableHotkey=0\r\n[SChedule]\r\nAutoWash=0\r\n"
   printf "[NodeSelected]\r\nSelectedCount=%d\r\n", n
-  for (i = 1; i <= n; i++) printf "%d=Applications - Bench Application %d with a name as long as many are (cache, logs)\r\n", i, i
+  for (i = 1; i <= n; i++) printf "%d=Applications - Bench Application %d with a name as long as many of them are (cache, logs, history)\r\n", i, i
 }' >"$big_settings"
 settings_mb=$(awk -v b="$(stat -c %s "$big_settings")" 'BEGIN { printf "%.1f", b / 1048576 }')
 
 for ((r = 1; r <= rounds; r++)); do
-  echo "round $r of $rounds: floors and start-up" >&2
+  echo "round $r of $rounds: floors" >&2
   wcmd cmd_floor exit
   measure bench_floor "$QV_LOADER" 'C:\qvbench\bin\removal_bench.exe'
+  measure peer_floor "$QV_LOADER" 'C:\qvbench\bin\peer_bench.exe'
   floor
   watch peer_window -quiet 'C:\qvbench\bin\peer_bench.exe' window
+
+  if part startup; then
+  echo "round $r of $rounds: start-up" >&2
   settings 1
   startup start_plain
   cp "$winapp2" "$work/app/winapp2.ini"
   startup start_winapp2
   rm -f "$work/app/winapp2.ini"
-  cp "$big_settings" "$work/app/settings.ini"
-  startup start_settings
-  rm -f "$work/app/settings.ini"
+  # A read that takes long is measured once.
+  if [ "$r" = 1 ] || awk -v w="$(omedian start_settings visible_seconds)" 'BEGIN { exit !(w != "-" && w < 10) }'; then
+    cp "$big_settings" "$work/app/settings.ini"
+    startup start_settings
+    rm -f "$work/app/settings.ini"
+  fi
+  fi
 
+  if part tree; then
   echo "round $r of $rounds: Test of a tree of $files files" >&2
   make_tree "$work/tree" "$files"
   measure find sh -c "find '$work/tree' -type f -printf '%s\n' | awk '{ n++; s += \$1 } END { print \"count=\" n \" bytes=\" s }'"
@@ -281,7 +293,9 @@ for ((r = 1; r <= rounds; r++)); do
   make_tree "$work/tree" "$files"
   program prog_log 0 tree
   [ ! -e "$work/tree" ] || echo "warning: the program left of the tree: $(left_of "$work/tree")" >&2
+  fi
 
+  if part overwrite; then
   echo "round $r of $rounds: overwrite of $ow_files files of $ow_mib MiB, 3 passes" >&2
   rm -rf "$work/ow"
   mkdir -p "$work/ow"
@@ -295,7 +309,9 @@ for ((r = 1; r <= rounds; r++)); do
   bench overwrite overwrite 3 "${owargs[@]}"
   measure dd sh -c "for f in '$work/ow'/*.bin; do for p in 1 2 3; do dd if=/dev/zero of=\"\$f\" bs=65536 count=$((ow_mib * 16)) conv=notrunc,fsync status=none; done; done"
   rm -rf "$work/ow"
+  fi
 
+  if part deep; then
   echo "round $r of $rounds: deep trees" >&2
   for n in $levels; do
     make_chain "$work/deep$n" "$n"
@@ -307,14 +323,21 @@ for ((r = 1; r <= rounds; r++)); do
     bench "deep_clean_$n" tree "C:\\qvbench\\deep$n" clean fast
     [ ! -e "$work/deep$n" ] || { echo "warning: the $n-level tree was not removed completely" >&2; rm -rf "$work/deep$n"; }
   done
+  fi
 done
 
+if part scale; then
 echo "time and memory against the count: $small files, with the log" >&2
 make_tree "$work/tree" "$small"
 program scale_small 0 tree
 make_tree "$work/tree" "$small"
 bench small_test tree 'C:\qvbench\tree' test full
 bench small_clean tree 'C:\qvbench\tree' clean full
+if [ -z "${OUTS[prog_log]:-}" ]; then
+  echo "time and memory against the count: $files files, with the log" >&2
+  make_tree "$work/tree" "$files"
+  program prog_log 0 tree
+fi
 if [ "$million" = 1 ]; then
   echo "time and memory against the count: $large files, with the log" >&2
   make_tree "$work/tree" "$large"
@@ -322,12 +345,14 @@ if [ "$million" = 1 ]; then
   [ ! -e "$work/tree" ] || echo "warning: the program left of the tree: $(left_of "$work/tree")" >&2
   rm -rf "$work/tree"
 fi
+fi
 
+if part index; then
 echo "index.dat of $records records" >&2
-small_records=$((records / 10))
 "$QV_LOADER" 'C:\qvbench\bin\index_dat_bench.exe' make 'C:\qvbench\index.dat' "$records" >/dev/null 2>&1
 "$QV_LOADER" 'C:\qvbench\bin\index_dat_bench.exe' make 'C:\qvbench\small.dat' "$small_records" >/dev/null 2>&1
 idx_bytes=$(stat -c %s "$work/index.dat")
+idx_what="index.dat: $records records in $idx_bytes bytes"
 # The independent reader of the tests as background; it opens only files with the browser's own
 # signature text, which the builder does not write, so it reads a copy that carries it.
 have_msiecf=
@@ -349,6 +374,7 @@ idx small_count read 'C:\qvbench\small.dat' count
 # The viewer itself, on the display the bench runs on.
 idx view view 'C:\qvbench\index.dat'
 idx idx_wipe wipe 'C:\qvbench\index.dat' 3
+fi
 
 # The table. wall: the row's own figure where its program measures itself (the engine, overwrite,
 # walk and index.dat rows time the work inside the process; the watched program rows time the
@@ -358,7 +384,7 @@ idx idx_wipe wipe 'C:\qvbench\index.dat' 3
 W() { # the median wall time of a row
   # The in-process rows time their work alone: their floor (the bench program doing nothing) counts
   # in their CPU time only.
-  if [ "$1" = bench_floor ]; then echo 0
+  if [[ "$1" == *bench_floor ]]; then echo 0
   elif grep -q 'visible_seconds=' <<<"${OUTS[$1]:-}"; then omedian "$1" visible_seconds
   elif grep -q 'seconds=' <<<"${OUTS[$1]:-}"; then omedian "$1" seconds
   else median "${WALLS[$1]:-}"; fi
@@ -371,7 +397,7 @@ WF() { minus "$(W "$1")" "${2:+$(W "$2")}"; }
 CF() { minus "$(C "$1")" "${2:+$(C "$2")}"; }
 
 echo
-echo "Tree: $files files of 1 KB in $( [ "$files" -lt $((folders * 100)) ] && echo $(((files + 99) / 100)) || echo $folders) folders; overwrite: $ow_files files of $ow_mib MiB; index.dat: $records records in $idx_bytes bytes;"
+echo "Tree: $files files of 1 KB in $( [ "$files" -lt $((folders * 100)) ] && echo $(((files + 99) / 100)) || echo $folders) folders; overwrite: $ow_files files of $ow_mib MiB; ${idx_what:-no index.dat};"
 echo "start-up: $winapp2_what of $winapp2_entries entries ($winapp2_wild detected by wildcard files), a settings.ini of $settings_keys keys ($settings_mb MB)."
 echo "Medians of $rounds runs of each row and of its reference, run in turn. CPU: the process and what it started, with the wineserver."
 echo "A row marked '- floor' has the same harness doing nothing subtracted, and so has its reference."
@@ -379,6 +405,7 @@ fmt='%-42s %2s %9s %9s %7s %9s %9s %7s %8s  %s\n'
 printf "$fmt" "row" "n" "wall s" "ref s" "ratio" "CPU s" "ref CPU" "ratio" "peak MB" "reference; notes"
 row() { # LABEL NAME NAME_FLOOR REF REF_FLOOR REFLABEL NOTES
   local w c rw rc notes
+  [ "$(n_of "$2")" != 0 ] || return 0
   notes=$6
   [ -z "${7:-}" ] || notes="${notes:+$notes; }$7"
   w=$(WF "$2" "$3")
@@ -401,12 +428,13 @@ row "Clean, checked / plain" clean_checked bench_floor clean_plain bench_floor "
 row "Test, FastScan on" test_fast bench_floor dir cmd_floor "dir /s /b" "$(omedian test_fast count) files; dir listed $(median "${LISTED[dir]:-}"); find $(W find) s"
 row "Test, FastScan off" test_full bench_floor dir cmd_floor "dir /s /b" "lines made, not kept"
 row "Clean by -cleanonce, Fast Mode off" prog_log "" prog_clean "" "Fast Mode on" "$(omedian prog_log lines) log lines; private $(PP prog_log) MB; answer p50/p99/max $(omedian prog_log answer_p50_ms)/$(omedian prog_log answer_p99_ms)/$(omedian prog_log answer_max_ms) ms; bar still at most $(omedian prog_log progress_max_gap_ms) ms"
-row "Overwrite, 3 passes, $ow_files x $ow_mib MiB" overwrite bench_floor ow_peer bench_floor "plain program, 64 KiB, flush a pass" "dd: $(W dd) s"
+row "Overwrite, 3 passes, $ow_files x $ow_mib MiB" overwrite bench_floor ow_peer peer_floor "plain program, 64 KiB, flush a pass" "dd: $(W dd) s"
 first=
 for n in $levels; do
   [ -n "$first" ] || first=$n
   for kind in test clean; do
     name="deep_${kind}_$n"
+    [ "$(n_of "$name")" != 0 ] || continue
     w=$(WF "$name" bench_floor); c=$(CF "$name" bench_floor)
     pw=$(per "$w" "$n"); pc=$(per "$c" "$n")
     if [ "$kind" = test ]; then
@@ -424,6 +452,7 @@ for n in $levels; do
 done
 # Time and memory against the count, with a detailed log (the window's log list holds every line).
 scale_row() { # LABEL NAME COUNT
+  [ "$(n_of "$2")" != 0 ] || return 0
   printf "$fmt" "$1" "$(n_of "$2")" "$(W "$2")" "-" "-" "$(C "$2")" "-" "-" "$(P "$2")" \
     "$(per "$(WF "$2" prog_floor)" "$3" 1000) ms a file less the floor; private $(PP "$2") MB; $(omedian "$2" lines) log lines"
 }
@@ -439,7 +468,7 @@ row "index.dat read of $small_records, kept" small_keep "" "" "" ""
 row "index.dat read of $small_records, counted" small_count "" "" "" ""
 row "index.dat wipe, 3 passes" idx_wipe "" "" "" ""
 view=$(tr -d '\r' <<<"${OUTS[view]:-}" | sed '/^$/d' | tail -n 1)
-echo "index.dat viewer: $(field rows "$view") rows read and shown in $(field read_seconds "$view") s;" \
+[ -z "$view" ] || echo "index.dat viewer: $(field rows "$view") rows read and shown in $(field read_seconds "$view") s;" \
   "$(field pages "$view") pages drawn (down from the top, the middle, near the end, and the last) in" \
   "$(field scroll_seconds "$view") s, $(field ms_per_page "$view") ms a page;" \
   "peak $(mb "$(field peak_ws_kb "$view")") MB"
