@@ -237,7 +237,7 @@ for ((r = 1; r <= rounds; r++)); do
   echo "round $r of $rounds: floors" >&2
   wcmd cmd_floor exit
   measure bench_floor "$QV_LOADER" 'C:\qvbench\bin\removal_bench.exe'
-  measure peer_floor "$QV_LOADER" 'C:\qvbench\bin\peer_bench.exe'
+  measure peer_bench_floor "$QV_LOADER" 'C:\qvbench\bin\peer_bench.exe'
   floor
   watch peer_window -quiet 'C:\qvbench\bin\peer_bench.exe' window
 
@@ -428,7 +428,7 @@ row "Clean, checked / plain" clean_checked bench_floor clean_plain bench_floor "
 row "Test, FastScan on" test_fast bench_floor dir cmd_floor "dir /s /b" "$(omedian test_fast count) files; dir listed $(median "${LISTED[dir]:-}"); find $(W find) s"
 row "Test, FastScan off" test_full bench_floor dir cmd_floor "dir /s /b" "lines made, not kept"
 row "Clean by -cleanonce, Fast Mode off" prog_log "" prog_clean "" "Fast Mode on" "$(omedian prog_log lines) log lines; private $(PP prog_log) MB; answer p50/p99/max $(omedian prog_log answer_p50_ms)/$(omedian prog_log answer_p99_ms)/$(omedian prog_log answer_max_ms) ms; bar still at most $(omedian prog_log progress_max_gap_ms) ms"
-row "Overwrite, 3 passes, $ow_files x $ow_mib MiB" overwrite bench_floor ow_peer peer_floor "plain program, 64 KiB, flush a pass" "dd: $(W dd) s"
+row "Overwrite, 3 passes, $ow_files x $ow_mib MiB" overwrite bench_floor ow_peer peer_bench_floor "plain program, 64 KiB, flush a pass" "dd: $(W dd) s"
 first=
 for n in $levels; do
   [ -n "$first" ] || first=$n
