@@ -24,6 +24,7 @@ TDialogTemplate TfrmAddFolder::BuildTemplate() {
   t.Radio("Delete files in this folder(use &wildcard match)", 14, 110, 232, 10, rbDeleteFiles, false);
   t.Edit(26, 125, 100, 13, eFileMatch);
   t.Label("(For example: *.txt)", 132, 127, 110, 9, Label1);
+  t.Button("&Help", 93, 191, 50, 14, IDHELP);
   t.Button("&OK", 148, 191, 50, 14, bOK, true);
   t.Button("&Cancel", 203, 191, 50, 14, bCancel);
   return t;

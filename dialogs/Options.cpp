@@ -45,6 +45,7 @@ TDialogTemplate TfrmOptions::BuildTemplate() {
   TDialogTemplate t("Settings", 262, 196);
   t.Button("&OK", 150, 175, 50, 14, bOK, true);
   t.Button("&Cancel", 205, 175, 50, 14, bCancel);
+  t.Button("He&lp", 95, 175, 50, 14, IDHELP);
   // Last, so that it lies under its pages (and, as in every dialog with pages, comes after the
   // buttons when tabbing).
   t.Add(WC_TABCONTROLW, "", WS_TABSTOP | WS_CLIPSIBLINGS, 7, 7, 248, 160, IDC_PAGES);
@@ -153,6 +154,12 @@ LRESULT CALLBACK TfrmOptions::PageKeysHook(int code, WPARAM wParam, LPARAM lPara
 }
 
 int TfrmOptions::CurrentPage() const { return (int)SendMessageW(Item(IDC_PAGES), TCM_GETCURSEL, 0, 0); }
+
+std::string TfrmOptions::HelpPage() const {
+  static const char* const kPlaces[] = {"settings.html#common", "settings.html#schedule", "settings.html#bosskey"};
+  const int page = CurrentPage();
+  return page >= 0 && page < 3 ? kPlaces[page] : "settings.html";
+}
 
 void TfrmOptions::ShowPage(int page) {
   SendMessageW(Item(IDC_PAGES), TCM_SETCURSEL, page, 0);

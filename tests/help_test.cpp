@@ -16,10 +16,19 @@ using namespace qv;
 
 namespace {
 
-const char* const kPages[] = {"index.html", "items.html", "settings.html", "unattended.html", "lists.html",
-                              "safety.html"};
-
 std::string HelpFolder() { return ExeFolder() + "help\\"; }
+
+// Every page shipped.
+std::vector<std::string> Pages() {
+  std::vector<std::string> pages;
+  WIN32_FIND_DATAW fd;
+  HANDLE f = FindFirstFileW(Widen(HelpFolder() + "*.html").c_str(), &fd);
+  if (f == INVALID_HANDLE_VALUE) return pages;
+  do pages.push_back(Narrow(fd.cFileName));
+  while (FindNextFileW(f, &fd));
+  FindClose(f);
+  return pages;
+}
 
 std::string Page(const std::string& name) { return qvtest::ReadTextFile(HelpFolder() + name); }
 
@@ -87,14 +96,16 @@ TEST(Help, EveryItemTheTreeCanShowHasItsEntry) {
 
 TEST(Help, EveryLinkBetweenThePagesLeadsSomewhere) {
   std::map<std::string, std::set<std::string>> ids;
-  for (const char* name : kPages) {
+  const std::vector<std::string> pages = Pages();
+  ASSERT_GE(pages.size(), 11u);
+  for (const std::string& name : pages) {
     const std::string page = Page(name);
     ASSERT_FALSE(page.empty()) << name;
     std::set<std::string>& own = ids[name];
     for (const std::string& id : Attributes(page, "id")) EXPECT_TRUE(own.insert(id).second) << name << "#" << id;
   }
   int links = 0;
-  for (const char* name : kPages) {
+  for (const std::string& name : pages) {
     for (const std::string& href : Attributes(Page(name), "href")) {
       if (href == "help.css" || StartsWith(href, "http")) continue;
       const size_t hash = href.find('#');
@@ -106,6 +117,9 @@ TEST(Help, EveryLinkBetweenThePagesLeadsSomewhere) {
       ++links;
     }
   }
+  // Every page is reached from the contents.
+  for (const std::string& name : pages)
+    EXPECT_NE(Page("index.html").find("href=\"" + name + "\""), std::string::npos) << name;
   EXPECT_GT(links, 60);
   EXPECT_TRUE(FileExists(HelpFolder() + "help.css"));
 }
