@@ -4,6 +4,9 @@
 #   2. installs it silently (/S) and checks the files, the Start-menu shortcut and the Uninstall key;
 #   3. starts the installed program, ticks an item, runs a Test and closes the window
 #      (tests/package/drive_program.cpp), so that it saves its settings;
+#   3b. runs the README's Task Scheduler and deployment-script examples as written against the
+#      installed program (the command line the task would run: Wine has no Task Scheduler), and finds
+#      the same examples in the help's Deployment page;
 #   4. uninstalls silently: the program, shortcut and key go, the user's files stay;
 #   5. installs again over the kept files; while the program runs, neither the setup nor the
 #      uninstaller goes on; uninstalls through the window, answering No to the question about the
@@ -272,6 +275,53 @@ kept=$(others)
 grep -q '/settings\.ini ' <<<"$kept" || fail "the program saved no settings on close"
 echo "user files: $kept"
 
+# 3b. The README's examples, as written.
+step "running the README's examples"
+example() {  # TAG: the indented lines after <!-- example: TAG --> in the README
+  awk -v tag="$1" '$0 == "<!-- example: " tag " -->" { on = 1; next }
+    on && /^    / { print substr($0, 5); next } on { exit }' "$src/README.md"
+}
+unescape_html() { sed -e 's/<[^>]*>//g' -e 's/&quot;/"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\&/g'; }
+deployment_page=$(unescape_html <"$src/help/deployment.html")
+for tag in "scheduler x64" "scheduler x86" script; do
+  lines=$(example "$tag")
+  [ -n "$lines" ] || fail "the README has no example '$tag'"
+  while IFS= read -r line; do
+    grep -qxF -- "$line" <<<"$deployment_page" || fail "the help's Deployment page lacks: $line"
+  done <<<"$lines"
+done
+# The folder the examples name is this installation's.
+case "$location" in *"(x86)"*) variant="scheduler x86" ;; *) variant="scheduler x64" ;; esac
+[ "$(example "$variant")" != "" ] && grep -qF "\\\"$location\\Quorvane.exe\\\"" <<<"$(example "$variant")" ||
+  fail "the example '$variant' does not name $location"
+# The task's command line: what /TR holds, the variables expanded by the shell that made the task.
+task=$(example "$variant" | sed -n 's/.* \/TR "\(.*\)"$/\1/p' | sed 's/\\"/"/g')
+local_appdata=$(qv_wine cmd /c 'echo %LOCALAPPDATA%' | tr -d '\r')
+task=${task//%LOCALAPPDATA%/$local_appdata}
+log_file=$(unix_path "$local_appdata\\Quorvane-clean.log")
+rm -f "$log_file"
+if drive exec "$task"; then
+  grep -qx 'exit code: 0' <(tr -d '\r' <"$work/drive.log") || fail "the task's command did not end with 0"
+else
+  fail "could not run the task's command: $task"
+fi
+check_example_log() {  # FILE: one run, its header and closing line
+  [ -f "$1" ] || { fail "no log ${1#$drive_c/}"; return; }
+  grep -q '==== .* Quorvane .*: unattended clean ====' "$1" || fail "no header in ${1#$drive_c/}"
+  grep -q '^==== end: finished; exit code 0; ' "$1" || fail "no closing line in ${1#$drive_c/}: $(cat "$1")"
+}
+check_example_log "$log_file"
+# The deployment script, for this installation's folder, as a batch file run by cmd.
+example script | sed "s|C:\\\\Program Files\\\\Quorvane|${location//\\/\\\\}|g" | sed 's/$/\r/' >"$drive_c/deploy.cmd"
+temp_dir=$(qv_wine cmd /c 'echo %TEMP%' | tr -d '\r')
+rm -f "$(unix_path "$temp_dir\\Quorvane-clean.log")"
+script_out=$(qv_wine cmd /c 'C:\deploy.cmd' 2>&1 | tr -d '\r' || true)
+wineserver -w
+grep -q '^Quorvane ended with exit code' <<<"$script_out" && fail "the deployment script saw a failure: $script_out"
+check_example_log "$(unix_path "$temp_dir\\Quorvane-clean.log")"
+rm -f "$log_file" "$(unix_path "$temp_dir\\Quorvane-clean.log")" "$drive_c/deploy.cmd"
+kept=$(others)
+
 # 4. A silent uninstall keeps the user's files.
 step "uninstalling silently"
 # An auto-run value that starts another copy is not the setup's to remove.
@@ -358,6 +408,8 @@ check_msi_installed
   fail "the auto-run value does not start the package's program: $(run_value)"
 
 step "running the package's program"
+qv_wine reg add "$mru" /v a /d 'notepad\1' /f >/dev/null
+qv_wine reg add "$mru" /v MRUList /d a /f >/dev/null
 if drive run "$(msi_location)\\Quorvane.exe" Windows 'Start Run'; then
   total=$(grep '^log: Total items will be removed = ' "$work/drive.log" | tr -d '\r' | head -n 1)
   case "$total" in *"= 0 ;"*) fail "the Test found nothing: $total" ;; esac
