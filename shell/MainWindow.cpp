@@ -6,6 +6,7 @@
 #include "base/Global.h"
 #include "base/UserFiles.h"
 #include "cleaners/Cleaners.h"
+#include "shell/CommandLine.h"
 #include "shell/ProgramVersion.h"
 #include "shell/WindowKit.h"
 
@@ -117,11 +118,15 @@ TfrmMain::TfrmMain(const TMainOptions& options)
   // 4. Settings, with the stored ticks. A settings file that exists but cannot be read is neither
   // cleaned with (its ticks are unknown) nor overwritten with the defaults when the window closes.
   const std::string settingsSource = options_.SettingsSource.empty() ? options_.SettingsFile : options_.SettingsSource;
-  settingsUnreadable_ = !IsReadableOrMissing(settingsSource);
+  settingsUnreadable_ =
+      !IsReadableOrMissing(settingsSource) || (options_.SettingsMustExist && !FileExists(settingsSource));
   controller_->SettingsUnreadable = settingsUnreadable_;
+  if (options_.SettingsMustExist) controller_->SettingsFile = settingsSource;
   LoadOrSaveSettings(true, Catalogue, *placement_, settingsSource);
   // Until a selection has been stored, winapp2.ini entries marked Default=True start ticked.
   if (IniReadString(settingsSource, "NodeSelected", "SelectedCount", "").empty()) Catalogue.TickDefaults();
+  // Items named on the command line (checked at start-up) replace the ticked ones.
+  if (options_.ItemsGiven) SelectNamedItems(Catalogue, options_.Items);
   RefreshTreeStates();
 
   // 5. A start with Windows sits in the tray.

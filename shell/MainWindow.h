@@ -60,6 +60,13 @@ struct TMainOptions {
   // Where the settings are saved, and where they are read from (empty: the same file).
   std::string SettingsFile = SettingsPath();
   std::string SettingsSource;
+  // "-settings <file>": the source was named, and one that is missing cannot be read either.
+  bool SettingsMustExist = false;
+  // False: the settings are never saved (a one-time clean from a -settings file, or of -items).
+  bool SaveSettings = true;
+  // "-items": the items cleaned instead of the ticked ones (item names or category texts).
+  bool ItemsGiven = false;
+  std::vector<std::string> Items;
   std::string ZelbrinFile = ExeFolderZelbrin();
   // The program's own window: its destruction ends the message loop.
   bool QuitOnDestroy = true;

@@ -206,7 +206,7 @@ void TfrmMain::WatchWindDown(bool on) {
 void TfrmMain::Close() { CloseWindow(); }
 
 void TfrmMain::SaveSettings(bool reportFailure) {
-  if (settingsUnreadable_) return;
+  if (settingsUnreadable_ || !options_.SaveSettings) return;
   try {
     LoadOrSaveSettings(false, Catalogue, *placement_, options_.SettingsFile);
   } catch (const ESettingsWriteError& e) {

@@ -71,6 +71,7 @@ void TRunController::RequestRun(int mode) {
     if (mode != rmUnattended && catalogue_.BuildRunList().empty()) view_.ShowNotice(kNothingTicked);
     return;
   }
+  runAsked_ = GetTickCount();
   runMode_ = mode;
   StartRun();
 }
@@ -218,14 +219,19 @@ void TRunController::OnFinished(uint32_t total) {
   view_.SetProgressCaption(kFinished);
   BusyFlag = false;
   const bool unattended = runMode_ == rmUnattended;
+  // What the run gives: what a one-time clean ends with, and what its -log entry ends with.
+  int runCode = ecCleaned;
+  if (control_ && control_->SomethingLeft) runCode = ecSomethingLeft;
+  if (control_ && control_->QuestionDeclined) runCode = ecQuestionDeclined;
   // The log's lines are read out only for a -log file.
-  const bool logged = LogFile.empty() || AppendLogFile(RunName(), view_.LogLines());
-  if (unattended) {
-    exitCode_ = ecCleaned;
-    if (control_ && control_->SomethingLeft) exitCode_ = ecSomethingLeft;
-    if (control_ && control_->QuestionDeclined) exitCode_ = ecQuestionDeclined;
-    if (!logged) exitCode_ = ecLogUnwritable;
+  bool logged = true;
+  if (!LogFile.empty()) {
+    std::vector<std::string> lines = view_.LogLines();
+    lines.push_back(ClosingLine("finished", runCode, thread_ ? (uint64_t)thread_->Run().TotalCount : total,
+                                thread_ ? thread_->Run().TotalBytes : 0));
+    logged = AppendLogFile(RunName(), lines);
   }
+  if (unattended) exitCode_ = logged ? runCode : ecLogUnwritable;
   if (CloseWhenDone) view_.Close();
 }
 
@@ -247,6 +253,8 @@ void TRunController::OnAborted() {
   if (!LogFile.empty()) {
     std::vector<std::string> lines = view_.LogLines();
     lines.push_back(kStopped);
+    lines.push_back(ClosingLine("stopped", ecRunFailed, thread_ ? (uint64_t)thread_->Run().TotalCount : 0,
+                                thread_ ? thread_->Run().TotalBytes : 0));
     AppendLogFile(RunName(), lines);
   }
   if (runMode_ == rmUnattended) exitCode_ = ecRunFailed;
@@ -270,12 +278,29 @@ void TRunController::OnStartRemoval() {
 void TRunController::UnattendedNotice(const std::string& notice, int exitCode, bool showInLog) {
   exitCode_ = exitCode;
   if (showInLog) view_.AddLogLine(notice);
-  AppendLogFile("unattended clean", {notice});
+  AppendLogFile("unattended clean", {notice, ClosingLine("not started", exitCode, 0, 0)});
+}
+
+std::string TRunController::ClosingLine(const std::string& result, int exitCode, uint64_t count,
+                                        uint64_t bytes) const {
+  TRunOutcome outcome;
+  outcome.Result = result;
+  outcome.ExitCode = exitCode;
+  outcome.Count = count;
+  outcome.Bytes = bytes;
+  outcome.Milliseconds = runAsked_ ? (DWORD)(GetTickCount() - runAsked_) : 0;
+  return RunLogClosingLine(outcome);
 }
 
 bool TRunController::AppendLogFile(const std::string& what, const std::vector<std::string>& lines) {
   if (LogFile.empty()) return true;
-  return AppendRunLog(LogFile, RunLogHeader(NowText(), VersionText(), what), lines);
+  std::string problem;
+  if (AppendRunLog(LogFile, RunLogHeader(NowText(), VersionText(), what), lines, &problem)) return true;
+  if (!logProblemShown_) {
+    logProblemShown_ = true;
+    WriteToStandardOutput({problem});
+  }
+  return false;
 }
 
 }  // namespace qv

@@ -133,7 +133,8 @@ class TRunController {
   void CheckWindDown();
 
   // Appends lines to the -log file under a header naming them; false when it cannot (true without
-  // a -log file).
+  // a -log file). The first time it cannot, a line saying why goes to the console that started
+  // the program (when there is one).
   bool AppendLogFile(const std::string& what, const std::vector<std::string>& lines);
 
  private:
@@ -144,6 +145,9 @@ class TRunController {
   // An unattended run that cannot start: its notice goes to the log instead of a message box, and
   // to the -log file; the exit code records it.
   void UnattendedNotice(const std::string& notice, int exitCode, bool showInLog);
+  // The line that ends a run's entry in the -log file (RunLogFile.h), with the time since the run
+  // was asked for.
+  std::string ClosingLine(const std::string& result, int exitCode, uint64_t count, uint64_t bytes) const;
 
   IRunView& view_;
   TCatalogue& catalogue_;
@@ -160,6 +164,9 @@ class TRunController {
   bool windingDown_ = false;
   bool closing_ = false;
   int exitCode_ = 0;
+  // When the current run was asked for (a Clean: its first pass), in milliseconds.
+  DWORD runAsked_ = 0;
+  bool logProblemShown_ = false;
 };
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 // host path or whatever a link points at; the closing line of a run).
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "engine/Catalogue.h"
 #include "shell/CommandLine.h"
 #include "shell/RunLogFile.h"
+#include "support/Process.h"
 #include "support/Sandbox.h"
 
 using namespace qv;
@@ -158,7 +160,9 @@ TEST(RunLogFile, WritesOnlyAPlainFileOfItsOwnName) {
     }
     EXPECT_FALSE(written);
     EXPECT_EQ(problem.find("The log file " + c.file + " cannot be written: "), 0u) << problem;
-    if (!c.because.empty()) EXPECT_TRUE(EndsWith(problem, c.because)) << problem;
+    if (!c.because.empty()) {
+      EXPECT_TRUE(EndsWith(problem, c.because)) << problem;
+    }
   }
   EXPECT_EQ(ReadTextFile(target), before);
   EXPECT_FALSE(FileExists(dir + "outside\\absent.log"));
@@ -176,6 +180,128 @@ TEST(RunLogFile, WritesOnlyAPlainFileOfItsOwnName) {
   EXPECT_EQ(ReadTextFile(dir + "plain.log"),
             "\xEF\xBB\xBF==== header ====\r\nline\r\n\r\n==== second ====\r\na\r\nb\r\n\r\n");
   DeleteFileW(Widen(dir + "plain.log").c_str());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The program itself
+
+namespace {
+
+// Runs the program with its standard output and error in a file; its exit code (-1: time-out).
+int RunCaptured(const std::string& args, std::string& out, int timeoutMs = 60000) {
+  out.clear();
+  const std::string outFile = ExeFolder() + "cmdline-out.txt";
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+  HANDLE file = CreateFileW(Widen(outFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -2;
+  std::wstring cmd = L"\"" + Widen(ExeFolder() + "Quorvane.exe") + L"\" " + Widen(args);
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = file;
+  si.hStdError = file;
+  si.hStdInput = nullptr;
+  PROCESS_INFORMATION pi = {};
+  const BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  CloseHandle(file);
+  if (!started) return -2;
+  CloseHandle(pi.hThread);
+  const int code = WaitProgram(pi.hProcess, timeoutMs);
+  out = ReadTextFile(outFile);
+  DeleteFileW(Widen(outFile).c_str());
+  return code;
+}
+
+bool MainWindowShown() { return FindWindowW(L"Quorvane Made by Marrowdale Software", nullptr) != nullptr; }
+
+// What the program is run with in these tests: a custom list aimed at a canary file, ticked in its
+// settings.ini; and a -settings file of another list.
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    box_.reset(new SandboxFolder("cmdline"));
+    canary_ = box_->Path() + "canary.qvcmd";
+    WriteTextFile(canary_, "canary");
+    WriteTextFile(ExeFolder() + "Clist.dat", "[<New List>]\r\nDelFile1=" + box_->Path() + ",*.qvcmd\r\n");
+    WriteProgramSettings(ExeFolder() + "settings.ini", {"Custom Lists", "Custom Lists - <New List>"});
+  }
+  void TearDown() override {
+    DeleteFileW(Widen(ExeFolder() + "Clist.dat").c_str());
+    DeleteFileW(Widen(ExeFolder() + "settings.ini").c_str());
+    box_.reset();
+  }
+  std::unique_ptr<SandboxFolder> box_;
+  std::string canary_;
+};
+
+// A usage error runs nothing, opens no window and ends with 10, the usage text on the console;
+// /? ends with 0.
+TEST_F(ProgramTest, UsageErrorsRunNothingAndHelpShowsTheSwitches) {
+  struct Case {
+    std::string args;
+    int code;
+    std::string says;  // in the output
+  } cases[] = {
+      {"-cleanonce -bogus", 10, "Unknown switch \"-bogus\"."},
+      {"/cleanonc", 10, "Unknown switch \"/cleanonc\"."},
+      {"-cleanonce -log", 10, "\"-log\" needs a file name."},
+      {"/CLEANONCE /items \"Windows - No Such Item\"", 10, "Unknown item \"Windows - No Such Item\"."},
+      {"/?", 0, "Exit codes:"},
+      {"-HELP", 0, "-settings <file>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    std::string out;
+    EXPECT_EQ(RunCaptured(c.args, out), c.code);
+    EXPECT_NE(out.find(c.says), std::string::npos) << out;
+    EXPECT_NE(out.find("Quorvane.exe -cleanonce [-settings <file>]"), std::string::npos) << out;
+    EXPECT_TRUE(FileExists(canary_)) << "nothing is cleaned";
+    EXPECT_FALSE(MainWindowShown());
+  }
+}
+
+// Switches in any case and order; -items cleans what it names instead of the ticked items;
+// -settings runs from another file, which it never writes.
+TEST_F(ProgramTest, ItemsAndSettingsChooseWhatIsCleaned) {
+  std::string out;
+  // Named items that do not include the custom list: the canary stays.
+  EXPECT_EQ(RunCaptured("/Items \"Windows - Clipboard\" /CLEANONCE", out), 0) << out;
+  EXPECT_TRUE(FileExists(canary_));
+  EXPECT_EQ(RunCaptured("-items \"Custom Lists\" -cleanonce", out), 0) << out;
+  EXPECT_FALSE(FileExists(canary_));
+  // A settings file with nothing ticked, then one with the list: only the second cleans.
+  WriteTextFile(canary_, "canary");
+  const std::string other = box_->Path() + "fleet.ini";
+  WriteProgramSettings(other, {});
+  EXPECT_EQ(RunCaptured("-cleanonce -settings \"" + other + "\"", out), 1) << out;
+  EXPECT_TRUE(FileExists(canary_));
+  WriteProgramSettings(ExeFolder() + "settings.ini", {});
+  WriteProgramSettings(other, {"Custom Lists - <New List>"});
+  const std::string before = ReadTextFile(other);
+  EXPECT_EQ(RunCaptured("-settings \"" + other + "\" -cleanonce", out), 0) << out;
+  EXPECT_FALSE(FileExists(canary_));
+  EXPECT_EQ(ReadTextFile(other), before) << "the -settings file is only read";
+  EXPECT_EQ(RunCaptured("-cleanonce -settings \"" + box_->Path() + "missing.ini\"", out), 2) << out;
+}
+
+// The -log file ends each run with its closing line; a device name is refused with a line on the
+// console and exit code 6, the run done all the same.
+TEST_F(ProgramTest, TheLogEndsEachRunAndRefusesADevice) {
+  const std::string log = box_->Path() + "runs.log";
+  std::string out;
+  EXPECT_EQ(RunCaptured("-cleanonce -log \"" + log + "\"", out), 0) << out;
+  const std::string text = ReadTextFile(log);
+  EXPECT_NE(text.find(": unattended clean ===="), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\n==== end: finished; exit code 0; 1 item, 1 KB; "), std::string::npos) << text;
+  EXPECT_FALSE(FileExists(canary_));
+  WriteTextFile(canary_, "canary");
+  out.clear();
+  EXPECT_EQ(RunCaptured("-cleanonce -log NUL", out), 6);
+  EXPECT_NE(out.find("The log file NUL cannot be written: it names a device."), std::string::npos) << out;
+  EXPECT_FALSE(FileExists(canary_)) << "the run is done all the same";
 }
 
 }  // namespace
