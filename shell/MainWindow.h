@@ -74,6 +74,11 @@ struct TMainOptions {
   static std::string ExeFolderZelbrin();
 };
 
+// The tree's state image of a category of which only some items are ticked (beside csUnticked
+// and csTicked), and the state a category's box shows.
+enum : int { kPartlyTicked = 3 };
+int CategoryDisplayState(const TCategory& category);
+
 // The window is its run controller's view.
 class TfrmMain : private IRunView {
  private:
@@ -153,8 +158,12 @@ class TfrmMain : private IRunView {
   // The DPI the window is laid out for, and a 96-DPI design size at it.
   int Dpi() const { return dpi_; }
   int Scale(int value) const;
-  // Translates the window's keyboard shortcuts; true when the message was one.
+  // Translates the window's keys before they are dispatched (the message loop calls it for every
+  // message): Tab and Shift+Tab, Alt with a button's access key, F1 for the focused control's help
+  // page, and the menu shortcuts; true when the message was one of them.
   bool TranslateShortcut(MSG& message);
+  // The help page F1 opens for a control of the window (DialogKit.h's OpenHelpPage form).
+  std::string HelpPageOf(HWND control) const;
 
   // Test seams: the save dialog's answer (false = cancelled), and a look at each run message
   // before the window handles it.
@@ -213,6 +222,11 @@ class TfrmMain : private IRunView {
   void OnTrayIcon(LPARAM lParam);
   void OnQueryEndSession();
   bool OnTreeMouse(LPARAM lParam);
+  // Ticks or unticks a tree node by the tree's rules (TCatalogue::ToggleCategory/ToggleItem).
+  void ToggleNode(HTREEITEM node);
+  void AddPartialStateImage();
+  void MoveFocus(int step);
+  bool PressAccessKey(UINT key);
   void SaveSettings(bool reportFailure);
   void PlaceTotals();
   void OpenHelp();

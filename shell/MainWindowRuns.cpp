@@ -78,7 +78,10 @@ void TfrmMain::bTestClick() { controller_->TestClicked(); }
 
 void TfrmMain::bCleanClick() { controller_->CleanClicked(); }
 
-void TfrmMain::SetTestCaption(const std::string& text) { SetText(bTest, text); }
+// The Test button's captions with their access keys (Alt+T, and Alt+N while it reads Cancel).
+void TfrmMain::SetTestCaption(const std::string& text) {
+  SetText(bTest, text == "Test" ? "&Test" : text == "Cancel" ? "Ca&ncel" : text);
+}
 
 void TfrmMain::EnableTest(bool enable) { EnableWindow(bTest, enable ? TRUE : FALSE); }
 

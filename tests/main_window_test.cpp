@@ -37,10 +37,13 @@ struct Box {
   UINT type;
 };
 
+// A window's text as it reads on the screen (a button's access-key mark left out).
 std::string Text(HWND w) {
   wchar_t buf[1024] = {};
   GetWindowTextW(w, buf, 1024);
-  return Narrow(buf);
+  std::string text = Narrow(buf);
+  text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+  return text;
 }
 
 bool StartsWith_(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
@@ -207,7 +210,7 @@ TEST_F(MainWindowTest, StartsWithTheStoredSelectionCaptionTitleAndEveryMenuEntry
   // The tree shows the model, with real check boxes.
   EXPECT_TRUE(GetWindowLongW(f.tvCleanItems, GWL_STYLE) & TVS_CHECKBOXES);
   EXPECT_EQ(SendMessageW(f.tvCleanItems, TVM_GETCOUNT, 0, 0), 10 + 53 + 1 + (LRESULT)f.Catalogue.Categories[8].Items.size());
-  EXPECT_EQ(TreeState(Node("Windows")), 2);
+  EXPECT_EQ(TreeState(Node("Windows")), kPartlyTicked);  // one of its items
   EXPECT_EQ(TreeState(Node("Windows", "Start Run")), 2);
   EXPECT_EQ(TreeState(Node("Windows", "Clipboard")), 1);
   EXPECT_EQ(TreeState(Node("Opera")), 2);  // a stored category keeps its own state
@@ -285,14 +288,14 @@ TEST_F(MainWindowTest, ClosingCancelsABusyRunAndStoresTicksAndExpandedCategories
   EXPECT_EQ(std::count(stored.begin(), stored.end(), "Opera - Cookies"), 1);
 }
 
-TEST_F(MainWindowTest, MousePressesOnCheckBoxesFollowTheTickRulesAndKeysChangeNothing) {
+TEST_F(MainWindowTest, MousePressesOnCheckBoxesFollowTheTickRules) {
   auto& f = Open();
   size_t win = Cat("Windows");
   HTREEITEM cat = Node("Windows"), run = Node("Windows", "Start Run"), clip = Node("Windows", "Clipboard");
 
   ClickCheckBox(run);
   EXPECT_EQ(TreeState(run), 2);
-  EXPECT_EQ(TreeState(cat), 2);
+  EXPECT_EQ(TreeState(cat), kPartlyTicked);
   EXPECT_EQ(f.Catalogue.Categories[win].State, csTicked);
   EXPECT_EQ(f.Catalogue.BuildRunList(), std::vector<std::string>{"Windows - Start Run"});
 
@@ -305,16 +308,11 @@ TEST_F(MainWindowTest, MousePressesOnCheckBoxesFollowTheTickRulesAndKeysChangeNo
     EXPECT_EQ(TreeState(f.TreeNode(win, (int)i)), 2);
     EXPECT_EQ(f.Catalogue.Categories[win].Items[i].State, csTicked);
   }
-  ClickCheckBox(clip);  // one item off leaves the category ticked
-  EXPECT_EQ(TreeState(clip), 1);
   EXPECT_EQ(TreeState(cat), 2);
-
-  SendMessageW(f.tvCleanItems, TVM_SELECTITEM, TVGN_CARET, (LPARAM)clip);
-  SendMessageW(f.tvCleanItems, WM_KEYDOWN, VK_SPACE, 0);
-  SendMessageW(f.tvCleanItems, WM_CHAR, L' ', 0);
-  SendMessageW(f.tvCleanItems, WM_KEYUP, VK_SPACE, 0);
+  ClickCheckBox(clip);  // one item off leaves the category ticked, partly
   EXPECT_EQ(TreeState(clip), 1);
-  EXPECT_EQ(f.Catalogue.Categories[win].Items[Item(win, "Clipboard")].State, csUnticked);
+  EXPECT_EQ(TreeState(cat), kPartlyTicked);
+  EXPECT_EQ(f.Catalogue.Categories[win].State, csTicked);
 }
 
 TEST_F(MainWindowTest, TestRunFillsTheLogAndEndsFinished) {
