@@ -1,5 +1,6 @@
 #include "cleaners/Cleaners.h"
 
+#include "cleaners/apps/BrowserCookies.h"
 #include "cleaners/apps/FirefoxCleaners.h"
 #include "cleaners/apps/MessengerCleaners.h"
 #include "cleaners/apps/NetscapeOperaCleaners.h"
@@ -17,7 +18,9 @@ const TCleanerDirectory& BuiltinCleaners() {
       // Items of the catalogue whose cleaner is not built yet: each runs as an item that finds
       // nothing (its header and a zero summary). A name leaves this list when its family's table
       // gains its cleaner; today every item has its cleaner.
-      {});
+      {},
+      // The cookie databases that definition lines name, under the one keep list.
+      TCookieDatabaseCleaner{CleanCookieDatabase, KeepListKeepsSites});
   return directory;
 }
 

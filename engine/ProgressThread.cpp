@@ -8,7 +8,9 @@ namespace qv {
 
 struct TClearTaskThread::TWork {
   TWork(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners)
-      : run(std::move(host)), cleaners(cleaners) {}
+      : run(std::move(host)), cleaners(cleaners) {
+    run.Cleaners = cleaners;
+  }
 
   void RunHere();
   void Execute();
