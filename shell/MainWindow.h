@@ -272,6 +272,8 @@ class TfrmMain : private IRunView {
   HBRUSH titleBrush_ = nullptr;
   HACCEL accel_ = nullptr;
   WNDPROC oldTreeProc_ = nullptr, oldProgressProc_ = nullptr;
+  // The control that had the focus when the window was last deactivated.
+  HWND lastFocus_ = nullptr;
   std::vector<std::vector<HTREEITEM>> itemNodes_;
   std::vector<HTREEITEM> categoryNodes_;
 };

@@ -365,8 +365,19 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case kWmDpiChanged: OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_GETMINMAXINFO: OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam)); return 0;
     case WM_ACTIVATE:
+      // The control that had the focus when the window was left gets it back (WM_SETFOCUS).
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+      }
       if (LOWORD(wParam) != WA_INACTIVE && !activatedOnce_ && IsWindowVisible(hwnd_)) FirstActivation();
       break;
+    case WM_SETFOCUS: {
+      // The window itself takes no keys: its focus goes on to a control, the tree at first.
+      HWND to = lastFocus_ && IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_) ? lastFocus_ : tvCleanItems;
+      if (to && IsWindowVisible(to)) SetFocus(to);
+      return 0;
+    }
     case WM_CLOSE: CloseWindow(); return 0;
     case WM_DESTROY:
       if (tray_.Present()) SetTrayIcon(false);

@@ -120,8 +120,8 @@ std::string Name(TfrmMain& f, HWND w) {
 
 TEST_F(MainWindowKeysTest, TabAndShiftTabGoRoundTheControlsAndTheFocusIsDrawn) {
   TfrmMain& f = *form;
-  SetFocus(f.tvCleanItems);
-  ASSERT_EQ(GetFocus(), f.tvCleanItems);
+  // The shown window's keys go to the tree first.
+  ASSERT_EQ(Name(f, GetFocus()), "tree");
   struct Step {
     WORD modifier;
     HWND focus;
@@ -143,6 +143,21 @@ TEST_F(MainWindowKeysTest, TabAndShiftTabGoRoundTheControlsAndTheFocusIsDrawn) {
   Press(VK_TAB, VK_SHIFT);
   EXPECT_EQ(Name(f, GetFocus()), "Fast Mode");
   EnableWindow(f.bTest, TRUE);
+
+  // Another window active and back: the focus returns where it was.
+  Press(VK_TAB);
+  ASSERT_EQ(Name(f, GetFocus()), "Test");
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               nullptr, nullptr);
+  SetForegroundWindow(other);
+  SetActiveWindow(other);
+  PumpLoop(f);
+  EXPECT_NE(Name(f, GetFocus()), "Test");
+  SetForegroundWindow(f.Handle());
+  SetActiveWindow(f.Handle());
+  PumpLoop(f);
+  EXPECT_EQ(Name(f, GetFocus()), "Test");
+  DestroyWindow(other);
 }
 
 // Space ticks the selected item or category by the mouse's rules; a category of which only some

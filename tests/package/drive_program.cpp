@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,13 @@ bool WaitFor(F condition, DWORD timeoutMs) {
   }
 }
 
+// A window's text as it reads on the screen (a button's access-key mark left out).
 std::wstring WindowText(HWND w) {
   wchar_t buf[512] = {};
   GetWindowTextW(w, buf, 512);
-  return buf;
+  std::wstring text = buf;
+  text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());
+  return text;
 }
 
 std::wstring ClassOf(HWND w) {
@@ -354,7 +358,7 @@ int RunUninstall(const std::wstring& uninstaller, bool yes) {
   // When done, the uninstaller shows its details and a Close button.
   auto finished = [&] {
     HWND close = GetDlgItem(main, IDOK);
-    return close && IsWindowEnabled(close) && WindowText(close) == L"&Close";
+    return close && IsWindowEnabled(close) && WindowText(close) == L"Close";
   };
   if (!WaitFor([&] { return !IsWindow(main) || finished(); }, 60000)) return Fail("the uninstaller did not finish");
   if (IsWindow(main)) Press(GetDlgItem(main, IDOK));
