@@ -462,7 +462,7 @@ int CategoryDisplayState(const TCategory& cat) {
   size_t ticked = 0;
   for (const TCleanItem& item : cat.Items) ticked += item.State == csTicked;
   if (ticked == 0) return cat.State;
-  return ticked == cat.Items.size() ? csTicked : kPartlyTicked;
+  return ticked == cat.Items.size() ? (int)csTicked : (int)kPartlyTicked;
 }
 
 // The tree's check boxes are its state images 1 (unticked) and 2 (ticked); a third, a greyed
@@ -522,8 +522,7 @@ bool TfrmMain::OnTreeMouse(LPARAM lParam) {
   it.pszText = text;
   it.cchTextMax = 260;
   SendMessageW(tvCleanItems, TVM_GETITEMW, 0, (LPARAM)&it);
-  size_t cat = (size_t)((it.lParam >> 16) & 0xFFFF);
-  size_t item = (size_t)(it.lParam & 0xFFFF);
+  const size_t cat = (size_t)((it.lParam >> 16) & 0xFFFF);
   if (hit.flags & TVHT_ONITEMLABEL) {
     if (Narrow(text) == "<New List>") OpenCustomListEditor();
     return false;

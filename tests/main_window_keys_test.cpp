@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -109,6 +110,27 @@ class MainWindowKeysTest : public ::testing::Test {
   std::vector<std::string> boxes, opened;
 };
 
+// The pixels of an image of the list, drawn on white.
+std::vector<COLORREF> Pixels(HIMAGELIST list, int index) {
+  int cx = 0, cy = 0;
+  ImageList_GetIconSize(list, &cx, &cy);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, cx, cy);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT r = {0, 0, cx, cy};
+  FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
+  ImageList_Draw(list, index, dc, 0, 0, ILD_NORMAL);
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < cy; ++y)
+    for (int x = 0; x < cx; ++x) pixels.push_back(GetPixel(dc, x, y));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
 std::string Name(TfrmMain& f, HWND w) {
   if (w == f.tvCleanItems) return "tree";
   if (w == f.lMain) return "log";
@@ -193,10 +215,15 @@ TEST_F(MainWindowKeysTest, SpaceTicksTheSelectedNodeAndACategoryShowsAPartialTic
   EXPECT_EQ(f.Catalogue.BuildRunList().size(), items - 1);
   EXPECT_EQ(GetFocus(), f.tvCleanItems);
 
-  // The partial state has an image of its own.
+  // The partial state has an image of its own, unlike both check boxes.
   HIMAGELIST states = (HIMAGELIST)SendMessageW(f.tvCleanItems, TVM_GETIMAGELIST, TVSIL_STATE, 0);
   ASSERT_TRUE(states);
-  EXPECT_GT(ImageList_GetImageCount(states), kPartlyTicked);
+  ASSERT_GT(ImageList_GetImageCount(states), kPartlyTicked);
+  const std::vector<COLORREF> unticked = Pixels(states, csUnticked), ticked = Pixels(states, csTicked),
+                              partly = Pixels(states, kPartlyTicked);
+  EXPECT_NE(partly, unticked);
+  EXPECT_NE(partly, ticked);
+  EXPECT_NE(std::count(partly.begin(), partly.end(), partly[0]), (std::ptrdiff_t)partly.size()) << "a blank image";
 }
 
 TEST_F(MainWindowKeysTest, AltWithTheUnderlinedLetterPressesItsButton) {
