@@ -108,15 +108,25 @@ TEST(CommandLine, NamedItemsReplaceTheTickedOnes) {
 
 TEST(RunLogFile, ClosingLine) {
   struct Case {
-    TRunOutcome outcome;
-    std::string line;
+    const char* result;
+    int code;
+    uint64_t count, bytes, ms;
+    const char* line;
   } cases[] = {
-      {{"finished", 0, 0, 0, 0}, "==== end: finished; exit code 0; 0 items, 0 KB; 0:00:00.0 ===="},
-      {{"finished", 7, 1, 1, 1949}, "==== end: finished; exit code 7; 1 item, 1 KB; 0:00:01.9 ===="},
-      {{"stopped", 4, 1234567, 5ull * 1024 * 1024 * 1024 + 1, 3723450},
+      {"finished", 0, 0, 0, 0, "==== end: finished; exit code 0; 0 items, 0 KB; 0:00:00.0 ===="},
+      {"finished", 7, 1, 1, 1949, "==== end: finished; exit code 7; 1 item, 1 KB; 0:00:01.9 ===="},
+      {"stopped", 4, 1234567, 5ull * 1024 * 1024 * 1024 + 1, 3723450,
        "==== end: stopped; exit code 4; 1,234,567 items, 5,242,881 KB; 1:02:03.5 ===="},
   };
-  for (const Case& c : cases) EXPECT_EQ(RunLogClosingLine(c.outcome), c.line);
+  for (const Case& c : cases) {
+    TRunOutcome outcome;
+    outcome.Result = c.result;
+    outcome.ExitCode = c.code;
+    outcome.Count = c.count;
+    outcome.Bytes = c.bytes;
+    outcome.Milliseconds = c.ms;
+    EXPECT_EQ(RunLogClosingLine(outcome), c.line);
+  }
 }
 
 TEST(RunLogFile, DeviceAndHostNamesAreRefusedFromTheirSpelling) {
