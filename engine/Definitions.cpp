@@ -7,7 +7,6 @@
 #include "base/PathSpelling.h"
 #include "base/ProfileText.h"
 #include "base/UserFiles.h"
-#include "base/WindowsVersion.h"
 #include "base/Wow64.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
@@ -216,9 +215,8 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
         run.ItemCount += DeleteRegistryKeyTree(run, e.RootName, e.KeyPath);
         break;
       case dkRegistryValues:
-        // Values under the machine's root need administrator rights on the NT family.
-        if (e.RootName == "HKEY_LOCAL_MACHINE" && !IsWin9xVersionClass(WindowsVersionClass()) &&
-            !TCleanRun::IsUserAdministrator()) {
+        // Values under the machine's root need administrator rights.
+        if (e.RootName == "HKEY_LOCAL_MACHINE" && !TCleanRun::IsUserAdministrator()) {
           if (!adminMessageShown && run.RunMode() != rmUnattended)
             ShowMessage(run.Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
           adminMessageShown = true;

@@ -1,5 +1,5 @@
 // File and folder removal of a clean run: one file (with the optional overwrite), a
-// folder tree, the files of a folder that match a mask, and the rename section of Wininit.ini.
+// folder tree and the files of a folder that match a mask.
 //
 // Links are handled so that nothing behind them is ever touched:
 // - a folder that is a reparse point (junction, symbolic link, mount point) is never entered; in a
@@ -1086,74 +1086,6 @@ uint64_t DeleteFilesByMask(TCleanRun& run, const std::string& folder, const std:
   rules.HasStar = star != std::string::npos;
   rules.Recurse = recurse;
   return WalkFolders(w, dir, id, rules, false, false);
-}
-
-static std::string FromAnsi(const std::string& s) {
-  if (s.empty()) return s;
-  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), (int)s.size(), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), (int)s.size(), &w[0], n);
-  return Narrow(w);
-}
-
-static std::string ToAnsi(const std::string& s) {
-  std::wstring w = Widen(s);
-  if (w.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
-  std::string a(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, w.data(), (int)w.size(), &a[0], n, nullptr, nullptr);
-  return a;
-}
-
-void ScheduleWininitRename(TCleanRun& run, const std::vector<std::string>& lines) {
-  if (run.IsTest()) return;
-  wchar_t windows[MAX_PATH + 1] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  const std::string path = IncludeTrailingBackslash(Narrow(windows)) + "Wininit.ini";
-
-  // The file is an ANSI text of the system's code page.
-  std::vector<std::string> content;
-  if (FileExists(path)) {
-    HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("Unable to read " + path);
-    std::string raw;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof(buf), &got, nullptr) && got > 0) raw.append(buf, got);
-    CloseHandle(h);
-    size_t start = 0;
-    while (start < raw.size()) {
-      size_t end = raw.find('\n', start);
-      if (end == std::string::npos) end = raw.size();
-      std::string line = raw.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      content.push_back(FromAnsi(line));
-      start = end + 1;
-    }
-  }
-
-  size_t header = content.size();
-  for (size_t i = 0; i < content.size(); ++i)
-    if (SameText(content[i], "[RENAME]")) {
-      header = i;
-      break;
-    }
-  if (header < content.size()) {
-    for (const std::string& line : lines) content.insert(content.begin() + (ptrdiff_t)header + 1, line);
-  } else {
-    content.push_back("[rename]");
-    content.insert(content.end(), lines.begin(), lines.end());
-  }
-
-  std::string out;
-  for (const std::string& line : content) out += ToAnsi(line) + "\r\n";
-  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("Unable to write to " + path);
-  DWORD written = 0;
-  bool ok = ::WriteFile(h, out.data(), (DWORD)out.size(), &written, nullptr) && written == out.size();
-  CloseHandle(h);
-  if (!ok) throw std::runtime_error("Unable to write to " + path);
 }
 
 }  // namespace qv

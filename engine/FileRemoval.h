@@ -1,5 +1,5 @@
 // The file and folder primitives of a clean run: one file (with the optional secure overwrite), a
-// folder tree, the files of a folder that match a mask, and the rename section of Wininit.ini. In
+// folder tree and the files of a folder that match a mask. In
 // a Test they walk, count and log exactly as a removal would and change nothing. They write the
 // "deleting" detail lines, count removed files into the counter they are given, return the bytes
 // of the files they removed and post progress.
@@ -64,9 +64,6 @@ uint64_t DeleteFolderTree(TCleanRun& run, const std::string& folder, bool remove
 // (ignoring case).
 uint64_t DeleteFilesByMask(TCleanRun& run, const std::string& folder, const std::string& mask, int& counter,
                            bool recurse, TFolderOrigin origin = foNamed);
-// Adds complete lines under the [rename] section of Wininit.ini (Windows 95, 98 and Me remove
-// the files at their next start). Nothing in a Test; throws when the file cannot be written.
-void ScheduleWininitRename(TCleanRun& run, const std::vector<std::string>& lines);
 
 // The call that removes one file once it has been found to be a plain file.
 //   fdmChecked: opens the entry itself, makes sure the handle is not the target of a link, and

@@ -9,7 +9,6 @@
 #include "base/Wow64.h"
 #include "base/PathSpelling.h"
 #include "base/UserFiles.h"
-#include "base/WindowsVersion.h"
 #include "engine/CleanRun.h"
 #include "engine/Definitions.h"
 #include "engine/FolderGuard.h"
@@ -427,9 +426,8 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
       run.ItemCount += DeleteKeyKeeping(run, key.Root, key.KeyPath, keep);
       continue;
     }
-    // Values under the machine's root need administrator rights on the NT family, as in Zelbrin.dat.
-    if (key.Root == "HKEY_LOCAL_MACHINE" && !IsWin9xVersionClass(WindowsVersionClass()) &&
-        !TCleanRun::IsUserAdministrator()) {
+    // Values under the machine's root need administrator rights, as in Zelbrin.dat.
+    if (key.Root == "HKEY_LOCAL_MACHINE" && !TCleanRun::IsUserAdministrator()) {
       if (!adminMessageShown && run.RunMode() != rmUnattended)
         ShowMessage(run.Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
       adminMessageShown = true;

@@ -197,26 +197,4 @@ class PendingRenames {
   bool had_;
 };
 
-// Wininit.ini in the Windows folder, put back as it was (or removed) when the object goes.
-class WininitSnapshot {
- public:
-  WininitSnapshot() : path_(WindowsFolderPath() + "Wininit.ini"), had_(qv::FileExists(path_)) {
-    if (had_) text_ = ReadTextFile(path_);
-  }
-  ~WininitSnapshot() {
-    if (had_)
-      WriteTextFile(path_, text_);
-    else
-      DeleteFileW(qv::Widen(path_).c_str());
-  }
-  WininitSnapshot(const WininitSnapshot&) = delete;
-  WininitSnapshot& operator=(const WininitSnapshot&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-  bool had_;
-  std::string text_;
-};
-
 }  // namespace qvtest

@@ -210,20 +210,10 @@ static void IeIndexDatCleaner(TCleanRun& run) {
   if (run.IsTest()) return;
 
   for (const std::string& file : files) WipeIndexDatFile(file);
-  if (!IsWin9xVersionClass(WindowsVersionClass())) {
-    // Windows NT: the system deletes them when it next starts.
-    for (const std::string& file : files)
-      if (FileExists(file))
-        MoveFileExW(ToWinPath(file).c_str(), nullptr, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
-  } else {
-    // Windows 95, 98 and Me: Wininit.ini deletes what its rename section sends to NUL.
-    std::vector<std::string> lines;
-    for (const std::string& file : files) {
-      const std::string shortName = GetShortFileName(file);
-      if (!shortName.empty()) lines.push_back("NUL=" + shortName);
-    }
-    if (!lines.empty()) ScheduleWininitRename(run, lines);
-  }
+  // The system deletes them when it next starts.
+  for (const std::string& file : files)
+    if (FileExists(file))
+      MoveFileExW(ToWinPath(file).c_str(), nullptr, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 static void IeAutoCompleteCleaner(TCleanRun& run) {
