@@ -1,5 +1,6 @@
 #include "base/Global.h"
 
+#include "base/Handles.h"
 #include "base/ProfileText.h"
 
 #include <cstdlib>
@@ -85,11 +86,9 @@ std::string FullPath(const std::string& path) {
 
 bool IsReadableOrMissing(const std::string& path) {
   if (!FileExists(path)) return true;
-  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(h);
-  return true;
+  TFileHandle h(CreateFileW(ToWinPath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  return h.Valid();
 }
 
 std::string DecodeProfileText(const std::string& bytes) {
@@ -116,14 +115,13 @@ std::string DecodeProfileText(const std::string& bytes) {
 
 bool ReadFileBytes(const std::string& path, std::string& bytes) {
   bytes.clear();
-  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  TFileHandle h(CreateFileW(ToWinPath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!h) return false;
   char buf[65536];
   DWORD got = 0;
   bool ok = true;
-  while ((ok = ReadFile(h, buf, sizeof(buf), &got, nullptr) != 0) && got > 0) bytes.append(buf, got);
-  CloseHandle(h);
+  while ((ok = ReadFile(h.Get(), buf, sizeof(buf), &got, nullptr) != 0) && got > 0) bytes.append(buf, got);
   return ok;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/Wow64.h"
 #include "engine/Winapp2Run.h"
 
@@ -86,6 +87,12 @@ std::vector<std::string> TCatalogue::BuildRunList() const {
     for (size_t i = 0; i < cat.Items.size(); ++i)
       if (cat.Items[i].State == csTicked) out.push_back(cat.ItemName(i));
   return out;
+}
+
+std::vector<int> TCatalogue::CategoryIds() const {
+  std::vector<int> ids;
+  for (const auto& cat : Categories) ids.push_back(cat.CategoryId);
+  return ids;
 }
 
 void TCatalogue::SelectAll(int state) {
@@ -230,29 +237,27 @@ std::vector<std::string> InstalledDisplayNames() {
   places.push_back({HKEY_CURRENT_USER, 0});
   for (const Place& place : places) {
     const REGSAM view = place.view;
-    HKEY key;
-    if (RegOpenKeyExW(place.root, kUninstall, 0, KEY_READ | view, &key) != ERROR_SUCCESS) continue;
+    TRegKey key;
+    if (RegOpenKeyExW(place.root, kUninstall, 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) continue;
     for (DWORD i = 0;; ++i) {
       wchar_t name[256];
       DWORD len = 256;
-      LONG r = RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+      LONG r = RegEnumKeyExW(key.Get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
       if (r == ERROR_MORE_DATA) continue;
       if (r != ERROR_SUCCESS) break;
       std::string display;
-      HKEY sub;
-      if (RegOpenKeyExW(key, name, 0, KEY_READ | view, &sub) == ERROR_SUCCESS) {
+      TRegKey sub;
+      if (RegOpenKeyExW(key.Get(), name, 0, KEY_READ | view, sub.Put()) == ERROR_SUCCESS) {
         DWORD type = 0, size = 0;
-        if (RegQueryValueExW(sub, L"DisplayName", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        if (RegQueryValueExW(sub.Get(), L"DisplayName", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
             (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
           std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-          if (RegQueryValueExW(sub, L"DisplayName", nullptr, nullptr, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
+          if (RegQueryValueExW(sub.Get(), L"DisplayName", nullptr, nullptr, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
             display = Narrow(buf.c_str());
         }
-        RegCloseKey(sub);
       }
       displayNames.push_back(display);
     }
-    RegCloseKey(key);
   }
   return displayNames;
 }

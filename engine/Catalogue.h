@@ -46,6 +46,7 @@ class TCatalogue : public ISelection {
   // Names of all ticked nodes in tree order: a category by its text, an item by its item name.
   std::vector<std::string> TickedNames() const override;
   void UntickAll() override { SelectAll(csUnticked); }
+  std::vector<int> CategoryIds() const override;
 
   // The mouse rules of the tree: flips a category and gives all its items its new state; flips an
   // item and ticks its category exactly when one of its items is ticked.

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <random>
 #include <thread>
 
 #include "base/Global.h"
+#include "base/Handles.h"
+#include "base/ProfileDocument.h"
 #include "base/Settings.h"
 #include "base/UserFiles.h"
 #include "engine/Catalogue.h"
@@ -50,8 +53,8 @@ class Settings : public ::testing::Test {
 TEST_F(Settings, MissingFileGivesTheDefaults) {
   TCatalogue c = TCatalogue::Builtin();
   c.SelectAll(qv::csTicked);
-  Load(c);
-  const auto& o = OptionsSetting;
+  EXPECT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfMissing);
+  auto& o = OptionsSetting;
   EXPECT_TRUE(o.AskForSweep);
   EXPECT_FALSE(o.OverwriteFile);
   EXPECT_EQ(o.OverwriteNumber, 1);
@@ -65,7 +68,8 @@ TEST_F(Settings, MissingFileGivesTheDefaults) {
   EXPECT_EQ(o.WashInterval, 0);
   EXPECT_FALSE(o.StartWash);
   EXPECT_FALSE(o.ShutdownWash);
-  for (int i = 1; i <= 10; ++i) EXPECT_TRUE(o.FirstNodeExpand[i]) << i;
+  ASSERT_EQ(o.FirstNodeExpand.size(), c.Categories.size());
+  for (const auto& cat : c.Categories) EXPECT_TRUE(o.FirstNodeExpand[cat.CategoryId]) << cat.Text;
   EXPECT_FALSE(o.ShowLogTempInternetFiles);
   EXPECT_FALSE(o.ShowLogRecycleBin);
   EXPECT_TRUE(o.FastScan);
@@ -275,6 +279,259 @@ TEST_F(Settings, HugeSelectedCountReadsOnlyTheKeysPresent) {
   Load(c);
   EXPECT_EQ(c.BuildRunList(), (std::vector<std::string>{"Windows - Start Run", "Windows - Clipboard"}));
   EXPECT_EQ(OptionsSetting.SelectedCount, 2147483647);
+}
+
+// Settings that exist but cannot be read as settings are neither used nor touched: the load gives
+// the defaults and no ticks, says so, and leaves every byte of the file as it was.
+TEST_F(Settings, UnreadableSettingsAreNeitherUsedNorTouched) {
+  std::string random(4096, '\0');
+  std::minstd_rand gen(1234);
+  for (char& b : random) b = (char)(gen() & 0xFF);
+  // What a valid file says, so that a load that used any of it would show.
+  const std::string valid = "[Settings]\r\nFastScan=0\r\n[NodeSelected]\r\nSelectedCount=1\r\n1=Windows - Start Run\r\n";
+  std::string utf16NoMark;
+  for (char ch : valid) utf16NoMark += std::string(1, ch) + '\0';
+  struct Case {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"zero bytes", ""},
+      {"random bytes", random},
+      {"UTF-16 without its mark", utf16NoMark},
+      {"UTF-16 with an odd byte", "\xFF\xFE" + utf16NoMark + "x"},
+      {"UTF-8 mark before bytes that are no UTF-8", "\xEF\xBB\xBF" + valid + "\xC0\xAF\r\n"},
+      {"text with no section", "FastScan=0\r\n; a note\r\n\r\n"},
+      {"a control character", valid + "\x01\r\n"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    Write(k.bytes);
+    OptionsSetting = qv::TOptionsSetting();
+    TCatalogue c = TCatalogue::Builtin();
+    c.TickByName("Windows - Clipboard");
+    EXPECT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfUnreadable);
+    EXPECT_TRUE(c.TickedNames().empty());
+    EXPECT_TRUE(OptionsSetting.FastScan);
+    EXPECT_EQ(OptionsSetting.OverwriteNumber, 1);
+    EXPECT_EQ(Raw(), k.bytes);
+  }
+
+  // Held open by another program without sharing: the same, and the file is still there after.
+  Write(valid);
+  {
+    qv::TFileHandle held(CreateFileW(qv::ToWinPath(path_).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.Valid());
+    TCatalogue c = TCatalogue::Builtin();
+    EXPECT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfUnreadable);
+    EXPECT_TRUE(c.TickedNames().empty());
+    EXPECT_TRUE(OptionsSetting.FastScan);
+  }
+  EXPECT_EQ(Raw(), valid);
+  TCatalogue c = TCatalogue::Builtin();
+  EXPECT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfLoaded);
+  EXPECT_EQ(c.TickedNames(), std::vector<std::string>{"Windows - Start Run"});
+  EXPECT_FALSE(OptionsSetting.FastScan);
+}
+
+// Every form a profile file may be written in is read, and a save keeps that form; a text that is
+// no longer plain ASCII and had no mark of its own is saved as UTF-16 with its mark, so that no
+// letter of an item's name is lost.
+TEST_F(Settings, EveryTextFormIsReadAndKept) {
+  const std::string name = "Applications - Caf\xC3\xA9 \xE2\x82\xAC";  // "Café €"
+  const std::string text = "[Settings]\r\nFastScan=0\r\n[NodeSelected]\r\nSelectedCount=1\r\n1=" + name + "\r\n";
+  const auto utf16 = [](const std::string& utf8, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t ch : qv::Widen(utf8)) {
+      const char lo = (char)(ch & 0xFF), hi = (char)(ch >> 8);
+      out += bigEndian ? hi : lo;
+      out += bigEndian ? lo : hi;
+    }
+    return out;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    qv::TProfileEncoding saved;
+  } cases[] = {
+      {"UTF-16 little endian", utf16(text, false), qv::peUtf16Le},
+      {"UTF-16 big endian", utf16(text, true), qv::peUtf16Be},
+      {"UTF-8 with its mark", "\xEF\xBB\xBF" + text, qv::peUtf8Bom},
+      {"UTF-8 without a mark", text, qv::peUtf16Le},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    Write(k.bytes);
+    TCatalogue c = TCatalogue::Builtin();
+    c.AddWinapp2Items({{"Caf\xC3\xA9 \xE2\x82\xAC", false}}, "winapp2.ini");
+    ASSERT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfLoaded);
+    EXPECT_EQ(c.TickedNames(), (std::vector<std::string>{name}));
+    EXPECT_FALSE(OptionsSetting.FastScan);
+
+    c.TickByName("Windows - Start Run");
+    Save(c);
+    qv::TProfileDocument saved;
+    ASSERT_TRUE(qv::TProfileDocument::FromBytes(Raw(), saved));
+    EXPECT_EQ(saved.Encoding(), k.saved);
+    EXPECT_EQ(saved.ReadString("NodeSelected", "1", ""), "Windows - Start Run");
+    EXPECT_EQ(saved.ReadString("NodeSelected", "2", ""), name);
+    // The platform's own profile calls read the saved file the same way.
+    EXPECT_EQ(qv::IniReadString(path_, "NodeSelected", "2", ""), name);
+  }
+
+  // A plain ASCII file stays plain bytes.
+  Write("[Settings]\r\nFastScan=0\r\n");
+  TCatalogue c = TCatalogue::Builtin();
+  Load(c);
+  Save(c);
+  EXPECT_EQ(Raw().compare(0, 12, "[Settings]\r\n"), 0);
+}
+
+// A save changes only the keys it writes: comments, unknown keys and sections, blank lines and the
+// spelling of a key already there stay; a new key goes after the last line of its section.
+TEST_F(Settings, SaveKeepsEveryOtherLine) {
+  Write("; kept by hand\r\n"
+        "[Settings]\r\n"
+        "askforsweep = 1\r\n"
+        "Unknown=\"kept\"\r\n"
+        "\r\n"
+        "[Extra]\r\n"
+        "; a note\r\n"
+        "Mine=1\r\n"
+        "\r\n"
+        "[NodeSelected]\r\n"
+        "SelectedCount=3\r\n"
+        "3=Opera - Cookies\r\n");
+  TCatalogue c = TCatalogue::Builtin();
+  Load(c);
+  EXPECT_TRUE(OptionsSetting.AskForSweep);
+  OptionsSetting.AskForSweep = false;
+  c.UntickAll();
+  c.TickByName("Windows - Start Run");
+  Save(c);
+  const std::string raw = Raw();
+  const std::string head =
+      "; kept by hand\r\n"
+      "[Settings]\r\n"
+      "askforsweep=0\r\n"
+      "Unknown=\"kept\"\r\n"
+      "OverwriteFile=0\r\n"
+      "OverwriteNumber=1\r\n";
+  EXPECT_EQ(raw.substr(0, head.size()), head);
+  EXPECT_NE(raw.find("FastScan=1\r\n\r\n[Extra]\r\n; a note\r\nMine=1\r\n\r\n[NodeSelected]\r\n"
+                     "SelectedCount=1\r\n3=Opera - Cookies\r\n1=Windows - Start Run\r\n"),
+            std::string::npos)
+      << raw;
+  TCatalogue back = TCatalogue::Builtin();
+  Load(back);
+  EXPECT_EQ(back.TickedNames(), std::vector<std::string>{"Windows - Start Run"});
+}
+
+// A settings.ini of 10 MB (100,000 stored names) is read in one pass: the selection comes back,
+// and a save keeps every one of its keys.
+TEST_F(Settings, HundredThousandStoredNamesLoadAndStay) {
+  std::string text = "[Settings]\r\nFastScan=0\r\n[NodeSelected]\r\nSelectedCount=100000\r\n";
+  const std::string filler = std::string(80, 'x');
+  for (int i = 1; i <= 100000; ++i) {
+    const std::string value = i == 50000 ? "Windows - Clipboard" : i == 99999 ? "Opera" : "Gone - " + filler;
+    text += std::to_string(i) + "=" + value + "\r\n";
+  }
+  ASSERT_GT(text.size(), 9u * 1000 * 1000);
+  Write(text);
+  TCatalogue c = TCatalogue::Builtin();
+  ASSERT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfLoaded);
+  EXPECT_EQ(c.TickedNames(), (std::vector<std::string>{"Windows - Clipboard", "Opera"}));
+  EXPECT_FALSE(OptionsSetting.FastScan);
+
+  Save(c);
+  qv::TProfileDocument saved;
+  ASSERT_TRUE(qv::TProfileDocument::FromBytes(Raw(), saved));
+  const std::vector<std::string> keys = saved.Keys("NodeSelected");
+  EXPECT_EQ(keys.size(), 100001u);
+  EXPECT_EQ(saved.ReadString("NodeSelected", "1", ""), "Windows - Clipboard");
+  EXPECT_EQ(saved.ReadString("NodeSelected", "2", ""), "Opera");
+  EXPECT_EQ(saved.ReadString("NodeSelected", "3", ""), "Gone - " + filler);
+  EXPECT_EQ(saved.ReadString("NodeSelected", "SelectedCount", ""), "2");
+}
+
+// The document answers as the platform's profile calls answer: the first section of a name and
+// the first key of a name in it, without regard to ASCII case, the value trimmed and unquoted.
+TEST(ProfileDocument, FindsAsTheProfileCallsDo) {
+  const std::string text =
+      "top=outside\r\n[One]\r\nKey = \" spaced \" \r\nkey=second\r\nEmpty=\r\n;Commented=1\r\nnoequals\r\n"
+      "[one]\r\nLater=1\r\n[Two]\r\nA=1\r\n";
+  qvtest::SandboxFolder dir("profiledoc");
+  qvtest::WriteTextFile(dir / "p.ini", text);
+  const qv::TProfileDocument doc(text);
+  struct Case {
+    const char* section;
+    const char* key;
+  } cases[] = {{"One", "Key"},  {"ONE", "KEY"}, {"one", "Empty"}, {"One", "Commented"}, {"One", "noequals"},
+               {"One", "Later"}, {"Two", "a"},  {"Three", "A"}};
+  for (const auto& k : cases) {
+    std::string value;
+    const bool found = doc.Find(k.section, k.key, value);
+    const std::string platform = qv::IniReadString(dir / "p.ini", k.section, k.key, "<none>");
+    EXPECT_EQ(found ? value : "<none>", platform) << k.section << "/" << k.key;
+  }
+  EXPECT_EQ(doc.Keys("One"), (std::vector<std::string>{"Key", "key", "Empty"}));
+  EXPECT_EQ(doc.SectionNames(), (std::vector<std::string>{"One", "one", "Two"}));
+}
+
+// The settings writer never keeps its lock past a failure: a save that throws halfway leaves the
+// next writer, on another thread, free to write, and leaves no file of its own behind.
+TEST_F(Settings, AFailedWriteLetsTheNextWriterIn) {
+  Write("[Settings]\r\nFastScan=1\r\n");
+  EXPECT_THROW(qv::RewriteProfileFile(path_, [](const std::string&) -> bool { throw std::runtime_error("fails"); }),
+               std::runtime_error);
+  bool written = false;
+  std::thread other([&] {
+    written = qv::RewriteUserFile(path_, [](const std::string* current, std::string& replacement) {
+      replacement = *current + "[Window]\r\nState=1\r\n";
+      return true;
+    });
+  });
+  other.join();
+  EXPECT_TRUE(written);
+  EXPECT_EQ(Raw(), "[Settings]\r\nFastScan=1\r\n[Window]\r\nState=1\r\n");
+  WIN32_FIND_DATAW fd;
+  qv::TFindHandle find(FindFirstFileW(qv::ToWinPath(dir_ / "*.new-*").c_str(), &fd));
+  EXPECT_FALSE(find.Valid()) << qv::Narrow(fd.cFileName);
+}
+
+// The owners close what they hold when they go, once, and a moved owner closes nothing.
+TEST(Handles, CloseWhenTheyGoAndOnlyOnce) {
+  qvtest::SandboxFolder dir("handles");
+  const std::wstring file = qv::ToWinPath(dir / "f.txt");
+  qvtest::WriteTextFile(dir / "f.txt", "x");
+  const auto openAlone = [&] {
+    return qv::TFileHandle(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  qv::TFileHandle outer;
+  {
+    qv::TFileHandle first = openAlone();
+    ASSERT_TRUE(first.Valid());
+    EXPECT_FALSE(openAlone().Valid()) << "held without sharing";
+    outer = std::move(first);
+    EXPECT_FALSE(first.Valid());
+  }
+  EXPECT_FALSE(openAlone().Valid()) << "the moved-to owner still holds it";
+  outer.Reset();
+  EXPECT_TRUE(openAlone().Valid());
+
+  // A mutex lock is released when the lock goes, also through an exception.
+  qv::TKernelHandle mutex(CreateMutexW(nullptr, FALSE, nullptr));
+  try {
+    qv::TMutexLock lock(mutex.Get(), 1000);
+    ASSERT_TRUE(lock.Owned());
+    throw 1;
+  } catch (int) {
+  }
+  bool free = false;
+  std::thread([&] {
+    qv::TMutexLock lock(mutex.Get(), 0);
+    free = lock.Owned();
+  }).join();
+  EXPECT_TRUE(free);
 }
 
 // Where the user's files live: beside a portable or writable copy, else in AppData; an older copy's
