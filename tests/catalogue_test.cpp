@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "base/Global.h"
+#include "base/Settings.h"
 #include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
 #include "support/Sandbox.h"
@@ -59,30 +63,116 @@ TEST(Catalogue, ItemNamesAndTheirRouting) {
   EXPECT_EQ(names[52], "Instant Messengers - Skype");
   EXPECT_EQ(names[53], "Custom Lists - <New List>");
 
-  // Every built-in item has its own cleaner except the six that live in the definitions file.
-  const std::vector<std::string> byDefinition = {
-      "Windows - Windows Log Files",   "Advanced - Google Toolbar History", "Advanced - MSN Toolbar History",
-      "Advanced - Yahoo! Toolbar History", "Instant Messengers - ICQ",     "Instant Messengers - AOL Instant Messenger",
-      "Custom Lists - <New List>"};
+  // Every built-in item has its own cleaner except the six that live in the definitions file and
+  // the custom list; each goes where its declaration says.
+  const std::map<std::string, std::string> byDefinition = {
+      {"Windows - Windows Log Files", "Zelbrin.dat"},        {"Advanced - Google Toolbar History", "Zelbrin.dat"},
+      {"Advanced - MSN Toolbar History", "Zelbrin.dat"},     {"Advanced - Yahoo! Toolbar History", "Zelbrin.dat"},
+      {"Instant Messengers - ICQ", "Zelbrin.dat"},           {"Instant Messengers - AOL Instant Messenger", "Zelbrin.dat"},
+      {"Custom Lists - <New List>", "Clist.dat"}};
   int own = 0;
   for (const auto& name : names) {
-    bool definition = std::find(byDefinition.begin(), byDefinition.end(), name) != byDefinition.end();
-    EXPECT_EQ(HasBuiltinCleaner(name), !definition) << name;
-    EXPECT_EQ(qv::IsBuiltinCleanerItem(name), !definition) << name;
-    own += !definition;
-  }
-  EXPECT_EQ(own, 47);
-  // Every item of the catalogue has its cleaner: none is left as not built yet.
-  EXPECT_EQ(qv::BuiltinCleaners().NotBuiltCount(), 0u);
-  for (const auto& name : names) {
-    qv::TCleanerFn clean = nullptr;
-    if (qv::BuiltinCleaners().Find(name, clean)) {
-      EXPECT_NE(clean, nullptr) << name;
+    const qv::TCleanItem* item = c.FindItem(name);
+    ASSERT_NE(item, nullptr) << name;
+    auto definition = byDefinition.find(name);
+    EXPECT_EQ(HasBuiltinCleaner(name), definition == byDefinition.end()) << name;
+    if (definition == byDefinition.end()) {
+      EXPECT_EQ(item->Route.Kind, qv::rkCleaner) << name;
+      EXPECT_NE(item->Route.Clean, nullptr) << name;
+      ++own;
+    } else {
+      EXPECT_EQ(item->Route.Kind, qv::rkDefinitions) << name;
+      EXPECT_EQ(item->Route.File, definition->second) << name;
     }
   }
+  EXPECT_EQ(own, 47);
+  // No two items share a cleaner.
+  std::set<qv::TCleanerFn> cleaners;
+  for (const auto& name : names)
+    if (c.FindItem(name)->Route.Clean) EXPECT_TRUE(cleaners.insert(c.FindItem(name)->Route.Clean).second) << name;
   // Names are exact and case-sensitive.
   EXPECT_FALSE(HasBuiltinCleaner("windows - start run"));
   EXPECT_FALSE(HasBuiltinCleaner("Windows - Start Run "));
+}
+
+namespace {
+
+// A family that exists only in this test: one category, declared once, with an item of its own
+// cleaner and one of the definitions file.
+void ThrowawayCleaner(qv::TCleanRun&) {}
+
+const qv::TItemFamily& ThrowawayItems() {
+  static const qv::TItemFamily family = {
+      {42, 55, "Qvtest Browser",
+       {qv::Cleaned("Traces", ThrowawayCleaner), qv::Defined("Old Traces", "Zelbrin.dat")},
+       qv::ifFirefoxClosed},
+  };
+  return family;
+}
+
+struct NoWindow : qv::IWindowPlacement {
+  bool GetShowCommand(int&) override { return false; }
+  void GetBounds(int& l, int& t, int& w, int& h) override { l = t = 0, w = 704, h = 507; }
+  int ScreenWidth() override { return 1024; }
+  int ScreenHeight() override { return 768; }
+};
+
+}  // namespace
+
+// A new category is its family's declaration alone: the catalogue places it by its order, routes
+// its items by what they declare, the settings keep its ticks and its expanded flag under its id,
+// and the help entry it needs follows from its name.
+TEST(ItemTable, ADeclaredFamilyIsEverywhereAtOnce) {
+  const qv::TItemTable table = qv::BuiltinItems().With(ThrowawayItems());
+  TCatalogue c = TCatalogue::FromTable(table);
+  std::vector<std::string> order;
+  for (const auto& cat : c.Categories) order.push_back(cat.Text);
+  ASSERT_EQ(order.size(), 11u);
+  EXPECT_EQ(order[4], "Mozilla Firefox");
+  EXPECT_EQ(order[5], "Qvtest Browser");
+  EXPECT_EQ(order[6], "Advanced");
+  EXPECT_EQ(c.Categories[5].CategoryId, 42);
+
+  EXPECT_FALSE(c.AnyTickedItemHas(qv::ifFirefoxClosed));
+  ASSERT_TRUE(c.TickByName("Qvtest Browser - Traces"));
+  ASSERT_TRUE(c.TickByName("Qvtest Browser - Old Traces"));
+  ASSERT_TRUE(c.TickByName("Windows - Start Run"));
+  const std::vector<qv::TRunItem> run = c.RunItems();
+  ASSERT_EQ(run.size(), 3u);
+  EXPECT_EQ(run[1].Name, "Qvtest Browser - Traces");
+  EXPECT_EQ(run[1].Route.Kind, qv::rkCleaner);
+  EXPECT_EQ(run[1].Route.Clean, &ThrowawayCleaner);
+  EXPECT_EQ(run[2].Route.Kind, qv::rkDefinitions);
+  EXPECT_EQ(run[2].Route.File, "Zelbrin.dat");
+  EXPECT_TRUE(c.AnyTickedItemHas(qv::ifFirefoxClosed));
+  EXPECT_EQ(c.FindItem("Qvtest Browser - Traces")->HelpAnchor, "qvtest-browser-traces");
+  qv::TCleanerFn clean = nullptr;
+  EXPECT_TRUE(qv::TCleanerDirectory(table).Find("Qvtest Browser - Traces", clean));
+  EXPECT_EQ(clean, &ThrowawayCleaner);
+
+  // The settings keep its ticks and its expanded flag under its id, and bring them back.
+  qvtest::SandboxFolder dir("itemtable");
+  const std::string ini = dir / "settings.ini";
+  NoWindow window;
+  qv::OptionsSetting = qv::TOptionsSetting();
+  ASSERT_EQ(qv::LoadSettingsFile(c, window, ini), qv::sfMissing);
+  EXPECT_TRUE(qv::OptionsSetting.FirstNodeExpand.at(42));
+  c.TickByName("Qvtest Browser - Traces");
+  qv::OptionsSetting.FirstNodeExpand[42] = false;
+  qv::SaveSettingsFile(c, window, ini);
+  EXPECT_EQ(qv::IniReadString(ini, "FirstNodeExpand", "42", ""), "0");
+  EXPECT_EQ(qv::IniReadString(ini, "FirstNodeExpand", "11", "<none>"), "<none>");
+  TCatalogue back = TCatalogue::FromTable(table);
+  qv::OptionsSetting = qv::TOptionsSetting();
+  ASSERT_EQ(qv::LoadSettingsFile(back, window, ini), qv::sfLoaded);
+  EXPECT_EQ(back.BuildRunList(), c.BuildRunList());
+  EXPECT_FALSE(qv::OptionsSetting.FirstNodeExpand.at(42));
+  EXPECT_TRUE(qv::OptionsSetting.FirstNodeExpand.at(9));
+
+  // A table that declares an id or an item twice does not stand.
+  EXPECT_THROW(table.With(ThrowawayItems()), std::logic_error);
+  const qv::TItemFamily sameName = {{43, 56, "Windows", {}}};
+  EXPECT_THROW(qv::BuiltinItems().With(sameName), std::logic_error);
 }
 
 TEST(Catalogue, RunListHoldsTickedItemsInTreeOrderOnly) {

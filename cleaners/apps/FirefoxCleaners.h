@@ -10,7 +10,8 @@ namespace qv {
 
 class TCleanRun;
 
-extern const TCleanerTable kFirefoxCleaners;
+// The "Mozilla Firefox" category.
+const TItemFamily& FirefoxItems();
 
 // The profiles folder under the roaming (GetFirefoxProfilesFolder) or the local
 // (GetFirefoxLocalProfilesFolder) application data, without a trailing backslash; empty when it

@@ -241,15 +241,20 @@ static void IeAutoCompleteCleaner(TCleanRun& run) {
   run.ItemCount += DeleteRegistryKeyTreeHKCU(run, std::string(kIeKey) + "\\IntelliForms\\Storage2");
 }
 
-const TCleanerEntry kIeCleanerEntries[] = {
-    {"Internet Explorer - Recently Typed URLs", IeTypedUrlsCleaner},
-    {"Internet Explorer - Cookies", IeCookiesCleaner},
-    {"Internet Explorer - Visited URL History", IeHistoryCleaner},
-    {"Internet Explorer - Last Download Location", IeDownloadDirCleaner},
-    {"Internet Explorer - Temporary Internet Files", IeCacheCleaner},
-    {"Internet Explorer - Index.dat Files", IeIndexDatCleaner},
-    {"Internet Explorer - Autocomplete History", IeAutoCompleteCleaner},
-};
-const TCleanerTable kIeCleaners = MakeCleanerTable(kIeCleanerEntries);
+const TItemFamily& IeItems() {
+  static const TItemFamily family = {
+      {1, 10, "Internet Explorer",
+       {
+           Cleaned("Recently Typed URLs", IeTypedUrlsCleaner),
+           Cleaned("Cookies", IeCookiesCleaner),
+           Cleaned("Visited URL History", IeHistoryCleaner),
+           Cleaned("Last Download Location", IeDownloadDirCleaner),
+           Cleaned("Temporary Internet Files", IeCacheCleaner),
+           Cleaned("Index.dat Files", IeIndexDatCleaner),
+           Cleaned("Autocomplete History", IeAutoCompleteCleaner),
+       }},
+  };
+  return family;
+}
 
 }  // namespace qv
