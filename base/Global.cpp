@@ -1,6 +1,7 @@
 #include "base/Global.h"
 
 #include "base/Handles.h"
+#include "base/PathSpelling.h"
 #include "base/ProfileText.h"
 
 #include <cstdlib>
@@ -132,7 +133,8 @@ bool FileExists(const std::string& path) {
 
 bool DirectoryExists(const std::string& path) {
   std::string p = path;
-  if (p.size() > 3 && p.back() == '\\') p.pop_back();
+  // A root keeps its backslash ("\\?\C:" is the volume, "\\?\C:\" its root folder).
+  if (p.size() > 3 && p.back() == '\\' && !ReadPathSpelling(p).Segments.empty()) p.pop_back();
   DWORD a = GetFileAttributesW(ToWinPath(p).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }

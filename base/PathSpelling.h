@@ -9,7 +9,9 @@
 //     \\?\UNC\server\share from a network path ("\\server\share");
 //   - empty segments ("C:\a\\b"), "." and ".." are resolved (".." never climbs above the drive
 //     root or the share);
-//   - trailing dots and spaces of every segment are dropped ("C:\Windows." is "C:\Windows");
+//   - trailing dots and spaces of every segment are dropped ("C:\Windows." is "C:\Windows"), except
+//     in a \\?\ (or \??\) spelling, which the system takes as written: there "C:\Windows." is
+//     a folder of its own and its text keeps the dot;
 //   - the drive letter is upper-cased; the text ends in one backslash.
 // Short (8.3) names, links and shares of the local machine need the system; see FolderGuard.h.
 #pragma once
@@ -30,11 +32,15 @@ enum TPathForm {
 struct TPathSpelling {
   TPathForm Form = pfRelative;
   bool Prefixed = false;              // written with \\?\, \\.\ or \??\ (also //?/ and //./)
+  bool Verbatim = false;              // written with \\?\ or \??\: segments kept as written
   std::string Drive;                  // pfDrive: "C:"
   std::string Server, Share;          // pfNetwork
   std::vector<std::string> Segments;  // pfDrive and pfNetwork: the folders below the root
   // pfDrive and pfNetwork: "C:\a\b\" or "\\server\share\a\"; otherwise empty.
   std::string Text() const;
+  // The text to open the folder by: Text(), with the \\?\ prefix when the spelling is verbatim,
+  // so that the system reaches the same folder the text names.
+  std::string OpenText() const;
 };
 
 TPathSpelling ReadPathSpelling(const std::string& path);

@@ -93,18 +93,37 @@ std::vector<std::string> SystemFolders() {
   return folders;
 }
 
+// How many native views the calling thread is inside.
+static thread_local int t_nativeDepth = 0;
+
 TNativeFileSystemView::TNativeFileSystemView() {
   if (!IsWow64()) return;
   using DisableFn = BOOL(WINAPI*)(PVOID*);
   static const auto disable = reinterpret_cast<DisableFn>(Kernel32("Wow64DisableWow64FsRedirection"));
   active_ = disable && disable(&old_);
+  if (active_) ++t_nativeDepth;
 }
 
 TNativeFileSystemView::~TNativeFileSystemView() {
   if (!active_) return;
+  --t_nativeDepth;
   using RevertFn = BOOL(WINAPI*)(PVOID);
   static const auto revert = reinterpret_cast<RevertFn>(Kernel32("Wow64RevertWow64FsRedirection"));
   if (revert) revert(old_);
+}
+
+using EnableRedirectionFn = BOOLEAN(WINAPI*)(BOOLEAN);
+
+TRedirectedFileSystemView::TRedirectedFileSystemView() {
+  if (t_nativeDepth == 0) return;
+  static const auto enable = reinterpret_cast<EnableRedirectionFn>(Kernel32("Wow64EnableWow64FsRedirection"));
+  active_ = enable && enable(TRUE);
+}
+
+TRedirectedFileSystemView::~TRedirectedFileSystemView() {
+  if (!active_) return;
+  static const auto enable = reinterpret_cast<EnableRedirectionFn>(Kernel32("Wow64EnableWow64FsRedirection"));
+  if (enable) enable(FALSE);
 }
 
 std::vector<std::string> ProgramFilesFolders() {

@@ -45,6 +45,20 @@ class TNativeFileSystemView {
   bool active_ = false;
 };
 
+// Inside a TNativeFileSystemView, gives the calling thread the system's usual (redirected) view
+// back while it lives: around what may load libraries (a message box, the shell), which must find
+// the ones of its own kind. Nothing outside a native view.
+class TRedirectedFileSystemView {
+ public:
+  TRedirectedFileSystemView();
+  ~TRedirectedFileSystemView();
+  TRedirectedFileSystemView(const TRedirectedFileSystemView&) = delete;
+  TRedirectedFileSystemView& operator=(const TRedirectedFileSystemView&) = delete;
+
+ private:
+  bool active_ = false;
+};
+
 // The Program Files folders of both kinds of program, distinct, without a trailing backslash:
 // "ProgramFilesDir" and on 64-bit Windows "ProgramFilesDir (x86)", read from the native view.
 std::vector<std::string> ProgramFilesFolders();

@@ -75,9 +75,8 @@ void TfrmAddFolder::ListFiles() {
 void TfrmAddFolder::UpdateOk() {
   const std::string folder = Text(eFolder);
   const bool fileSelected = SendMessageW(Item(lbFile), LB_GETCURSEL, 0, 0) != LB_ERR;
-  // A comma would end the folder where the row is read back: the rest would be taken for a mask.
-  const bool ok = folder.find(',') == std::string::npos &&
-                  AddFolderOkEnabled(DirectoryExists(folder), Choice(), fileSelected, Text(eFileMatch));
+  // A folder with a comma is written in quotes, and read back whole.
+  const bool ok = AddFolderOkEnabled(DirectoryExists(folder), Choice(), fileSelected, Text(eFileMatch));
   Enable(bOK, ok);
 }
 

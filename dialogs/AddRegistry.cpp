@@ -5,7 +5,6 @@
 namespace qv {
 
 bool AddRegistryOkEnabled(const std::string& key, TRegistryChoice choice, const std::string& valueName) {
-  if (key.find(',') != std::string::npos) return false;
   if (choice == rcValue && valueName.empty()) return false;
   const std::string row = RegistryEntryText(key, choice, valueName);
   return IsRegistryRow(row) && ParseDefinitionLine("DelRegValue1=" + row).Kind != dkNone;

@@ -1,5 +1,7 @@
 #include "dialogs/CustomListModel.h"
 
+#include "engine/Definitions.h"
+
 namespace qv {
 
 const char* const kCustomListFile = "Clist.dat";
@@ -22,9 +24,11 @@ bool NeedsQuotes(const std::string& v) {
 
 bool IsRegistryRow(const std::string& row) {
   static const char kPrefix[] = "HKEY_";
-  if (row.size() < 5) return false;
+  // A key that holds a comma is written in quotes.
+  const size_t at = !row.empty() && row[0] == '"' ? 1 : 0;
+  if (row.size() < at + 5) return false;
   for (size_t i = 0; i < 5; ++i)
-    if (AsciiUpper(row[i]) != kPrefix[i]) return false;
+    if (AsciiUpper(row[at + i]) != kPrefix[i]) return false;
   return true;
 }
 
@@ -41,7 +45,8 @@ std::vector<TClistLine> NumberCustomListRows(const std::vector<std::string>& row
 }
 
 std::string FolderEntryText(const std::string& folder, TFolderChoice choice, const std::string& fileOrMask) {
-  return choice == fcDeleteFolder ? folder : folder + "," + fileOrMask;
+  const std::string first = QuoteEntryPart(folder);
+  return choice == fcDeleteFolder ? first : first + "," + fileOrMask;
 }
 
 bool AddFolderOkEnabled(bool folderExists, TFolderChoice choice, bool fileSelected, const std::string& mask) {
@@ -55,24 +60,29 @@ bool AddFolderOkEnabled(bool folderExists, TFolderChoice choice, bool fileSelect
 }
 
 std::string RegistryEntryText(const std::string& key, TRegistryChoice choice, const std::string& valueName) {
+  const std::string first = QuoteEntryPart(key);
   switch (choice) {
-    case rcKey: return key;
-    case rcAllValues: return key + ",";
-    case rcValue: return key + "," + valueName;
+    case rcKey: return first;
+    case rcAllValues: return first + ",";
+    case rcValue: return first + "," + valueName;
   }
-  return key;
+  return first;
 }
 
 TRegistryRow SplitRegistryRow(const std::string& row) {
   TRegistryRow r;
-  size_t comma = row.find(',');
-  if (comma == std::string::npos) {
+  std::string first, second;
+  bool hasSecond = false;
+  if (!SplitEntryValue(row, first, hasSecond, second)) {
     r.Key = row;
+    return r;
+  }
+  r.Key = first;
+  if (!hasSecond) {
     r.Choice = rcKey;
     return r;
   }
-  r.Key = row.substr(0, comma);
-  r.ValueName = row.substr(comma + 1);
+  r.ValueName = second;
   r.Choice = r.ValueName.empty() ? rcAllValues : rcValue;
   return r;
 }

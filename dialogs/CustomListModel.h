@@ -12,7 +12,8 @@ namespace qv {
 extern const char* const kCustomListFile;     // "Clist.dat"
 extern const char* const kCustomListSection;  // "<New List>"
 
-// A registry row begins with "HKEY_" in any letter case; every other row names files.
+// A registry row begins with "HKEY_" in any letter case (after the quote of a key written in
+// quotes); every other row names files.
 bool IsRegistryRow(const std::string& row);
 
 struct TClistLine {
@@ -31,6 +32,7 @@ enum TFolderChoice {
   fcDeleteFolder,  // "Delete this folder": folder
   fcDeleteFiles,   // "Delete files in this folder(use wildcard match)": folder "," mask
 };
+// A folder that holds a comma is written in quotes (Definitions.h), so the runner reads it back whole.
 std::string FolderEntryText(const std::string& folder, TFolderChoice choice, const std::string& fileOrMask);
 // OK may be pressed: the folder exists, and a file is selected (single file), or the folder is to
 // go, or the mask is longer than 2 characters.
@@ -44,9 +46,9 @@ enum TRegistryChoice {
 };
 std::string RegistryEntryText(const std::string& key, TRegistryChoice choice, const std::string& valueName);
 
-// A registry row taken apart for editing: at its first comma into key and value name ("Delete
-// value" when the name is not empty, else "Delete values under the key"); without a comma the whole
-// row is the key ("Delete key").
+// A registry row taken apart for editing, as the runner reads it: into key and value name at the
+// comma that ends the key ("Delete value" when the name is not empty, else "Delete values under the
+// key"); without one the whole row is the key ("Delete key"). A key in quotes may hold commas.
 struct TRegistryRow {
   std::string Key;
   std::string ValueName;

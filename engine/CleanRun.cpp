@@ -8,6 +8,7 @@
 #include "base/Global.h"
 #include "base/PathHelpers.h"
 #include "base/Settings.h"
+#include "base/Wow64.h"
 #include "engine/FolderGuard.h"
 
 namespace qv {
@@ -20,17 +21,15 @@ static_assert(sizeof(
               "the separator is 107 characters");
 
 std::string FormatKB(uint64_t bytes) {
-  uint64_t kb = bytes / 1024 + (bytes % 1024 ? 1 : 0);
-  int32_t value = (int32_t)(uint32_t)kb;
-  bool neg = value < 0;
-  std::string digits = std::to_string(neg ? -(int64_t)value : (int64_t)value);
+  const uint64_t kb = bytes / 1024 + (bytes % 1024 ? 1 : 0);
+  const std::string digits = std::to_string(kb);
   std::string out;
-  int n = 0;
-  for (size_t i = digits.size(); i-- > 0;) {
-    out.insert(out.begin(), digits[i]);
-    if (++n % 3 == 0 && i > 0) out.insert(out.begin(), ',');
+  out.reserve(digits.size() + digits.size() / 3);
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
   }
-  return neg ? "-" + out : out;
+  return out;
 }
 
 TCleanRun::TCleanRun(std::shared_ptr<ITaskHost> host)
@@ -53,7 +52,13 @@ void TCleanRun::AddDetailLine(const std::string& phrase, const std::string& obje
   ScrollLogThrottled(scrollEvery);
 }
 
-bool TCleanRun::ClaimOnce(const std::string& identity) { return claimed_.insert(identity).second; }
+bool TCleanRun::ClaimOnce(uint64_t key) { return claimed_.insert(key).second; }
+
+bool TCleanRun::ClaimOnce(const std::string& identity) {
+  uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : identity) h = (h ^ c) * 1099511628211ull;
+  return ClaimOnce(h);
+}
 
 void TCleanRun::AddNotRemovedLine(const std::string& object, int scrollEvery) {
   NoteLeft();
@@ -83,13 +88,31 @@ void TCleanRun::PostProgress(uint32_t count) {
 
 bool TCleanRun::ProgressDue() const { return (NowDays() - LastProgressTime) * 24 * 3600 > 2; }
 
-bool TCleanRun::AskYesNo(const std::string& text) {
+bool ITaskHost::Ask(const std::string& text) { return qv::AskYesNo(OwnerWindow(), text) == IDYES; }
+
+void ITaskHost::Tell(const std::string& text) { ShowMessage(OwnerWindow(), text, MB_OK, ""); }
+
+bool TCleanRun::Ask(const std::string& text, const std::string& unattendedLine) {
   if (RunMode() == rmUnattended) {
     control_->QuestionDeclined = true;
-    AddLogLine("Not asked in an unattended run, answered No: " + text);
+    AddLogLine(unattendedLine.empty() ? "Not asked in an unattended run, answered No: " + text : unattendedLine);
     return false;
   }
-  return qv::AskYesNo(host_->OwnerWindow(), text) == IDYES;
+  // A box may load libraries: the x86 build asks with the file system's usual view.
+  TRedirectedFileSystemView usual;
+  return host_->Ask(text);
+}
+
+bool TCleanRun::MayChangeMachineValue(const std::string& what) {
+  if (IsUserAdministrator()) return true;
+  NoteLeft();
+  AddLogLine(LogPrefix + "skipping " + what + ": it needs administrator rights");
+  if (!adminTold_ && RunMode() != rmUnattended) {
+    adminTold_ = true;
+    TRedirectedFileSystemView usual;
+    host_->Tell("You must have administrators user.");
+  }
+  return false;
 }
 
 static std::string SpecialFolder(int csidl) {

@@ -35,6 +35,7 @@ struct TTaskControl {
   // Something the run was to remove stayed: held open, refused, not permitted, not overwritten, or
   // skipped for a reason the log gives. A run that removed everything it named leaves it false.
   std::atomic<bool> SomethingLeft{false};
+  std::atomic<unsigned> LeftCount{0};
 };
 
 class TCleanRun {
@@ -78,11 +79,17 @@ class TCleanRun {
   void AddNotRemovedLine(const std::string& object, int scrollEvery);
   // Notes that something the run was to remove stayed (TTaskControl::SomethingLeft); the caller
   // writes the line that says what and why.
-  void NoteLeft() { control_->SomethingLeft = true; }
+  void NoteLeft() {
+    control_->SomethingLeft = true;
+    ++control_->LeftCount;
+  }
+  unsigned LeftCount() const { return control_->LeftCount.load(); }
   // True the first time this run meets the object (a file, folder, key or value, by an identity
   // text the caller makes: never a mere spelling), false every later time: an object that two
   // ticked items name is counted and removed once a run.
   bool ClaimOnce(const std::string& identity);
+  bool ClaimOnce(uint64_t key);
+  bool IsClaimed(uint64_t key) const { return claimed_.count(key) != 0; }
   void ScrollLogThrottled(int n);
   void PostProgress(uint32_t count);
   // The walk's running count after a counted file; the window may show it between progress
@@ -90,9 +97,16 @@ class TCleanRun {
   void NoteCount(uint32_t count) { host_->NoteCount(count); }
   // More than 2 seconds since the last progress message.
   bool ProgressDue() const;
-  // Asks a safety question from the worker: true for Yes. Nobody is in front of an unattended
-  // run: its question is answered No without being shown, and the log says so.
-  bool AskYesNo(const std::string& text);
+  // Every question of a run goes through here: true for Yes. An attended run asks the user through
+  // its host. Nobody is in front of an unattended run: its question is answered No without being
+  // shown, the log says so (unattendedLine, or "Not asked in an unattended run, answered No:
+  // <text>") and the run notes it (TTaskControl::QuestionDeclined).
+  bool Ask(const std::string& text, const std::string& unattendedLine = std::string());
+  bool AskYesNo(const std::string& text) { return Ask(text); }
+  // The administrator rule, in one place: true when this user may change `what` (a value under
+  // HKEY_LOCAL_MACHINE). Otherwise the log says "<LogPrefix>skipping <what>: it needs administrator
+  // rights", the run notes what stayed, and an attended run tells the user once.
+  bool MayChangeMachineValue(const std::string& what);
 
   // Folder getters.
   std::string GetPersonalFolder();
@@ -118,7 +132,8 @@ class TCleanRun {
   std::shared_ptr<TTaskControl> control_;
   std::shared_ptr<TFolderGuard> guard_;
   std::minstd_rand random_;
-  std::unordered_set<std::string> claimed_;
+  std::unordered_set<uint64_t> claimed_;
+  bool adminTold_ = false;
 };
 
 }  // namespace qv

@@ -27,34 +27,85 @@ static bool IsRootName(const std::string& upper) {
          upper == "HKEY_USERS" || upper == "HKEY_CURRENT_CONFIG";
 }
 
+bool SplitEntryValue(const std::string& value, std::string& first, bool& hasSecond, std::string& second) {
+  first.clear();
+  second.clear();
+  hasSecond = false;
+  if (value.empty() || value[0] != '"') {
+    const size_t comma = value.find(',');
+    first = value.substr(0, comma);
+    if (comma != std::string::npos) {
+      hasSecond = true;
+      second = value.substr(comma + 1);
+    }
+    return true;
+  }
+  size_t i = 1;
+  for (;; ++i) {
+    if (i >= value.size()) return false;  // no closing quote
+    if (value[i] != '"') {
+      first.push_back(value[i]);
+      continue;
+    }
+    if (i + 1 < value.size() && value[i + 1] == '"') {
+      first.push_back('"');
+      ++i;
+      continue;
+    }
+    break;
+  }
+  ++i;
+  if (i == value.size()) return true;
+  if (value[i] != ',') return false;
+  hasSecond = true;
+  second = value.substr(i + 1);
+  return true;
+}
+
+std::string QuoteEntryPart(const std::string& part) {
+  if (part.find(',') == std::string::npos && (part.empty() || part[0] != '"')) return part;
+  std::string out = "\"";
+  for (char c : part) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
 TDefinitionEntry ParseDefinitionLine(const std::string& line) {
   TDefinitionEntry e;
   size_t eq = line.find('=');
   if (eq == std::string::npos) return e;
   std::string key = line.substr(0, eq);
   std::string value = line.substr(eq + 1);
+  std::string first, second;
+  bool hasSecond = false;
 
   if (Contains(key, "DelRegValue")) {
-    size_t slash = value.find('\\');
+    if (!SplitEntryValue(value, first, hasSecond, second)) return e;
+    size_t slash = first.find('\\');
     if (slash == std::string::npos) return e;
-    std::string root = UpperCase(value.substr(0, slash));
-    std::string rest = value.substr(slash + 1);
+    std::string root = UpperCase(first.substr(0, slash));
+    std::string keyPath = first.substr(slash + 1);
     if (!IsRootName(root)) return e;
-    size_t comma = rest.find(',');
-    std::string keyPath = comma == std::string::npos ? rest : rest.substr(0, comma);
     if (keyPath.find_first_not_of("\\ ") == std::string::npos) return e;
     e.RootName = root;
     e.KeyPath = keyPath;
-    if (comma == std::string::npos) {
+    if (!hasSecond) {
       e.Kind = dkRegistryKey;
     } else {
       e.Kind = dkRegistryValues;
-      e.ValueName = rest.substr(comma + 1);
+      e.ValueName = second;
     }
     return e;
   }
 
   if (Contains(key, "LockFile") && !Contains(key, "DelFile")) {
+    if (!value.empty() && value[0] == '"') {
+      if (!SplitEntryValue(value, first, hasSecond, second) || hasSecond) return e;
+      value = first;
+    }
     size_t slash = value.find('\\');
     if (slash == std::string::npos || slash + 1 == value.size()) return e;
     e.Kind = dkLockFile;
@@ -64,18 +115,16 @@ TDefinitionEntry ParseDefinitionLine(const std::string& line) {
   }
 
   if (Contains(key, "DelFile")) {
-    if (value.find('\\') == std::string::npos) value += '\\';
-    size_t slash = value.find('\\');
-    e.FirstPart = value.substr(0, slash);
-    std::string rest = value.substr(slash + 1);
-    size_t comma = rest.find(',');
-    if (comma == std::string::npos) {
+    if (!SplitEntryValue(value, first, hasSecond, second)) return e;
+    if (first.find('\\') == std::string::npos) first += '\\';
+    size_t slash = first.find('\\');
+    e.FirstPart = first.substr(0, slash);
+    e.Rest = first.substr(slash + 1);
+    if (!hasSecond) {
       e.Kind = dkFolder;
-      e.Rest = rest;
     } else {
       e.Kind = dkFileMask;
-      e.Rest = rest.substr(0, comma);
-      e.Mask = rest.substr(comma + 1);
+      e.Mask = second;
     }
   }
   return e;
@@ -199,47 +248,64 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
   }
 
   uint64_t bytes = 0;
-  bool adminMessageShown = false;
   // Every line runs once, in file order, duplicated keys too; a line that is no entry is said and
   // skipped, and the lines after it still run.
   for (const TProfileLine& line : text.Lines) {
     if (run.Terminated()) break;
+    const std::string where = " (line " + std::to_string(line.Number) + " of " + file + ")";
     if (line.Malformed) {
+      run.NoteLeft();
       run.AddLogLine(run.LogPrefix + "line " + std::to_string(line.Number) + " of " + file +
                      " is not an entry and was skipped: " + line.Raw);
       continue;
     }
     TDefinitionEntry e = ParseDefinitionLine(line.Key + "=" + line.Value);
+    auto skipped = [&](const std::string& why) {
+      run.NoteLeft();
+      run.AddLogLine(run.LogPrefix + "line " + std::to_string(line.Number) + " of " + file + " " + why +
+                     " and was skipped: " + line.Raw);
+    };
     switch (e.Kind) {
       case dkRegistryKey:
         run.ItemCount += DeleteRegistryKeyTree(run, e.RootName, e.KeyPath);
         break;
       case dkRegistryValues:
         // Values under the machine's root need administrator rights.
-        if (e.RootName == "HKEY_LOCAL_MACHINE" && !TCleanRun::IsUserAdministrator()) {
-          if (!adminMessageShown && run.RunMode() != rmUnattended)
-            ShowMessage(run.Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
-          adminMessageShown = true;
+        if (e.RootName == "HKEY_LOCAL_MACHINE" &&
+            !run.MayChangeMachineValue(e.RootName + "\\" + e.KeyPath + (e.ValueName.empty() ? "" : "\\" + e.ValueName)))
           break;
-        }
         run.ItemCount += DeleteRegistryValues(run, e.RootName, e.KeyPath, e.ValueName);
         break;
-      // A folder with "*" steps stands for every folder it finds; those are listed folders.
+      // A folder with "*" steps stands for every folder it finds below the part before them.
       // %ProgramFiles% stands for both Program Files folders of 64-bit Windows.
-      case dkFolder: {
-        for (const std::string& folder : DefinitionFolders(e, macros))
-          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
-            bytes += DeleteFolderTree(run, f.Folder, true, true, "", run.ItemCount, f.Origin);
-        break;
-      }
+      case dkFolder:
       case dkFileMask: {
-        for (const std::string& folder : DefinitionFolders(e, macros))
-          for (const TExpandedFolder& f : ExpandFolderPattern(run, folder, srStarOnly))
-            bytes += DeleteFilesByMask(run, f.Folder, e.Mask, run.ItemCount, false, f.Origin);
+        const std::vector<std::string> folders = DefinitionFolders(e, macros);
+        if (folders.empty()) {
+          const std::string base = macros.Expand(e.FirstPart);
+          skipped(base.empty() && !e.FirstPart.empty() ? "names " + e.FirstPart + ", which this system does not have,"
+                                                       : "names no full folder path,");
+          break;
+        }
+        for (const std::string& folder : folders) {
+          TWalkTarget target;
+          if (!MakeWalkTarget(run, folder, srStarOnly, where, target)) continue;
+          TWalkRules rules;
+          if (e.Kind == dkFolder) {
+            rules.Kind = wkTree;
+            rules.RemoveTop = true;
+          } else {
+            rules.Kind = wkFiles;
+            rules.Masks = {e.Mask};
+          }
+          bytes += WalkAndRemove(run, target, rules, run.ItemCount);
+        }
         break;
       }
       case dkLockFile:
+        break;
       case dkNone:
+        skipped("is no entry this program knows");
         break;
     }
   }

@@ -38,11 +38,19 @@ struct TDefinitionEntry {
   std::string Mask;       // dkFileMask
 };
 
+// The two parts of an entry's value ("<first>[,<second>]"). A first part that holds a comma is
+// written in double quotes, in which two quotes stand for one ("\"C:\a,b\",*.txt"); the second part
+// is everything after the comma that ends the first. False for a quote that is never closed or
+// text after it other than the comma.
+bool SplitEntryValue(const std::string& value, std::string& first, bool& hasSecond, std::string& second);
+// The first part as an entry writes it: in quotes when it holds a comma or begins with a quote.
+std::string QuoteEntryPart(const std::string& part);
+
 // Parses one "key=value" line. The key decides the kind: a key containing "DelRegValue" makes a
 // registry entry, else a key containing "DelFile" a file entry, else a key containing "LockFile" a
 // lock file; anything else is dkNone. A
 // registry entry whose root is none of the five full root names, or whose key path is empty
-// (it would name a whole root), is dkNone.
+// (it would name a whole root), is dkNone, as is a value whose quoted first part is malformed.
 TDefinitionEntry ParseDefinitionLine(const std::string& line);
 
 // The replacements of the path macros, worked out once per run of a section.

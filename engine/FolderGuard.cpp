@@ -63,13 +63,7 @@ void ReadOpenedIdentity(const std::string& walk, const TPathSpelling& spelling, 
   HANDLE h = CreateFileW(ToWinPath(open).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
-  id.Final = FinalPathOfHandle(h);
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (GetFileInformationByHandle(h, &info) && (info.nFileIndexHigh || info.nFileIndexLow)) {
-    id.HasFileId = true;
-    id.VolumeSerial = info.dwVolumeSerialNumber;
-    id.FileIndex = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
-  }
+  ReadHandleIdentity(h, id);
   CloseHandle(h);
 }
 
@@ -240,9 +234,32 @@ std::string Environment(const wchar_t* name) {
 }  // namespace
 
 bool TFolderIdentity::SameFolder(const TFolderIdentity& other) const {
-  if (!TextKey.empty() && TextKey == other.TextKey) return true;
+  if (HasFileId && other.HasFileId && VolumeSerial == other.VolumeSerial && FileIndex == other.FileIndex) return true;
   if (!Final.empty() && Final == other.Final) return true;
-  return HasFileId && other.HasFileId && VolumeSerial == other.VolumeSerial && FileIndex == other.FileIndex;
+  // The text stands in only for a folder that could not be opened on either side: a folder that
+  // exists is known by what the system says of it, never by how it is spelled.
+  if (Opened() || other.Opened()) return false;
+  return !TextKey.empty() && TextKey == other.TextKey;
+}
+
+bool TFolderIdentity::Within(const TFolderIdentity& folder) const {
+  if (SameFolder(folder)) return true;
+  if (!Final.empty() && !folder.Final.empty())
+    return Final.size() > folder.Final.size() && Final.compare(0, folder.Final.size(), folder.Final) == 0 &&
+           Final[folder.Final.size()] == L'\\';
+  if (Opened() || folder.Opened()) return false;
+  return TextKey.size() > folder.TextKey.size() && TextKey.compare(0, folder.TextKey.size(), folder.TextKey) == 0;
+}
+
+void ReadHandleIdentity(HANDLE h, TFolderIdentity& id) {
+  id.Final = FinalPathOfHandle(h);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  id.HasFileId = false;
+  if (GetFileInformationByHandle(h, &info) && (info.nFileIndexHigh || info.nFileIndexLow)) {
+    id.HasFileId = true;
+    id.VolumeSerial = info.dwVolumeSerialNumber;
+    id.FileIndex = ((uint64_t)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+  }
 }
 
 TFolderIdentity TFolderIdentity::Child(const std::string& name) const {
@@ -255,8 +272,7 @@ void TFolderIdentity::Enter(const std::string& name) {
   Text.append(name).push_back('\\');
   TextKey.append(UpperCase(name)).push_back('\\');
   if (!Final.empty()) Final.append(L"\\").append(UpperW(Widen(name)));
-  // Known from the listing, not opened.
-  VolumeSerial = 0;
+  // Known from the listing, not opened: the walk sets the id the listing gave.
   FileIndex = 0;
   HasFileId = false;
 }
@@ -286,14 +302,17 @@ bool IsLocalServer(const std::string& server) {
   return false;
 }
 
-TFolderVerdict IdentifyFolder(const std::string& folder, TFolderIdentity& id, std::string* walkPath) {
+TFolderVerdict IdentifyFolder(const std::string& folder, TFolderIdentity& id, std::string* walkPath,
+                              std::string* openPath) {
   id = TFolderIdentity();
   TPathSpelling spelling = ReadPathSpelling(IncludeTrailingBackslash(folder));
   if (spelling.Form == pfDevice) return fvDevicePath;
-  // A prefixed spelling is walked in its plain form, which is the folder the checks see; any
-  // other is made absolute as Windows makes it.
+  // A \\?\ spelling is opened as written (trailing dots and spaces stay); \\.\ is opened in its
+  // plain form; any other spelling is made absolute as Windows makes it. The walk's text is the
+  // same folder without the prefix.
   std::string walk = spelling.Prefixed ? spelling.Text() : FullFolderPath(folder);
-  TPathSpelling full = ReadPathSpelling(walk);
+  const std::string open = spelling.Verbatim ? spelling.OpenText() : walk;
+  TPathSpelling full = spelling.Verbatim ? spelling : ReadPathSpelling(walk);
   if (full.Form != pfDrive && full.Form != pfNetwork) return fvDevicePath;
   TPathSpelling canonical = full;
   if (full.Form == pfNetwork && IsLocalServer(full.Server)) {
@@ -303,10 +322,11 @@ TFolderVerdict IdentifyFolder(const std::string& folder, TFolderIdentity& id, st
     canonical = ReadPathSpelling(IncludeTrailingBackslash(local));
     if (canonical.Form != pfDrive) return fvUnresolvedShare;
   }
-  id.Text = IncludeTrailingBackslash(LongForm(canonical.Text()));
+  id.Text = IncludeTrailingBackslash(LongForm(canonical.Verbatim ? canonical.OpenText() : canonical.Text()));
   id.TextKey = UpperCase(id.Text);
-  ReadOpenedIdentity(walk, full, id);
+  ReadOpenedIdentity(open, full, id);
   if (walkPath) *walkPath = walk;
+  if (openPath) *openPath = open;
   return fvFolder;
 }
 

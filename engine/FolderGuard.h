@@ -2,12 +2,13 @@
 // folder whatever its spelling, the folders that are never emptied whole, and the folders the
 // safety questions are about (the drive roots, the documents folder and its My Pictures).
 //
-// A folder is identified three ways, and two identities are the same folder when any of them
-// agree, so that no spelling, link or share slips past a check:
-//   - its canonical text (PathSpelling.h, then short names expanded and shares of this machine
-//     mapped to their folders: \\localhost\C$\x is C:\x);
+// A folder is identified three ways, and two identities are the same folder when the system's own
+// answers agree, so that no spelling, link or share slips past a check:
+//   - the file id of the opened folder (volume serial number and file index);
 //   - the resolved path of the opened folder, links and junctions followed (Vista and later);
-//   - the file id of the opened folder (volume serial number and file index).
+//   - its canonical text (PathSpelling.h, then short names expanded and shares of this machine
+//     mapped to their folders: \\localhost\C$\x is C:\x), which counts only for a folder that
+//     cannot be opened: it is what log lines and questions show.
 #pragma once
 #include <windows.h>
 
@@ -25,7 +26,13 @@ struct TFolderIdentity {
   uint64_t FileIndex = 0;
   bool HasFileId = false;
 
+  // The same folder: the same file id, or the same resolved path. The canonical text counts only
+  // when neither side could be opened.
   bool SameFolder(const TFolderIdentity& other) const;
+  // This folder is `folder` or lies below it: by the resolved paths of both (the text only when
+  // neither could be opened).
+  bool Within(const TFolderIdentity& folder) const;
+  bool Opened() const { return HasFileId || !Final.empty(); }
   // The entry `name` listed in this folder, known without opening it. Only for an entry that is
   // not a link (the walks never enter links), so that its resolved path is this folder's and name.
   TFolderIdentity Child(const std::string& name) const;
@@ -42,7 +49,12 @@ enum TFolderVerdict {
 // Identifies a folder as spelled; opens it (following links) when it exists. A device path is
 // recognised from its text and never opened. walkPath, when given, receives the path that a
 // walk of this folder lists: the spelling made absolute, with a trailing backslash.
-TFolderVerdict IdentifyFolder(const std::string& folder, TFolderIdentity& identity, std::string* walkPath = nullptr);
+// openPath, when given, receives the text to open it by (walkPath with its \\?\ prefix for a
+// spelling the system takes as written).
+TFolderVerdict IdentifyFolder(const std::string& folder, TFolderIdentity& identity, std::string* walkPath = nullptr,
+                              std::string* openPath = nullptr);
+// Reads the resolved path and the file id of an open folder into the identity.
+void ReadHandleIdentity(HANDLE h, TFolderIdentity& identity);
 
 // True when a network server name means this machine: localhost, a loopback address in any of
 // its spellings, or one of the machine's own names.

@@ -1,23 +1,19 @@
-// Definition folders with wildcard steps, and the removal of files by a list of name patterns.
+// Definition folders with wildcard steps (PathPattern.h): the removal of files by a list of name
+// patterns through the one walk (FileRemoval.h), and the look-ups that detection and exclusions
+// make without removing anything.
 //
-// ExpandFolderPattern gives the folders that a folder text with wildcard steps (PathPattern.h)
-// stands for. At and below the first wildcard step it never enters a link (a reparse point, or an
-// entry the platform resolves elsewhere) and skips names that end in a dot or a space, as every
-// listing of the primitives does; what it finds are listed folders (foListed). A wildcard that is
-// the last step directly below a protected folder or a drive root would hand every folder there
-// to the primitives: it is refused whole, in a Test as in a Clean, with the log line
-//   "<LogPrefix>refusing the wildcard below the protected folder <folder>" or
-//   "<LogPrefix>refusing the wildcard below the drive root <folder>".
-//
-// DeleteFilesByMaskList is DeleteFilesByMask (FileRemoval.h) for a list of patterns with "*" and
-// "?", with keep rules, and optionally removing the folders it empties. It keeps every rule of the
-// primitives: each file goes through DeleteOneFile; device paths and unchecked local shares are
-// refused; a protected folder is never emptied whole (a list with a mask that takes every file, or
-// a walk that removes folders, is refused there with "<LogPrefix>refusing to empty the protected
-// folder <folder>"); listed links are never entered; the drive-root and documents questions are
-// asked of every folder in a removal run, in its canonical spelling.
+// DeleteFilesByMaskList takes a folder text that may hold wildcard steps: the part before the first
+// wildcard step is the named folder, the rest are steps of the walk, taken through open handles.
+// Every rule of the walk holds (FileRemoval.h): device paths and unchecked local shares refused,
+// protected folders never emptied whole, links never gone through, the questions asked of every
+// folder. A wildcard that is the last step right below a protected folder or a drive root is
+// refused whole, in a Test as in a Clean:
+//   "<LogPrefix>refusing the wildcard below the protected folder <folder><context>" or
+//   "<LogPrefix>refusing the wildcard below the drive root <folder><context>";
+// a folder text that no walk can take (a wildcard in its root, a relative folder) is refused with
+//   "<LogPrefix>refusing the folder pattern <folder><context>".
 #pragma once
-#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,36 +25,48 @@ namespace qv {
 
 class TCleanRun;
 
-struct TExpandedFolder {
-  std::string Folder;  // with a trailing backslash
-  TFolderOrigin Origin = foNamed;
-};
-
-// The folders a folder text stands for, in name order at each wildcard level. A text without
-// wildcard steps gives itself (named), whether it exists or not; an unusable one
-// (SplitFolderSteps) gives nothing and is refused with
-// "<LogPrefix>refusing the folder pattern <folder>".
-std::vector<TExpandedFolder> ExpandFolderPattern(TCleanRun& run, const std::string& folder, TStepRule rule);
-
-// The existing folders a folder text stands for, found by the same rules, without refusals or log
-// lines (detection and keep rules).
-std::vector<std::string> FindFolderPatternMatches(const std::string& folder, TStepRule rule);
-
-// True when a file or folder exists at the path, whose steps (the last one too) may be patterns.
-bool PatternPathExists(const std::string& path, TStepRule rule);
+// The walk target a folder text stands for: the named part and the steps below it. False (with a
+// refusal line) when no walk can take it.
+bool MakeWalkTarget(TCleanRun& run, const std::string& folder, TStepRule rule, const std::string& context,
+                    TWalkTarget& target);
 
 struct TMaskListWalk {
   std::vector<std::string> Masks;  // "*" and "?" patterns, matched ignoring case
   bool Recurse = false;            // into subfolders too
   bool RemoveFolders = false;      // remove each folder it empties, the top one too
-  // Keep rules: a folder kept is not entered, a file kept is not removed. Null: none.
-  std::function<bool(const TFolderIdentity& folder)> KeepFolder;
-  std::function<bool(const TFolderIdentity& folder, const std::string& name)> KeepFile;
+  std::vector<TKeepRule> Keep;     // what the entry's exclusions keep
 };
 
-// Removes the files of the folder that match any mask; returns their bytes and counts them into
-// counter.
+// Removes the files of the folder (a text that may hold wildcard steps under `rule`) that match
+// any mask; returns their bytes and counts them into counter.
 uint64_t DeleteFilesByMaskList(TCleanRun& run, const std::string& folder, const TMaskListWalk& walk, int& counter,
-                               TFolderOrigin origin = foNamed);
+                               TStepRule rule = srGlob, const std::string& context = std::string());
+
+// What detection has listed already, so that the entries of a large definition file that look in
+// the same folders list each of them once. One per detection pass.
+class TPatternProbe {
+ public:
+  // The names in a folder (with a trailing backslash): its subfolders (no links, no names the
+  // system would trim) and all its names, upper-cased; empty when it cannot be listed.
+  struct Listing {
+    std::vector<std::pair<std::string, std::string>> Folders;  // upper-cased name, name
+    std::vector<std::string> UpperNames;
+  };
+  const Listing& List(const std::string& dir);
+  // Folders listed by this probe: a pattern stops looking once it has listed this many.
+  static constexpr size_t kMaxListingsPerPattern = 512;
+
+ private:
+  std::map<std::string, Listing> listed_;
+};
+
+// The existing folders a folder text stands for, found by the same rules as the walk's steps (no
+// links entered), without refusals or log lines (detection and keep rules). At most
+// TPatternProbe::kMaxListingsPerPattern folders are listed for one text.
+std::vector<std::string> FindFolderPatternMatches(const std::string& folder, TStepRule rule,
+                                                  TPatternProbe* probe = nullptr);
+
+// True when a file or folder exists at the path, whose steps (the last one too) may be patterns.
+bool PatternPathExists(const std::string& path, TStepRule rule, TPatternProbe* probe = nullptr);
 
 }  // namespace qv

@@ -47,6 +47,11 @@ class ITaskHost {
   virtual int RunMode() const = 0;
   // The owner of message boxes shown from the worker (may be null).
   virtual HWND OwnerWindow() const = 0;
+  // A question of the run to the user in front of it: true for Yes. The run asks only in an
+  // attended run (TCleanRun::Ask). By default a message box owned by OwnerWindow().
+  virtual bool Ask(const std::string& text);
+  // A notice of the run to the user in front of it (attended runs only). By default a message box.
+  virtual void Tell(const std::string& text);
 };
 
 }  // namespace qv

@@ -73,18 +73,18 @@ bool RegistryKeyExists(const std::string& text) {
   return false;
 }
 
-bool AnyPathExists(const TWinapp2Variables& variables, const std::string& path) {
+bool AnyPathExists(const TWinapp2Variables& variables, const std::string& path, TPatternProbe* probe) {
   for (const std::string& p : variables.Expand(path))
-    if (PatternPathExists(p, srGlob)) return true;
+    if (PatternPathExists(p, srGlob, probe)) return true;
   return false;
 }
 
 // The folders that the special detections of the format look for.
-bool SpecialDetected(const TWinapp2Variables& variables, const std::string& special) {
-  if (special == "DET_CHROME") return AnyPathExists(variables, "%LocalAppData%\\Google\\Chrome");
-  if (special == "DET_MOZILLA") return AnyPathExists(variables, "%AppData%\\Mozilla\\Firefox");
-  if (special == "DET_THUNDERBIRD") return AnyPathExists(variables, "%AppData%\\Thunderbird");
-  if (special == "DET_OPERA") return AnyPathExists(variables, "%AppData%\\Opera Software");
+bool SpecialDetected(const TWinapp2Variables& variables, const std::string& special, TPatternProbe* probe) {
+  if (special == "DET_CHROME") return AnyPathExists(variables, "%LocalAppData%\\Google\\Chrome", probe);
+  if (special == "DET_MOZILLA") return AnyPathExists(variables, "%AppData%\\Mozilla\\Firefox", probe);
+  if (special == "DET_THUNDERBIRD") return AnyPathExists(variables, "%AppData%\\Thunderbird", probe);
+  if (special == "DET_OPERA") return AnyPathExists(variables, "%AppData%\\Opera Software", probe);
   return false;
 }
 
@@ -192,7 +192,7 @@ void RealWindowsVersion(int& major, int& minor) {
   minor = (int)info.dwMinorVersion;
 }
 
-bool IsWinapp2EntryPresent(const TWinapp2Entry& entry, const TWinapp2Variables& variables) {
+bool IsWinapp2EntryPresent(const TWinapp2Entry& entry, const TWinapp2Variables& variables, TPatternProbe* probe) {
   int major = 0, minor = 0;
   RealWindowsVersion(major, minor);
   if (!entry.OsMatches(major, minor)) return false;
@@ -200,9 +200,9 @@ bool IsWinapp2EntryPresent(const TWinapp2Entry& entry, const TWinapp2Variables& 
   for (const std::string& key : entry.DetectKeys)
     if (RegistryKeyExists(key)) return true;
   for (const std::string& file : entry.DetectFiles)
-    if (AnyPathExists(variables, file)) return true;
+    if (AnyPathExists(variables, file, probe)) return true;
   for (const std::string& special : entry.SpecialDetects)
-    if (SpecialDetected(variables, special)) return true;
+    if (SpecialDetected(variables, special, probe)) return true;
   return false;
 }
 
@@ -211,46 +211,27 @@ std::vector<TWinapp2Item> DetectWinapp2Entries(const std::string& file) {
   if (!FileExists(file) || !ReadFileBytes(file, bytes)) return {};
   const TWinapp2File parsed = ParseWinapp2Text(DecodeProfileText(bytes));
   const TWinapp2Variables variables = TWinapp2Variables::FromSystem();
+  // Entries that look in the same folders list each of them once.
+  TPatternProbe probe;
   std::vector<TWinapp2Item> items;
   for (const TWinapp2Entry& entry : parsed.Entries)
-    if (IsWinapp2EntryPresent(entry, variables)) items.push_back({entry.Name, entry.Default});
+    if (IsWinapp2EntryPresent(entry, variables, &probe)) items.push_back({entry.Name, entry.Default});
   return items;
 }
 
 namespace {
 
-// What the entry's exclusions keep, worked out once per run of the entry.
+// What the entry's exclusions keep, worked out once per run of the entry. Folders are kept by
+// their identity (FolderGuard.h), whatever spelling or link the exclusion names them by.
 struct TKeepRules {
-  struct File {
-    std::string FolderKey;  // canonical, upper-cased, with a trailing backslash
-    bool Below = false;     // PATH: the folder and every folder below it
-    std::vector<std::string> Masks;  // upper-cased; empty: everything
-  };
   struct Key {
     std::string Root, KeyUpper;
     bool HasValue = false;
     std::string ValueUpper;
   };
-  std::vector<File> Files;
+  std::vector<TKeepRule> Files;
   std::vector<Key> Keys;
-  // Files this item already handled: a file that two of its lines name is counted and removed once.
-  std::set<std::string> Handled;
 
-  bool KeepFolder(const TFolderIdentity& id) const {
-    for (const File& f : Files)
-      if (f.Below && f.Masks.empty() && StartsWith(id.TextKey, f.FolderKey)) return true;
-    return false;
-  }
-  bool KeepFile(const TFolderIdentity& id, const std::string& name) {
-    const std::string upper = UpperCase(name);
-    for (const File& f : Files) {
-      if (!(f.Below ? StartsWith(id.TextKey, f.FolderKey) : id.TextKey == f.FolderKey)) continue;
-      if (f.Masks.empty()) return true;
-      for (const std::string& m : f.Masks)
-        if (MatchesNamePattern(upper, m)) return true;
-    }
-    return !Handled.insert(id.TextKey + upper).second;
-  }
   bool KeyKept(const std::string& root, const std::string& keyUpper) const {
     for (const Key& k : Keys)
       if (k.Root == root && !k.HasValue && (keyUpper == k.KeyUpper || StartsWith(keyUpper, k.KeyUpper + "\\")))
@@ -338,9 +319,14 @@ bool BuildKeepRules(const TWinapp2Entry& entry, const TWinapp2Variables& variabl
       std::vector<std::string> folders = HasWildcardStep(path, srGlob) ? FindFolderPatternMatches(path, srGlob)
                                                                        : std::vector<std::string>{path};
       for (const std::string& folder : folders) {
-        TFolderIdentity id;
-        if (IdentifyFolder(folder, id) != fvFolder) continue;
-        keep.Files.push_back({id.TextKey, ex.Kind == ekPath, masks});
+        TKeepRule rule;
+        {
+          TNativeFileSystemView native;
+          if (IdentifyFolder(folder, rule.Folder) != fvFolder) continue;
+        }
+        rule.Below = ex.Kind == ekPath;
+        rule.UpperMasks = masks;
+        keep.Files.push_back(rule);
       }
     }
   }
@@ -375,14 +361,11 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
   if (!entry.Warning.empty()) {
     if (run.IsTest()) {
       run.AddLogLine(run.LogPrefix + section + " has a warning, which a Clean asks first: " + entry.Warning);
-    } else if (run.RunMode() == rmUnattended) {
-      run.Control()->QuestionDeclined = true;
-      run.AddLogLine(run.LogPrefix + section + " was not cleaned: nobody can answer its warning in an unattended run: " +
-                     entry.Warning);
-      return finish(0);
-    } else if (AskYesNo(run.Host().OwnerWindow(), section + ":\n\n" + entry.Warning + "\n\nDo you want to clean it?") !=
-               IDYES) {
-      run.AddLogLine(run.LogPrefix + section + " was not cleaned, as answered to its warning");
+    } else if (!run.Ask(section + ":\n\n" + entry.Warning + "\n\nDo you want to clean it?",
+                        run.LogPrefix + section +
+                            " was not cleaned: nobody can answer its warning in an unattended run: " + entry.Warning)) {
+      if (run.RunMode() != rmUnattended)
+        run.AddLogLine(run.LogPrefix + section + " was not cleaned, as answered to its warning");
       return finish(0);
     }
   }
@@ -409,30 +392,28 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
     walk.Masks = key.Masks;
     walk.Recurse = key.Recurse || key.RemoveSelf;
     walk.RemoveFolders = key.RemoveSelf;
-    walk.KeepFolder = [&keep](const TFolderIdentity& id) { return keep.KeepFolder(id); };
-    walk.KeepFile = [&keep](const TFolderIdentity& id, const std::string& name) { return keep.KeepFile(id, name); };
+    walk.Keep = keep.Files;
+    const std::string where = " (line " + std::to_string(key.Line) + " of " + file + ")";
     for (const std::string& path : paths) {
       // A variable that holds a relative text never makes the current folder a target.
-      if (!IsRooted(path)) continue;
-      for (const TExpandedFolder& folder : ExpandFolderPattern(run, path, srGlob))
-        bytes += DeleteFilesByMaskList(run, folder.Folder, walk, run.ItemCount, folder.Origin);
+      if (!IsRooted(path)) {
+        run.NoteLeft();
+        run.AddLogLine(run.LogPrefix + "refusing the folder pattern " + path + where);
+        continue;
+      }
+      bytes += DeleteFilesByMaskList(run, path, walk, run.ItemCount, srGlob, where);
     }
   }
 
-  bool adminMessageShown = false;
   for (const TWinapp2RegistryKey& key : entry.Registry) {
     if (run.Terminated()) break;
     if (!key.HasValue) {
       run.ItemCount += DeleteKeyKeeping(run, key.Root, key.KeyPath, keep);
       continue;
     }
-    // Values under the machine's root need administrator rights, as in Zelbrin.dat.
-    if (key.Root == "HKEY_LOCAL_MACHINE" && !TCleanRun::IsUserAdministrator()) {
-      if (!adminMessageShown && run.RunMode() != rmUnattended)
-        ShowMessage(run.Host().OwnerWindow(), "You must have administrators user.", MB_OK, "");
-      adminMessageShown = true;
+    // Values under the machine's root need administrator rights on the NT family, as in Zelbrin.dat.
+    if (key.Root == "HKEY_LOCAL_MACHINE" && !run.MayChangeMachineValue(key.Root + "\\" + key.KeyPath + "\\" + key.ValueName))
       continue;
-    }
     if (keep.ValueKept(key.Root, UpperCase(key.KeyPath), key.ValueName)) continue;
     run.ItemCount += DeleteRegistryValues(run, key.Root, key.KeyPath, key.ValueName);
   }

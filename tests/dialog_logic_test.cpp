@@ -93,6 +93,8 @@ TEST(CustomListRows, AddDialogsBuildRowsAndSplitThemForEditing) {
   EXPECT_EQ(FolderEntryText("C:\\Temp", fcSingleFile, "a.txt"), "C:\\Temp,a.txt");
   EXPECT_EQ(FolderEntryText("C:\\Temp", fcDeleteFolder, "ignored"), "C:\\Temp");
   EXPECT_EQ(FolderEntryText("C:\\Logs", fcDeleteFiles, "*.log"), "C:\\Logs,*.log");
+  EXPECT_EQ(FolderEntryText("C:\\Logs, old", fcDeleteFiles, "a,b.log"), "\"C:\\Logs, old\",a,b.log");
+  EXPECT_EQ(FolderEntryText("C:\\Logs, old", fcDeleteFolder, ""), "\"C:\\Logs, old\"");
   EXPECT_EQ(RegistryEntryText("HKEY_CURRENT_USER\\Software\\Foo", rcKey, "x"), "HKEY_CURRENT_USER\\Software\\Foo");
   EXPECT_EQ(RegistryEntryText("HKEY_CURRENT_USER\\Software\\Foo", rcAllValues, "x"),
             "HKEY_CURRENT_USER\\Software\\Foo,");
@@ -110,6 +112,10 @@ TEST(CustomListRows, AddDialogsBuildRowsAndSplitThemForEditing) {
       {"HKEY_CURRENT_USER\\Software\\Foo,", "HKEY_CURRENT_USER\\Software\\Foo", "", rcAllValues},
       {"HKEY_CURRENT_USER\\Software\\Foo", "HKEY_CURRENT_USER\\Software\\Foo", "", rcKey},
       {"HKEY_CURRENT_USER\\A,b,c", "HKEY_CURRENT_USER\\A", "b,c", rcValue},
+      // A key with commas in it is written in quotes; two quotes stand for one.
+      {"\"HKEY_CURRENT_USER\\A,b\",c", "HKEY_CURRENT_USER\\A,b", "c", rcValue},
+      {"\"HKEY_CURRENT_USER\\A,b\"", "HKEY_CURRENT_USER\\A,b", "", rcKey},
+      {"\"HKEY_CURRENT_USER\\\"\"q\"\",\"", "HKEY_CURRENT_USER\\\"q\",", "", rcKey},
   };
   for (const Split& s : splits) {
     SCOPED_TRACE(s.row);
@@ -150,7 +156,7 @@ TEST(CustomListRows, OkAndSelectionRules) {
       {"HKEY_NOWHERE\\Software", rcKey, "", false},               // no such root
       {"HKEY_CURRENT_USER", rcKey, "", false},                    // a whole root
       {"HKEY_CURRENT_USER\\", rcAllValues, "", false},
-      {"HKEY_CURRENT_USER\\Software\\A,B", rcKey, "", false},     // the comma would end the key
+      {"HKEY_CURRENT_USER\\Software\\A,B", rcKey, "", true},      // written in quotes, read back whole
       {"", rcKey, "", false},
   };
   for (const Reg& r : regs) EXPECT_EQ(AddRegistryOkEnabled(r.key, r.choice, r.value), r.ok) << r.key;

@@ -90,7 +90,10 @@ TEST(FormatKB, RoundsUpAndGroupsThousands) {
   const std::pair<uint64_t, const char*> cases[] = {
       {0, "0"},           {1, "1"},         {1023, "1"},         {1024, "1"},
       {1025, "2"},        {1234567, "1,206"}, {1048576000ULL, "1,024,000"}, {1024ULL * 999, "999"},
-      {1024ULL * 1000, "1,000"}, {1024ULL * 123456789, "123,456,789"}};
+      {1024ULL * 1000, "1,000"}, {1024ULL * 123456789, "123,456,789"},
+      // Past 2 TiB, where a 32-bit count of KB would wrap.
+      {2ULL << 40, "2,147,483,648"}, {(2ULL << 40) + 1, "2,147,483,649"}, {5ULL << 40, "5,368,709,120"},
+      {~0ULL, "18,014,398,509,481,984"}};
   for (const auto& c : cases) EXPECT_EQ(qv::FormatKB(c.first), c.second) << c.first;
   EXPECT_EQ(std::string(kSeparatorLine), std::string(107, '-'));
 }

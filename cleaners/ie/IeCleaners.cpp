@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <random>
 #include <vector>
 
 #include "base/Global.h"
@@ -17,6 +18,8 @@
 #include "cleaners/ie/UrlPurge.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
+#include "engine/FolderGuard.h"
+#include "cleaners/ie/IndexDat.h"
 #include "engine/RegistryRemoval.h"
 
 namespace qv {
@@ -34,48 +37,52 @@ std::string BrowserFolder(TCleanRun& run, int csidl) {
   return folder.empty() ? folder : IncludeTrailingBackslash(folder);
 }
 
-// Wipes one index.dat in place, unless it is a link: writing through it would change the file it
-// points at.
-void WipeIndexDatFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(ToWinPath(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-    return;
-  if (IsResolvedLink(path)) return;
-  WipeIndexDat(path);
+// The wipe of an index.dat through the handle the walk opened and checked (the file itself, never
+// what a link points at), with the passes the run's settings ask for.
+TWalkRules IndexDatWipeRules(TCleanRun& run) {
+  TWalkRules rules;
+  rules.Kind = wkFiles;
+  rules.Masks = {"index.dat"};
+  rules.Log = false;
+  const int passes = IndexDatWipePasses(run.Options.OverwriteFile, run.Options.OverwriteNumber);
+  rules.Rewrite = [passes](TCleanRun& r, HANDLE file, const std::string&, std::string* why) {
+    std::minstd_rand& random = r.Random();
+    if (WipeIndexDatThrough(file, passes, [&random] { return (uint32_t)random(); })) return true;
+    if (why) *why = "its records could not be overwritten";
+    return false;
+  };
+  return rules;
+}
+
+// Wipes one index.dat in place (a Clean only).
+void WipeIndexDatFile(TCleanRun& run, const std::string& path) {
+  if (run.IsTest()) return;
+  const size_t slash = path.find_last_of('\\');
+  if (slash == std::string::npos) return;
+  TWalkTarget target;
+  target.Folder = path.substr(0, slash + 1);
+  TWalkRules rules = IndexDatWipeRules(run);
+  rules.Masks = {path.substr(slash + 1)};
+  int unused = 0;
+  WalkAndRemove(run, target, rules, unused);
 }
 
 }  // namespace
 
 void WipeIndexDatTree(TCleanRun& run, const std::string& folder) {
-  if (folder.empty() || !DirectoryExists(folder)) return;
-  // The folders still to look at, the next one last: a stack of the walk's own, so no depth of
-  // folders exhausts the worker's.
-  std::vector<std::string> pending{folder};
-  while (!pending.empty()) {
-    const std::string current = pending.back();
-    pending.pop_back();
-    const std::string dir = IncludeTrailingBackslash(current);
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) continue;
-    std::vector<std::string> subfolders;
-    do {
-      if (run.Terminated()) {
-        FindClose(find);
-        return;
-      }
-      const std::string name = Narrow(fd.cFileName);
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (name == "." || name == ".." || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-        subfolders.push_back(dir + name);
-      } else if (UpperCase(name) == "INDEX.DAT") {
-        if (run.WorkingPath.empty() || current != run.WorkingPath) WipeIndexDatFile(dir + name);
-      }
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
-    // The subfolders in listing order.
-    pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
+  if (folder.empty() || run.IsTest()) return;
+  // Every index.dat below the folder; the run's working folder keeps its own as it is.
+  TWalkTarget target;
+  target.Folder = folder;
+  TWalkRules rules = IndexDatWipeRules(run);
+  rules.Recurse = true;
+  if (!run.WorkingPath.empty()) {
+    TFolderIdentity top, working;
+    rules.TopFiles = !(IdentifyFolder(folder, top) == fvFolder && IdentifyFolder(run.WorkingPath, working) == fvFolder &&
+                       top.SameFolder(working));
   }
+  int unused = 0;
+  WalkAndRemove(run, target, rules, unused);
 }
 
 static void IeTypedUrlsCleaner(TCleanRun& run) {
@@ -118,20 +125,17 @@ static void IeCookiesCleaner(TCleanRun& run) {
   const std::string folder = FindCookieFolder(run.Host().OwnerWindow());
   if (folder.empty()) return;
   const std::vector<std::string> keep = ReadCookieKeepList();
-  uint64_t bytes = 0;
-  for (const TCookieFile& cookie : ListCookieFiles(folder)) {
-    if (run.Terminated()) break;
-    if (IsOnKeepList(keep, cookie.Name)) continue;
-    if (DeleteOneFile(run, folder + cookie.Name, true)) {
-      ++run.ItemCount;
-      bytes += cookie.Size;
-      if (run.ProgressDue()) run.PostProgress((uint32_t)(run.TotalCount + run.ItemCount));
-    }
-  }
-  run.ItemBytes = bytes;
-  run.ItemSizeText = FormatKB(bytes);
+  // The cookie files (a name holding ".txt") but those on the keep list.
+  TWalkTarget target;
+  target.Folder = folder;
+  TWalkRules rules;
+  rules.Kind = wkFiles;
+  rules.TakeName = IsCookieFileName;
+  rules.KeepNames = keep;
+  run.ItemBytes = WalkAndRemove(run, target, rules, run.ItemCount);
+  run.ItemSizeText = FormatKB(run.ItemBytes);
   // The index describes every cookie: with any cookie kept it stays as it is.
-  if (!run.IsTest() && keep.empty()) WipeIndexDatFile(folder + "index.dat");
+  if (!run.IsTest() && keep.empty()) WipeIndexDatFile(run, folder + "index.dat");
 }
 
 static void IeHistoryCleaner(TCleanRun& run) {
@@ -145,20 +149,13 @@ static void IeHistoryCleaner(TCleanRun& run) {
     const std::string low = history + "Low\\History.IE5\\";
     if (DirectoryExists(low)) {
       const std::string today = UpperCase(HistoryDayFolderPrefix());
-      WIN32_FIND_DATAW fd;
-      HANDLE find = FindFirstFileW(ToWinPath(low + "*").c_str(), &fd);
-      if (find != INVALID_HANDLE_VALUE) {
-        do {
-          if (run.Terminated()) break;
-          const std::string name = Narrow(fd.cFileName);
-          if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == "." || name == "..") continue;
-          // A link is never followed into whatever it points at.
-          if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-          if (Contains(UpperCase(name), today)) continue;
-          run.ItemBytes += DeleteFolderTree(run, low + name, true, true, "", run.ItemCount, foListed);
-        } while (FindNextFileW(find, &fd));
-        FindClose(find);
-      }
+      TWalkTarget target;
+      target.Folder = low;
+      TWalkRules rules;
+      rules.Kind = wkTree;
+      rules.TopFiles = false;
+      rules.TopFolders = [today](const std::string& name) { return !Contains(UpperCase(name), today); };
+      run.ItemBytes += WalkAndRemove(run, target, rules, run.ItemCount);
       run.ItemSizeText = FormatKB(run.ItemBytes);
     }
     run.WorkingPath = history;
@@ -185,7 +182,7 @@ static void IeCacheCleaner(TCleanRun& run) {
   // describes the cache is wiped in place below. So a Test counts what a Clean removes.
   run.ItemBytes = DeleteFolderTree(run, cache, false, showLog, "index.dat", run.ItemCount);
   run.ItemSizeText = FormatKB(run.ItemBytes);
-  if (!run.IsTest()) WipeIndexDatFile(cache + "Content.IE5\\index.dat");
+  WipeIndexDatFile(run, cache + "Content.IE5\\index.dat");
 }
 
 static void IeIndexDatCleaner(TCleanRun& run) {
@@ -209,11 +206,18 @@ static void IeIndexDatCleaner(TCleanRun& run) {
   run.ItemSizeText = FormatKB(run.ItemBytes);
   if (run.IsTest()) return;
 
-  for (const std::string& file : files) WipeIndexDatFile(file);
-  // The system deletes them when it next starts.
-  for (const std::string& file : files)
-    if (FileExists(file))
-      MoveFileExW(ToWinPath(file).c_str(), nullptr, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+  for (const std::string& file : files) WipeIndexDatFile(run, file);
+  // The system deletes them when it next starts. An index that is a link is left alone (its wipe
+  // said so): the system would act on what it points at.
+  for (const std::string& file : files) {
+    if (!FileExists(file) || IsLinkEntry(file)) continue;
+    if (!MoveFileExW(ToWinPath(file).c_str(), nullptr, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+      const DWORD error = GetLastError();
+      run.NoteLeft();
+      run.AddLogLine(run.LogPrefix + file + " could not be given to Windows to remove at its next start (error " +
+                     std::to_string(error) + ")");
+    }
+  }
 }
 
 static void IeAutoCompleteCleaner(TCleanRun& run) {
@@ -224,13 +228,19 @@ static void IeAutoCompleteCleaner(TCleanRun& run) {
         if (storage.TypeDisplayName(type) != "Internet Explorer") continue;
         for (const GUID& subtype : storage.ListSubtypes(type)) {
           const TItemList items = storage.ListItems(type, subtype);
-          // An entry is stored as two items (its data and its index); a lone item counts as one.
-          run.ItemCount += items.size() == 1 ? 1 : (int)(items.size() / 2);
+          size_t gone = 0;
           for (const std::string& name : items) {
             if (StartsWith(name, "http://") && Contains(name, "StringData") && run.ProgressDue())
               run.PostProgress((uint32_t)(run.TotalCount + run.ItemCount));
-            if (!run.IsTest()) storage.DeleteItem(type, subtype, name);
+            if (run.IsTest() || storage.DeleteItem(type, subtype, name)) {
+              ++gone;
+            } else {
+              run.NoteLeft();
+              run.AddLogLine(run.LogPrefix + "the AutoComplete entry " + name + " could not be removed");
+            }
           }
+          // An entry is stored as two items (its data and its index); a lone item counts as one.
+          run.ItemCount += gone == 1 ? 1 : (int)(gone / 2);
         }
       }
     }

@@ -377,13 +377,14 @@ bool WipeIndexDatPass(IndexDatTarget& file, uint8_t fill) {
   return true;
 }
 
-void WipeIndexDat(const IndexDatOpener& open, int passes, const std::function<uint32_t()>& random) {
+bool WipeIndexDat(const IndexDatOpener& open, int passes, const std::function<uint32_t()>& random) {
   for (int pass = 1; pass <= passes; ++pass) {
     std::unique_ptr<IndexDatTarget> file = open ? open() : nullptr;
-    if (!file) return;
+    if (!file) return false;
     const uint8_t fill = pass == passes || !random ? 0 : (uint8_t)(random() % 255);
-    if (!WipeIndexDatPass(*file, fill)) return;
+    if (!WipeIndexDatPass(*file, fill)) return false;
   }
+  return true;
 }
 
 }  // namespace qv

@@ -90,6 +90,6 @@ using IndexDatOpener = std::function<std::unique_ptr<IndexDatTarget>()>;
 // The whole wipe: `passes` passes, each on the file as `open` gives it; every pass but the last
 // fills with one byte drawn from `random` (taken modulo 255, so 0 to 254), the last with zeros. A
 // file that cannot be opened, or a pass whose write fails, ends the wipe.
-void WipeIndexDat(const IndexDatOpener& open, int passes, const std::function<uint32_t()>& random);
+bool WipeIndexDat(const IndexDatOpener& open, int passes, const std::function<uint32_t()>& random);
 
 }  // namespace qv

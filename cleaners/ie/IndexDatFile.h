@@ -2,6 +2,8 @@
 // kind of sharing allowed so that they work while the browser keeps the file open (and do not get
 // in its way).
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,6 +33,10 @@ struct IndexDatFileCallbacks {
 // Reads every live record of the file at `path`. A file that cannot be opened yields nothing and
 // reports no progress; the result is then false.
 bool ReadIndexDatEntries(const std::string& path, const IndexDatFileCallbacks& callbacks);
+
+// Wipes the file open as `file` (for reading and writing) in place, `passes` times, the last pass
+// with zeros; true when every pass was written.
+bool WipeIndexDatThrough(HANDLE file, int passes, const std::function<uint32_t()>& random);
 
 // Wipes the file at `path` in place with as many passes as the settings "OverwriteFile" and
 // "OverwriteNumber" ask for (at most 3), the last one with zeros; the file is opened afresh for each

@@ -125,6 +125,22 @@ bool ReadIndexDatEntries(const std::string& path, const IndexDatFileCallbacks& c
   return true;
 }
 
+bool WipeIndexDatThrough(HANDLE file, int passes, const std::function<uint32_t()>& random) {
+  return WipeIndexDat(
+      [file]() -> std::unique_ptr<IndexDatTarget> {
+        HANDLE own = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &own, 0, FALSE, DUPLICATE_SAME_ACCESS))
+          return nullptr;
+        LARGE_INTEGER size = {};
+        if (!GetFileSizeEx(own, &size) || size.QuadPart < 0) {
+          CloseHandle(own);
+          return nullptr;
+        }
+        return std::unique_ptr<IndexDatTarget>(new IndexDatFile(own, (uint64_t)size.QuadPart));
+      },
+      passes, random);
+}
+
 void WipeIndexDat(const std::string& path, int passes, const std::function<uint32_t()>& random) {
   if (!FileExists(path)) return;
   WipeIndexDat([&path] { return OpenIndexDatFile(path, true); }, passes, random);

@@ -57,6 +57,12 @@ void SetUrlHistoryFactoryForTesting(TUrlHistoryFactory factory) {
   g_factoryForTesting = std::move(factory);
 }
 
+static std::string HexCode(uint32_t value) {
+  char text[16];
+  snprintf(text, sizeof(text), "%08X", value);
+  return text;
+}
+
 void UrlHistoryPurge(TCleanRun& run) {
   const HRESULT com = CoInitialize(nullptr);
   try {
@@ -75,16 +81,18 @@ void UrlHistoryPurge(TCleanRun& run) {
           const std::wstring url = stat.pwcsUrl ? stat.pwcsUrl : L"";
           CoTaskMemFree(stat.pwcsUrl);
           CoTaskMemFree(stat.pwcsTitle);
-          if (!run.Options.FastScan) {
-            run.AddLogLine(run.LogPrefix + "deleting " + Narrow(url));
-            run.ScrollLogThrottled(50);
-          }
-          if (run.IsTest()) {
+          // Counted, and said to be deleted, only when the store has let it go.
+          const HRESULT deleted = run.IsTest() ? S_OK : store->DeleteUrl(url.c_str(), 0);
+          if (deleted == S_OK) {
             ++run.ItemCount;
+            if (!run.Options.FastScan) {
+              run.AddLogLine(run.LogPrefix + "deleting " + Narrow(url));
+              run.ScrollLogThrottled(50);
+            }
           } else {
-            // Counted only when the store has let it go.
-            const HRESULT deleted = store->DeleteUrl(url.c_str(), 0);
-            if (deleted == S_OK) ++run.ItemCount;
+            run.NoteLeft();
+            run.AddLogLine(run.LogPrefix + Narrow(url) + " could not be removed from the history (error 0x" +
+                           HexCode((uint32_t)deleted) + ")");
             if (deleted == S_FALSE) break;
           }
           if (run.ProgressDue()) run.PostProgress((uint32_t)(run.TotalCount + run.ItemCount));
@@ -107,13 +115,23 @@ int UrlCachePurge(TCleanRun& run) {
   auto handle = [&run, &count](const INTERNET_CACHE_ENTRY_INFOA* info) {
     const char* url = info->lpszSourceUrlName;
     if (!url || std::strncmp(url, "http://", 7) != 0) return;
-    if (!run.Options.FastScan) {
-      run.AddLogLine(run.LogPrefix + "deleting " + FromAnsi(url));
-      run.ScrollLogThrottled(50);
-    }
     if (run.ProgressDue()) run.PostProgress((uint32_t)(run.TotalCount + run.ItemCount + count));
-    // A Clean counts only the entries that the cache has let go.
-    if (run.IsTest() || DeleteUrlCacheEntryA(url)) ++count;
+    // A Clean counts, and says it deleted, only the entries that the cache has let go.
+    if (run.IsTest() || DeleteUrlCacheEntryA(url)) {
+      ++count;
+      if (!run.Options.FastScan) {
+        run.AddLogLine(run.LogPrefix + "deleting " + FromAnsi(url));
+        run.ScrollLogThrottled(50);
+      }
+    } else {
+      const DWORD error = GetLastError();
+      // An entry the cache dropped meanwhile is no failure.
+      if (error != ERROR_FILE_NOT_FOUND) {
+        run.NoteLeft();
+        run.AddLogLine(run.LogPrefix + FromAnsi(url) + " could not be removed from the cache (error " +
+                       std::to_string(error) + ")");
+      }
+    }
   };
 
   DWORD size = 0;
