@@ -1259,6 +1259,8 @@ uint64_t WalkAndRemove(TCleanRun& run, const TWalkTarget& target, const TWalkRul
     refuse("refusing the relative folder");
     return 0;
   }
+  // The checks are looked up first, with the system's usual view.
+  run.FolderGuard();
   // The x86 build on 64-bit Windows sees the real system folder here, as the x64 build does.
   TNativeFileSystemView native;
   TWalk w(run, rules, counter);
@@ -1366,6 +1368,7 @@ bool DeleteOneFile(TCleanRun& run, const std::string& path, bool log) {
   parent.Segments.pop_back();
   const std::string folder = spelling.Verbatim ? parent.OpenText() : ParentOf(raw);
   if (folder.empty()) return false;
+  run.FolderGuard();
   TNativeFileSystemView native;
   std::string dir, openPath;
   TFolderIdentity id;

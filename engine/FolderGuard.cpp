@@ -6,6 +6,7 @@
 #include "base/Global.h"
 #include "base/PathHelpers.h"
 #include "base/PathSpelling.h"
+#include "base/Wow64.h"
 #include "engine/FileRemoval.h"
 
 namespace qv {
@@ -196,7 +197,12 @@ bool LocalShareFolder(const std::string& share, std::string& folder) {
   }
   using GetInfoFn = NET_API_STATUS(WINAPI*)(LPWSTR, LPWSTR, DWORD, LPBYTE*);
   using FreeFn = NET_API_STATUS(WINAPI*)(LPVOID);
-  HMODULE net = LoadLibraryW(L"netapi32.dll");
+  HMODULE net;
+  {
+    // A library of the program's own kind, whatever view of the file system the caller has.
+    TRedirectedFileSystemView usual;
+    net = LoadLibraryW(L"netapi32.dll");
+  }
   if (!net) return false;
   auto getInfo = reinterpret_cast<GetInfoFn>(GetProcAddress(net, "NetShareGetInfo"));
   auto freeBuffer = reinterpret_cast<FreeFn>(GetProcAddress(net, "NetApiBufferFree"));
@@ -363,7 +369,12 @@ std::vector<std::string> ProtectedFolderPaths() {
 }
 
 TFolderGuard::TFolderGuard(const std::string& personalFolder) {
-  for (const std::string& path : ProtectedFolderPaths()) {
+  // The folders are named with the system's usual view (the shell may load libraries); they are
+  // identified as the walks see them, past the redirection of the x86 build on 64-bit Windows, so
+  // that the real System32 and SysWOW64 are both known.
+  const std::vector<std::string> paths = ProtectedFolderPaths();
+  TNativeFileSystemView native;
+  for (const std::string& path : paths) {
     TFolderIdentity id;
     if (IdentifyFolder(path, id) == fvFolder) protected_.push_back(id);
   }

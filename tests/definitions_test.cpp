@@ -10,6 +10,7 @@
 
 #include "base/PathHelpers.h"
 #include "base/WindowsVersion.h"
+#include "base/Wow64.h"
 #include "cleaners/Cleaners.h"
 #include "dialogs/CustomListEditor.h"
 #include "engine/Catalogue.h"
@@ -790,4 +791,39 @@ TEST_F(DefinitionRunner, TheEditorWritesOneFormThatKeepsEveryLetter) {
   ASSERT_EQ(RunItem(qv::rmTest).Count, 1);
   EXPECT_EQ(RunItem(qv::rmClean).Count, 1);
   EXPECT_FALSE(qv::FileExists(folder + "\\trace.tmp"));
+}
+
+// Both builds see the same machine: a line that names the system folder reaches the real System32
+// in the x86 build on 64-bit Windows too (never SysWOW64, where the system would redirect it).
+TEST_F(DefinitionRunner, LinesReachTheFolderTheyNameInBothBuilds) {
+  MessageRecorder messages;
+  wchar_t windows[MAX_PATH] = {};
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::string system32 = qv::Narrow(windows) + "\\System32\\", syswow64 = qv::Narrow(windows) + "\\SysWOW64\\";
+  const std::string name = "qv-both-builds-" + std::to_string(GetCurrentProcessId()) + ".tmp";
+  // Written past the redirection, where the system keeps them.
+  auto write = [](const std::string& path) {
+    qv::TNativeFileSystemView native;
+    WriteTextFile(path, "trace");
+  };
+  auto exists = [](const std::string& path) {
+    qv::TNativeFileSystemView native;
+    return qv::FileExists(path);
+  };
+  auto remove = [](const std::string& path) {
+    qv::TNativeFileSystemView native;
+    DeleteFileW(qv::Widen(path).c_str());
+  };
+  write(system32 + name);
+  const bool wow = qv::Is64BitWindows() && qv::DirectoryExists(syswow64);
+  if (wow) write(syswow64 + name);
+  WriteList("[<New List>]\r\nDelFile1=%windir%\\System32,qv-both-builds-*.tmp\r\n");
+  EXPECT_EQ(RunItem(qv::rmTest).Count, 1);
+  EXPECT_EQ(RunItem(qv::rmClean).Count, 1);
+  EXPECT_FALSE(exists(system32 + name)) << "the real System32's file goes";
+  if (wow) {
+    EXPECT_TRUE(exists(syswow64 + name)) << "SysWOW64 is another folder";
+  }
+  remove(system32 + name);
+  remove(syswow64 + name);
 }

@@ -27,6 +27,8 @@
 #include "engine/Definitions.h"
 #include "engine/FileRemoval.h"
 #include "engine/FolderGuard.h"
+#include "engine/Winapp2Run.h"
+#include "dialogs/CustomListModel.h"
 #include "support/Process.h"
 #include "support/Sandbox.h"
 #include "windows_test_util.h"
@@ -58,6 +60,11 @@ TEST(PathSpelling, FormsAndCanonicalText) {
       {"\\??\\C:\\Windows", qv::pfDrive, "C:\\Windows\\"},
       {"//?/C:/Windows", qv::pfDrive, "C:\\Windows\\"},
       {"\\\\?\\C:\\", qv::pfDrive, "C:\\"},
+      // Taken as written by the system: a trailing dot or space is part of the name, ".." is none.
+      {"\\\\?\\C:\\Windows.", qv::pfDrive, "C:\\Windows.\\"},
+      {"\\\\?\\C:\\Windows \\x", qv::pfDrive, "C:\\Windows \\x\\"},
+      {"\\\\?\\C:\\Windows\\..\\x", qv::pfDevice, ""},
+      {"\\\\.\\C:\\Windows.", qv::pfDrive, "C:\\Windows\\"},
       {"\\\\?\\UNC\\localhost\\C$\\Windows", qv::pfNetwork, "\\\\localhost\\C$\\Windows\\"},
       {"\\\\server\\share\\dir\\..\\..\\..", qv::pfNetwork, "\\\\server\\share\\"},
       {"//server/share", qv::pfNetwork, "\\\\server\\share\\"},
@@ -88,6 +95,9 @@ TEST(PathSpelling, FormsAndCanonicalText) {
     EXPECT_EQ(s.Text(), c.text) << c.path;
   }
   EXPECT_TRUE(qv::ReadPathSpelling("\\\\?\\C:\\x").Prefixed);
+  EXPECT_EQ(qv::ReadPathSpelling("\\\\?\\C:\\x.").OpenText(), "\\\\?\\C:\\x.\\");
+  EXPECT_EQ(qv::ReadPathSpelling("\\\\?\\UNC\\srv\\sh\\x ").OpenText(), "\\\\?\\UNC\\srv\\sh\\x \\");
+  EXPECT_EQ(qv::ReadPathSpelling("C:\\x.").OpenText(), "C:\\x\\");
   EXPECT_FALSE(qv::ReadPathSpelling("C:\\x").Prefixed);
 }
 
@@ -233,6 +243,7 @@ void AddKey(HKEY root, const std::string& rootName, const std::wstring& path, Sn
 }
 
 std::string ProfileFolder() { return qv::ExcludeTrailingBackslash(SpecialFolderPath(CSIDL_PROFILE)); }
+std::string ExcludeTrailing(const std::string& path) { return qv::ExcludeTrailingBackslash(path); }
 
 // The whole C: drive, links not entered, and the documents folder that the prefix keeps on the
 // host behind a link; HKCU\Software and HKLM\Software but HKLM\Software\Classes.
@@ -436,8 +447,9 @@ TEST_F(Hostile, TemporaryFilesAndCustomListsNeverFollowLinks) {
   WriteList({kBase + "list", kBase + "mask,*.*", "HKEY_CURRENT_USER\\" + key.Path() + ",Trace"});
   const Snapshot before = TakeSnapshot();
 
-  // Each Test counts the traces and the file link (a Clean tells it from a file). The links in list\
-  // and mask\ lead to one file, which Wine lists as theirs: the Test counts it once.
+  // Each Test counts the traces and the file link (a Clean tells it from a file). The links of the
+  // list's folder and the mask's folder lead to one file, which Wine lists as theirs: the Test
+  // counts it once.
   CleanerResult tempTest = RunItem("Windows - Temporary Files", qv::rmTest);
   ASSERT_EQ(tempTest.Count, 2 + 1);
   CleanerResult listTest = RunList(qv::rmTest);
@@ -648,6 +660,126 @@ TEST_F(Hostile, HostAndDevicePathsAreRefused) {
   EXPECT_TRUE(TakeQuestions().empty());
   EXPECT_EQ(ReadTextFile(kBase + "unixcanary\\canary.txt"), "unix canary");
   ExpectOnlyTargetsGone(before, TakeSnapshot(), {});
+}
+
+// The Temporary Files cleaner never empties a folder that is, or holds, the profile, the Windows
+// folder or the documents, however the temporary folder is spelled: with the \\?\ prefix, a
+// short name, a trailing dot, "/" separators or through a link.
+TEST_F(Hostile, TemporaryFolderIsComparedByIdentity) {
+  const std::string docs = kBase + "My Documents";
+  WriteFile(docs + "\\QvTempIdentity\\letter.tmp", 10);
+  const std::vector<std::string> spellings = {
+      "\\\\?\\" + ExcludeTrailing(kBase), ShortForm(kBase + "My Documents") + "\\..", kBase + ".",
+      "C:/qvhostile/", "\\\\?\\" + docs, kBase + "named\\mydocs", ProfileFolder() + "\\..\\"};
+  const Snapshot before = TakeSnapshot();
+  for (const std::string& temp : spellings) {
+    SCOPED_TRACE(temp);
+    ScopedTempFolder tmp(temp);
+    for (int mode : {qv::rmTest, qv::rmClean}) {
+      CleanerResult r = RunItem("Windows - Temporary Files", mode);
+      EXPECT_EQ(r.Count, 0);
+      EXPECT_EQ(CountLinesStartingWith(r.Lines, std::string(mode == qv::rmTest ? "Test: " : "Clean: ") +
+                                                    "refusing the temporary folder "),
+                1);
+    }
+  }
+  EXPECT_TRUE(TakeQuestions().empty());
+  ExpectOnlyTargetsGone(before, TakeSnapshot(), {});
+  DeleteFileW(qv::Widen(docs + "\\QvTempIdentity\\letter.tmp").c_str());
+  RemoveDirectoryW(qv::Widen(docs + "\\QvTempIdentity").c_str());
+}
+
+// A winapp2.ini exclusion keeps its folder in whatever spelling it names it: through a link, with
+// "..", with a trailing dot. A line that is no exclusion of that folder keeps nothing.
+TEST_F(Hostile, ExclusionsAreComparedByIdentity) {
+  const std::string tree = kBase + "targets\\tree\\";
+  const std::string deeper = tree + "deeper";
+  struct Case {
+    std::string exclude;
+    bool keeps;
+  } cases[] = {
+      {"PATH|" + kBase + "mask\\dirlink\\deeper", true},  // through a link to targets\tree
+      {"PATH|" + tree + "x\\..\\deeper", true},
+      {"PATH|" + deeper + ".", true},
+      {"FILE|" + kBase + "list\\dirlink\\deeper|*.qvx", true},
+      {"PATH|" + tree + "deep", false},           // a text that begins the same is no folder of it
+  };
+  const std::string file = kBase + "winapp2-identity.ini";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.exclude);
+    WriteFile(tree + "t1.qvx", 10);
+    WriteFile(deeper + "\\t2.qvx", 20);
+    WriteTextFile(file, "[Qv Identity]\r\nFileKey1=" + tree + "|*.qvx|RECURSE\r\nExcludeKey1=" + c.exclude + "\r\n");
+    CleanerResult clean = RunOnThread(window_, qv::rmClean, [&file](qv::TCleanRun& run) {
+      qv::RunWinapp2Section(run, file, "Applications - Qv Identity");
+    });
+    EXPECT_FALSE(qv::FileExists(tree + "t1.qvx")) << (clean.Lines.empty() ? "" : clean.Lines[0]);
+    EXPECT_EQ(qv::FileExists(deeper + "\\t2.qvx"), c.keeps);
+    EXPECT_EQ(qv::FileExists(kBase + "list\\dirlink\\deeper\\t2.qvx"), c.keeps) << "seen through the link";
+    DeleteFileW(qv::Widen(tree + "t1.qvx").c_str());
+    DeleteFileW(qv::Widen(deeper + "\\t2.qvx").c_str());
+  }
+  DeleteFileW(qv::Widen(file).c_str());
+  EXPECT_EQ(ReadTextFile(tree + "canary.txt"), "canary");
+}
+
+// A path names exactly one folder. Spelled with \\?\, a name that ends in a dot or a space is that
+// folder and not its neighbour without them; spelled plainly, the system trims it, and the walk
+// reaches the folder the system reaches, saying so by its name. A folder with a comma in its name
+// is written in quotes and is never split into a folder and a mask.
+TEST_F(Hostile, NamesAreTakenAsWritten) {
+  const std::string base = kBase + "names\\";
+  const std::string dotted = "\\\\?\\" + base + "dir.", spaced = "\\\\?\\" + base + "dir ";
+  // Wine's resolved path of a folder drops a trailing space of its name (not of the names inside
+  // it): there the walk cannot tell that folder's files for its own and leaves them, saying so.
+  const bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  struct Case {
+    std::string entry;
+    std::vector<std::string> gone;  // below base
+  } cases[] = {
+      {dotted + ",*.txt", {"dir.\\d.txt"}},
+      {spaced + ",*.txt", underWine ? std::vector<std::string>{} : std::vector<std::string>{"dir \\s.txt"}},
+      {base + "dir.,*.txt", {"dir\\n.txt"}},
+      {qv::QuoteEntryPart(base + "logs,old") + ",*.txt", {"logs,old\\x.txt"}},
+      {qv::QuoteEntryPart(base + "logs,old"), {"logs,old\\x.txt", "logs,old\\"}},
+      // The old form splits at the first comma: the neighbour named by the rest is a mask there.
+      {base + "logs,old,*.txt", {"logs\\old,a.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    RemoveTree(base);
+    const std::vector<std::string> all = {"dir.\\d.txt", "dir \\s.txt", "dir\\n.txt", "logs,old\\x.txt", "logs\\old,a.txt"};
+    for (const std::string& f : all) {
+      const std::string folder = "\\\\?\\" + base + f.substr(0, f.find('\\'));
+      CreateDirectoryW(qv::Widen("\\\\?\\" + base).c_str(), nullptr);
+      CreateDirectoryW(qv::Widen(folder).c_str(), nullptr);
+      WriteTextFile("\\\\?\\" + base + f, "trace");
+    }
+    Snapshot before;
+    AddFolder(base, before);
+    // Written as the list editor writes its rows.
+    std::string list = "[<New List>]\r\n";
+    for (const qv::TClistLine& line : qv::NumberCustomListRows({c.entry})) list += line.Key + "=" + line.Value + "\r\n";
+    WriteTextFile(qv::ExeFolder() + "Clist.dat", list);
+    CleanerResult test = RunList(qv::rmTest);
+    CleanerResult clean = RunList(qv::rmClean);
+    std::string said;
+    for (const std::string& line : clean.Lines) said += line + "\n";
+    if (!(underWine && c.entry == spaced + ",*.txt")) {
+      EXPECT_EQ(test.Count, clean.Count) << said;
+    }
+    EXPECT_EQ(clean.Count, (int)std::count_if(c.gone.begin(), c.gone.end(),
+                                              [](const std::string& g) { return g.back() != '\\'; }));
+    std::vector<std::string> gone;
+    for (const std::string& g : c.gone) gone.push_back(Key(base + g));
+    Snapshot after;
+    AddFolder(base, after);
+    ExpectOnlyTargetsGone(before, after, gone);
+  }
+  // Every folder made here has a plain name or is reached with \\?\.
+  for (const char* f : {"dir.\\d.txt", "dir \\s.txt"}) DeleteFileW(qv::Widen("\\\\?\\" + base + f).c_str());
+  for (const char* d : {"dir.", "dir "}) RemoveDirectoryW(qv::Widen("\\\\?\\" + base + d).c_str());
+  RemoveTree(base);
 }
 
 // The report's own case: one custom list, run by the program with "-cleanonce", aimed at the
