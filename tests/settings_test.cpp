@@ -109,13 +109,16 @@ TEST_F(Settings, SaveWritesEveryKeyInOrderAndLoadsItBack) {
   window_.height = 600;
   Save(c);
 
+  // One flag per category, under its id; only the fourth is folded.
+  std::string expand;
+  for (int id : c.CategoryIds()) expand += std::to_string(id) + (id == 4 ? "=0\r\n" : "=1\r\n");
   EXPECT_EQ(Raw(),
             "[Settings]\r\nAskForSweep=0\r\nOverwriteFile=1\r\nOverwriteNumber=7\r\n"
             "ShowLogTempInternetFiles=0\r\nShowLogRecycleBin=1\r\nFastScan=0\r\n"
             "[Hotkey]\r\nEnableHotkey=1\r\nIsCtrl=1\r\nIsShift=1\r\nIsAlt=0\r\nCharString=Q\r\nCharAscII=81\r\n"
             "[SChedule]\r\nAutoWash=1\r\nWashInterval=3\r\nStartWash=1\r\nShutdownWash=1\r\n"
             "[NodeSelected]\r\n1=Internet Explorer - Cookies\r\n2=Netscape\r\n3=Netscape - Cookies\r\nSelectedCount=3\r\n"
-            "[FirstNodeExpand]\r\n1=1\r\n2=1\r\n3=1\r\n4=0\r\n5=1\r\n6=1\r\n7=1\r\n8=1\r\n9=1\r\n10=1\r\n"
+            "[FirstNodeExpand]\r\n" + expand +
             "[Window]\r\nState=1\r\nLeft=33\r\nTop=44\r\nWidth=800\r\nHeight=600\r\n");
 
   o = qv::TOptionsSetting();
