@@ -42,8 +42,7 @@ bool IsWow64() {
 
 bool Is64BitWindows() { return sizeof(void*) == 8 || IsWow64(); }
 
-std::vector<REGSAM> RegistryViews(HKEY root) {
-  if (root != HKEY_LOCAL_MACHINE) return {0};
+std::vector<REGSAM> RegistryViews(HKEY) {
   {
     std::lock_guard<std::mutex> lock(g_viewsMutex);
     if (!g_viewsForTesting.empty()) return g_viewsForTesting;
@@ -52,7 +51,7 @@ std::vector<REGSAM> RegistryViews(HKEY root) {
   return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 }
 
-void SetMachineRegistryViewsForTesting(const std::vector<REGSAM>& views) {
+void SetRegistryViewsForTesting(const std::vector<REGSAM>& views) {
   std::lock_guard<std::mutex> lock(g_viewsMutex);
   g_viewsForTesting = views;
 }
@@ -70,9 +69,19 @@ std::wstring KernelKeyName(HKEY key) {
   }
   if (status != 0) return std::wstring();
   auto* info = reinterpret_cast<TKeyNameInformation*>(buf.data());
-  std::wstring name(info->Name, info->NameLength / sizeof(WCHAR));
-  if (!name.empty()) CharUpperBuffW(&name[0], (DWORD)name.size());
-  return name;
+  return UpperKeyText(std::wstring(info->Name, info->NameLength / sizeof(WCHAR)));
+}
+
+std::wstring UpperKeyText(std::wstring text) {
+  using UpcaseFn = WCHAR(WINAPI*)(WCHAR);
+  static const auto upcase =
+      reinterpret_cast<UpcaseFn>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar"));
+  if (upcase) {
+    for (wchar_t& c : text) c = upcase(c);
+  } else if (!text.empty()) {
+    CharUpperBuffW(&text[0], (DWORD)text.size());
+  }
+  return text;
 }
 
 std::vector<std::string> SystemFolders() {

@@ -16,15 +16,21 @@ bool IsWow64();
 bool Is64BitWindows();
 
 // The registry views in which a key under `root` is looked for: on 64-bit Windows the 64-bit and
-// the 32-bit view of HKEY_LOCAL_MACHINE (KEY_WOW64_64KEY, KEY_WOW64_32KEY); otherwise, and for
-// every other root, the one view (0).
+// the 32-bit view (KEY_WOW64_64KEY, KEY_WOW64_32KEY), whichever build asks, as parts of every root
+// are kept apart for 32-bit programs (HKEY_LOCAL_MACHINE\Software, the classes keys); otherwise the
+// one view (0). A key that is not redirected is one key in both views: callers take each distinct
+// key once.
 std::vector<REGSAM> RegistryViews(HKEY root);
-// Tests make RegistryViews answer for HKEY_LOCAL_MACHINE (an empty list asks the system again).
-void SetMachineRegistryViewsForTesting(const std::vector<REGSAM>& views);
+// Tests make RegistryViews answer for every root (an empty list asks the system again).
+void SetRegistryViewsForTesting(const std::vector<REGSAM>& views);
 
 // The name the kernel gives an open key ("\REGISTRY\MACHINE\SOFTWARE\WOW6432NODE\..."),
-// upper-cased: two views of a key that is not redirected give the same name. Empty when unknown.
+// upper-cased by UpperKeyText: two views of a key that is not redirected give the same name.
+// Empty when unknown.
 std::wstring KernelKeyName(HKEY key);
+// Text upper-cased as the registry compares key and value names (the system's own upper-case
+// table, whatever the user's language).
+std::wstring UpperKeyText(std::wstring text);
 
 // The system folders with the traces of programs of both kinds, without a trailing backslash: on
 // 64-bit Windows the real System32 and SysWOW64, otherwise the system folder. The x86 build reaches

@@ -60,10 +60,10 @@ bool TCleanRun::ClaimOnce(const std::string& identity) {
   return ClaimOnce(h);
 }
 
-void TCleanRun::AddNotRemovedLine(const std::string& object, int scrollEvery) {
+void TCleanRun::AddNotRemovedLine(const std::string& object, int scrollEvery, const std::string& reason) {
   NoteLeft();
   if (Options.FastScan) return;
-  AddLogLine(LogPrefix + object + " could not be removed");
+  AddLogLine(LogPrefix + object + " could not be removed" + (reason.empty() ? std::string() : " (" + reason + ")"));
   ScrollLogThrottled(scrollEvery);
 }
 

@@ -75,8 +75,8 @@ class TCleanRun {
   // Adds a detail line (LogPrefix + phrase + " " + object) unless FastScan is on.
   void AddDetailLine(const std::string& phrase, const std::string& object, int scrollEvery);
   // The detail line of an object a Clean could not remove: LogPrefix + object + " could not be
-  // removed", unless FastScan is on.
-  void AddNotRemovedLine(const std::string& object, int scrollEvery);
+  // removed", then " (" + reason + ")" when a reason is given, unless FastScan is on.
+  void AddNotRemovedLine(const std::string& object, int scrollEvery, const std::string& reason = std::string());
   // Notes that something the run was to remove stayed (TTaskControl::SomethingLeft); the caller
   // writes the line that says what and why.
   void NoteLeft() {

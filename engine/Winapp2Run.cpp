@@ -224,70 +224,10 @@ namespace {
 // What the entry's exclusions keep, worked out once per run of the entry. Folders are kept by
 // their identity (FolderGuard.h), whatever spelling or link the exclusion names them by.
 struct TKeepRules {
-  struct Key {
-    std::string Root, KeyUpper;
-    bool HasValue = false;
-    std::string ValueUpper;
-  };
   std::vector<TKeepRule> Files;
-  std::vector<Key> Keys;
-
-  bool KeyKept(const std::string& root, const std::string& keyUpper) const {
-    for (const Key& k : Keys)
-      if (k.Root == root && !k.HasValue && (keyUpper == k.KeyUpper || StartsWith(keyUpper, k.KeyUpper + "\\")))
-        return true;
-    return false;
-  }
-  bool ValueKept(const std::string& root, const std::string& keyUpper, const std::string& value) const {
-    if (KeyKept(root, keyUpper)) return true;
-    const std::string upper = UpperCase(value);
-    for (const Key& k : Keys)
-      if (k.Root == root && k.HasValue && k.KeyUpper == keyUpper && k.ValueUpper == upper) return true;
-    return false;
-  }
-  // An exclusion lies inside the key (a subkey or a value of it).
-  bool HoldsKept(const std::string& root, const std::string& keyUpper) const {
-    for (const Key& k : Keys)
-      if (k.Root == root && (StartsWith(k.KeyUpper, keyUpper + "\\") || (k.HasValue && k.KeyUpper == keyUpper)))
-        return true;
-    return false;
-  }
+  // REG exclusions, by the identity of their keys.
+  TRegistryKeep Registry;
 };
-
-std::vector<std::wstring> RegistryNames(HKEY root, const std::string& keyPath, bool values) {
-  std::vector<std::wstring> names;
-  HKEY key;
-  if (RegOpenKeyExW(root, Widen(keyPath).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  std::wstring buf(16384, L'\0');
-  for (DWORD i = 0;; ++i) {
-    DWORD len = (DWORD)buf.size();
-    LONG r = values ? RegEnumValueW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr)
-                    : RegEnumKeyExW(key, i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr);
-    if (r != ERROR_SUCCESS) break;
-    names.push_back(buf.substr(0, len));
-  }
-  RegCloseKey(key);
-  return names;
-}
-
-// The key with everything under it but what the exclusions keep: a key that holds a kept key or
-// value loses its other values and subkeys and stays. Its unnamed value stays too (the primitive
-// would take every value of the key with it).
-int DeleteKeyKeeping(TCleanRun& run, const std::string& root, const std::string& keyPath, const TKeepRules& keep) {
-  const std::string keyUpper = UpperCase(keyPath);
-  if (keep.KeyKept(root, keyUpper)) return 0;
-  if (!keep.HoldsKept(root, keyUpper)) return DeleteRegistryKeyTree(run, root, keyPath);
-  HKEY rootKey = ParseRootKeyName(root);
-  int count = 0;
-  for (const std::wstring& value : RegistryNames(rootKey, keyPath, true)) {
-    const std::string name = Narrow(value);
-    if (name.empty() || keep.ValueKept(root, keyUpper, name)) continue;
-    count += DeleteRegistryValues(run, root, keyPath, name);
-  }
-  for (const std::wstring& sub : RegistryNames(rootKey, keyPath, false))
-    count += DeleteKeyKeeping(run, root, keyPath + "\\" + Narrow(sub), keep);
-  return count;
-}
 
 bool IsRooted(const std::string& path) {
   const TPathForm form = ReadPathSpelling(WithoutWildcardSteps(path, srGlob)).Form;
@@ -300,7 +240,11 @@ bool BuildKeepRules(const TWinapp2Entry& entry, const TWinapp2Variables& variabl
                     std::string& reason) {
   for (const TWinapp2Exclude& ex : entry.Excludes) {
     if (ex.Kind == ekRegistry) {
-      keep.Keys.push_back({ex.Key.Root, UpperCase(ex.Key.KeyPath), ex.Key.HasValue, UpperCase(ex.Key.ValueName)});
+      const HKEY root = ParseRootKeyName(ex.Key.Root);
+      if (ex.Key.HasValue)
+        keep.Registry.KeepValue(root, ex.Key.KeyPath, ex.Key.ValueName);
+      else
+        keep.Registry.KeepKey(root, ex.Key.KeyPath);
       continue;
     }
     std::string unknown;
@@ -408,14 +352,13 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
   for (const TWinapp2RegistryKey& key : entry.Registry) {
     if (run.Terminated()) break;
     if (!key.HasValue) {
-      run.ItemCount += DeleteKeyKeeping(run, key.Root, key.KeyPath, keep);
+      run.ItemCount += DeleteRegistryKeyTree(run, key.Root, key.KeyPath, &keep.Registry);
       continue;
     }
     // Values under the machine's root need administrator rights on the NT family, as in Zelbrin.dat.
     if (key.Root == "HKEY_LOCAL_MACHINE" && !run.MayChangeMachineValue(key.Root + "\\" + key.KeyPath + "\\" + key.ValueName))
       continue;
-    if (keep.ValueKept(key.Root, UpperCase(key.KeyPath), key.ValueName)) continue;
-    run.ItemCount += DeleteRegistryValues(run, key.Root, key.KeyPath, key.ValueName);
+    run.ItemCount += DeleteRegistryValues(run, key.Root, key.KeyPath, key.ValueName, &keep.Registry);
   }
   finish(bytes);
 }

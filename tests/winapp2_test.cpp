@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "apps_test_util.h"
+#include "base/Wow64.h"
 #include "engine/Catalogue.h"
+#include "engine/CleanRun.h"
 #include "engine/PathPattern.h"
 #include "engine/Winapp2.h"
 #include "engine/Winapp2Run.h"
 #include "support/Process.h"
+#include "support/RecordingHost.h"
 
 using namespace qvtest;
 
@@ -207,6 +210,20 @@ TEST(Winapp2Text, WindowsVersionRange) {
 // ---------------------------------------------------------------------------------------------
 // On this system
 
+// A text value under HKEY_LOCAL_MACHINE in the registry's native view (the 64-bit one on 64-bit
+// Windows), read with plain calls.
+std::string NativeMachineString(const std::string& path, const std::string& name) {
+  HKEY key;
+  const REGSAM view = qv::Is64BitWindows() ? KEY_WOW64_64KEY : 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, qv::Widen(path).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    return std::string();
+  wchar_t buf[MAX_PATH + 1] = {};
+  DWORD size = sizeof(buf) - sizeof(wchar_t), type = 0;
+  const LONG r = RegQueryValueExW(key, qv::Widen(name).c_str(), nullptr, &type, (BYTE*)buf, &size);
+  RegCloseKey(key);
+  return r == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) ? qv::Narrow(buf) : std::string();
+}
+
 TEST(Winapp2Variables, NameThisSystemsFolders) {
   const qv::TWinapp2Variables v = qv::TWinapp2Variables::FromSystem();
   const std::string local = qv::ExcludeTrailingBackslash(LocalAppDataPath());
@@ -217,11 +234,18 @@ TEST(Winapp2Variables, NameThisSystemsFolders) {
   EXPECT_EQ(v.Expand("%SystemDrive%\\x"), (std::vector<std::string>{"C:\\x"}));
   EXPECT_EQ(v.Expand("%Documents%"), (std::vector<std::string>{qv::ExcludeTrailingBackslash(DocumentsPath())}));
   EXPECT_EQ(v.Expand("C:\\plain"), (std::vector<std::string>{"C:\\plain"}));
-  // Both program folders of 64-bit Windows.
+  // Both program folders of 64-bit Windows, whichever build asks: as the native view of the
+  // registry names them (a 32-bit program's own view names only the 32-bit one).
+  std::vector<std::string> expected;
+  for (const char* name : {"ProgramFilesDir", "ProgramFilesDir (x86)"}) {
+    if (!qv::Is64BitWindows() && expected.size() == 1) break;
+    const std::string folder = NativeMachineString("Software\\Microsoft\\Windows\\CurrentVersion", name);
+    ASSERT_FALSE(folder.empty()) << name;
+    expected.push_back(qv::ExcludeTrailingBackslash(folder) + "\\App");
+  }
   std::vector<std::string> programs = v.Expand("%ProgramFiles%\\App");
-  ASSERT_EQ(programs.size(), 2u);
-  EXPECT_TRUE(qv::SameText(programs[0], qv::ExcludeTrailingBackslash(ProgramFilesPath()) + "\\App")) << programs[0];
-  EXPECT_TRUE(qv::EndsWith(programs[1], " (x86)\\App")) << programs[1];
+  ASSERT_EQ(programs.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(qv::SameText(programs[i], expected[i])) << programs[i];
   // Other names come from the environment; unknown ones stand for nothing.
   SetEnvironmentVariableW(L"QVTEST_WINAPP2", L"C:\\qvenv\\");
   EXPECT_EQ(v.Expand("%QVTEST_WINAPP2%\\x"), (std::vector<std::string>{"C:\\qvenv\\x"}));
@@ -546,6 +570,144 @@ TEST(Winapp2Run, CleanOnceFromTheCommandLine) {
   EXPECT_TRUE(qv::FileExists(a + "Warned\\w.bin"));
   DeleteFileW(qv::Widen(ini).c_str());
   DeleteFileW(qv::Widen(log).c_str());
+}
+
+// ---------------------------------------------------------------------------------------------
+// REG exclusions: a key is the key however a line spells it
+
+// One copy of the fixture: Tree with the value a and the subkeys Kept (value k) and Other (value o),
+// at a place of the registry in one view; and which of its values the entry leaves.
+struct KeyCopy {
+  HKEY root;
+  std::string path;
+  REGSAM view;
+  bool aStays, kStays, oStays;
+};
+
+const char* const kCopyValues[][2] = {{"\\Tree", "a"}, {"\\Tree\\Kept", "k"}, {"\\Tree\\Other", "o"}};
+
+std::vector<bool> CopyState(const KeyCopy& c) {
+  std::vector<bool> state;
+  for (const auto& v : kCopyValues) state.push_back(RegValueExistsInView(c.root, c.path + v[0], v[1], c.view));
+  return state;
+}
+
+// Runs the entry as a Test and as a Clean, with the run's own counts.
+void RunKeysEntry(const std::string& ini, int& testCount, int& cleanCount) {
+  for (int mode : {qv::rmTest, qv::rmClean}) {
+    auto host = std::make_shared<RecordingHost>(mode);
+    qv::TCleanRun run(host);
+    run.LogPrefix = mode == qv::rmTest ? "Test: " : "Clean: ";
+    qv::RunWinapp2Section(run, ini, "Applications - Qvtest Keys *");
+    (mode == qv::rmTest ? testCount : cleanCount) = run.ItemCount;
+  }
+}
+
+// Each exclusion spells the kept key (or value) another way than the line that removes it: the
+// current user as HKEY_USERS\<SID>, the classes and the hardware profile through the machine's
+// keys, another case, a trailing backslash; on 64-bit Windows a key of the 32-bit view through its
+// Wow6432Node path, which keeps that copy only, while the plain path keeps the copy of each view.
+// A Test counts what the Clean then removes, and the Clean leaves exactly what is kept.
+TEST(Winapp2Run, RegistryExclusionsKeepTheKeyTheyName) {
+  const std::string ini = qv::ExeFolder() + "winapp2-keys.ini";
+  const std::string q = "Software\\QuorvaneTest\\W2Keys";
+  const std::string sid = CurrentUserSid();
+  ASSERT_FALSE(sid.empty());
+  const HKEY hkcu = HKEY_CURRENT_USER, hklm = HKEY_LOCAL_MACHINE;
+  const bool wide = qv::Is64BitWindows();
+  const REGSAM v64 = wide ? KEY_WOW64_64KEY : 0;
+  const std::string m = "Software\\QuorvaneTest\\W2Machine";
+  // The machine's copies: one a view on 64-bit Windows.
+  auto machine = [&](bool keeps64, bool keeps32) {
+    std::vector<KeyCopy> copies = {{hklm, m, v64, false, keeps64, false}};
+    if (wide) copies.push_back({hklm, m, KEY_WOW64_32KEY, false, keeps32, false});
+    return copies;
+  };
+  struct Case {
+    const char* name;
+    std::string lines;
+    std::vector<KeyCopy> copies;
+  };
+  std::vector<Case> cases = {
+      {"the same spelling",
+       "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|HKCU\\" + q + "\\Tree\\Kept\r\n",
+       {{hkcu, q, 0, false, true, false}}},
+      {"HKEY_USERS and the user's SID",
+       "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|HKU\\" + sid + "\\" + q + "\\Tree\\Kept\r\n",
+       {{hkcu, q, 0, false, true, false}}},
+      {"the removal through HKEY_USERS",
+       "RegKey1=HKEY_USERS\\" + qv::LowerCase(sid) + "\\" + q + "\\Tree\r\nExcludeKey1=REG|HKEY_CURRENT_USER\\" + q +
+           "\\Tree\\Kept\r\n",
+       {{hkcu, q, 0, false, true, false}}},
+      {"another case and a trailing backslash",
+       "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|hkcu\\" + qv::LowerCase(q) + "\\TREE\\kept\\\r\n",
+       {{hkcu, q, 0, false, true, false}}},
+      {"a value in another case",
+       "RegKey1=HKCU\\" + q + "\\Tree\r\nExcludeKey1=REG|HKU\\" + sid + "\\" + qv::LowerCase(q) + "\\tree|A\r\n",
+       {{hkcu, q, 0, true, false, false}}},
+      {"a value line and its exclusion",
+       "RegKey1=HKCU\\" + q + "\\Tree|a\r\nExcludeKey1=REG|HKCU\\" + q + "\\TREE|A\r\n",
+       {{hkcu, q, 0, true, true, true}}},
+      {"the classes through the machine's key",
+       "RegKey1=HKCR\\QvW2Class\\Tree\r\nExcludeKey1=REG|HKLM\\Software\\Classes\\QvW2Class\\Tree\\Kept\r\n",
+       {{HKEY_CLASSES_ROOT, "QvW2Class", 0, false, true, false}}},
+      {"the hardware profile through the machine's key",
+       "RegKey1=HKCC\\Software\\QvW2\\Tree\r\nExcludeKey1=REG|HKLM\\System\\CurrentControlSet\\Hardware Profiles\\"
+       "Current\\Software\\QvW2\\Tree\\Kept\r\n",
+       {{HKEY_CURRENT_CONFIG, "Software\\QvW2", 0, false, true, false}}},
+      {"the machine's key in both views",
+       "RegKey1=HKLM\\" + m + "\\Tree\r\nExcludeKey1=REG|HKLM\\" + m + "\\Tree\\Kept\r\n",
+       machine(true, true)},
+  };
+  if (wide)
+    cases.push_back({"the 32-bit view's copy through Wow6432Node",
+                     "RegKey1=HKLM\\" + m + "\\Tree\r\nExcludeKey1=REG|HKLM\\Software\\Wow6432Node\\QuorvaneTest\\"
+                     "W2Machine\\Tree\\Kept\r\n",
+                     machine(false, true)});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int expected = 0;
+    for (const KeyCopy& k : c.copies) {
+      RegDeleteTreeInView(k.root, k.path, k.view);
+      for (const auto& v : kCopyValues) RegSetStringInView(k.root, k.path + v[0], v[1], "x", k.view);
+      ASSERT_EQ(CopyState(k), std::vector<bool>(3, true));
+      expected += !k.aStays + !k.kStays + !k.oStays;
+    }
+    WriteTextFile(ini, "[Qvtest Keys *]\r\n" + c.lines);
+    int testCount = -1, cleanCount = -1;
+    RunKeysEntry(ini, testCount, cleanCount);
+    EXPECT_EQ(testCount, expected);
+    EXPECT_EQ(cleanCount, expected);
+    for (const KeyCopy& k : c.copies) {
+      SCOPED_TRACE(k.path + (k.view == KEY_WOW64_32KEY ? " (32-bit view)" : ""));
+      EXPECT_EQ(CopyState(k), (std::vector<bool>{k.aStays, k.kStays, k.oStays}));
+      RegDeleteTreeInView(k.root, k.path, k.view);
+    }
+  }
+  DeleteFileW(qv::Widen(ini).c_str());
+}
+
+// A value under the machine's root stays for a user without administrator rights: the log says
+// which and why, and the run notes that something stayed.
+TEST(Winapp2Run, MachineValuesOfALimitedUserAreSaidToStay) {
+  ResetCleanerSettings();
+  const std::string ini = qv::ExeFolder() + "winapp2-keys.ini";
+  SandboxKey machine("W2Admin", HKEY_LOCAL_MACHINE);
+  RegSetString(HKEY_LOCAL_MACHINE, machine.Path(), "Trace", "x");
+  WriteTextFile(ini, "[Qvtest Keys *]\r\nRegKey1=HKLM\\" + machine.Path() + "|Trace\r\n");
+  qv::TCleanRun::SetAdministratorForTesting(0);
+  auto host = std::make_shared<RecordingHost>(qv::rmUnattended);
+  qv::TCleanRun run(host);
+  run.LogPrefix = "Clean: ";
+  qv::RunWinapp2Section(run, ini, "Applications - Qvtest Keys *");
+  qv::TCleanRun::SetAdministratorForTesting(-1);
+  EXPECT_EQ(run.ItemCount, 0);
+  EXPECT_EQ(host->Lines, (std::vector<std::string>{"Clean: skipping HKEY_LOCAL_MACHINE\\" + machine.Path() +
+                                                   "\\Trace: it needs administrator rights"}));
+  EXPECT_TRUE(run.Control()->SomethingLeft.load());
+  EXPECT_TRUE(RegValueExists(HKEY_LOCAL_MACHINE, machine.Path(), "Trace"));
+  DeleteFileW(qv::Widen(ini).c_str());
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ class Wow64 : public ::testing::Test {
   }
   void TearDown() override {
     DeleteInBothViews(kKey);
-    qv::SetMachineRegistryViewsForTesting({});
+    qv::SetRegistryViewsForTesting({});
     DeleteFileW(qv::Widen(list_).c_str());
   }
   CleanerResult RunList(int mode) {
@@ -100,10 +100,31 @@ TEST_F(Wow64, MachineRegistryEntriesReachBothViews) {
   }
 }
 
+// The classes keep a copy of some keys for 32-bit programs (CLSID): a line that names one reaches
+// both copies in either build, the 32-bit one marked, as under HKEY_LOCAL_MACHINE\Software.
+TEST_F(Wow64, ClassesEntriesReachBothViews) {
+  const bool wide = qv::Is64BitWindows();
+  const std::string clsid = "CLSID\\{0D5A1C6E-7E1B-4C53-9A57-51A7E5E2B0C1}";
+  const std::vector<REGSAM> views =
+      wide ? std::vector<REGSAM>{KEY_WOW64_64KEY, KEY_WOW64_32KEY} : std::vector<REGSAM>{0};
+  for (REGSAM view : views) RegSetStringInView(HKEY_CLASSES_ROOT, clsid, "InprocServer32", "x", view);
+  WriteTextFile(list_, "[<New List>]\r\nDelRegValue1=HKEY_CLASSES_ROOT\\" + clsid + "\r\n");
+  CleanerResult test = RunList(qv::rmTest);
+  ASSERT_EQ(test.Count, (int)views.size());
+  const std::string line = "Test: deleting registry key HKEY_CLASSES_ROOT\\" + clsid;
+  EXPECT_EQ(CountLinesStartingWith(test.Lines, line), (int)views.size());
+  EXPECT_EQ(CountLinesStartingWith(test.Lines, line + " (32-bit)"), wide ? 1 : 0);
+  EXPECT_EQ(RunList(qv::rmClean).Count, test.Count);
+  for (REGSAM view : views) {
+    EXPECT_FALSE(RegValueExistsInView(HKEY_CLASSES_ROOT, clsid, "InprocServer32", view)) << view;
+    RegDeleteTreeInView(HKEY_CLASSES_ROOT, clsid, view);
+  }
+}
+
 // A key that is not redirected is one key in both views: it is taken once (also when the test
 // makes a 32-bit system look at it through two views).
 TEST_F(Wow64, AKeyThatIsNotRedirectedCountsOnce) {
-  qv::SetMachineRegistryViewsForTesting({KEY_WOW64_64KEY, KEY_WOW64_32KEY});
+  qv::SetRegistryViewsForTesting({KEY_WOW64_64KEY, KEY_WOW64_32KEY});
   const std::string shared = "System\\QuorvaneTest";
   SetValueInView(shared, "Trace", 0);
   WriteTextFile(list_, "[<New List>]\r\nDelRegValue1=HKEY_LOCAL_MACHINE\\" + shared + "\r\n");

@@ -1,5 +1,6 @@
 #include "support/Sandbox.h"
 
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <vector>
@@ -186,5 +187,51 @@ ScopedDocumentsFolder::~ScopedDocumentsFolder() {
 }
 
 void RegDeleteTree(HKEY root, const std::string& path) { SHDeleteKeyW(root, Widen(path).c_str()); }
+
+void RegSetStringInView(HKEY root, const std::string& path, const std::string& name, const std::string& value,
+                        REGSAM view) {
+  HKEY k;
+  if (RegCreateKeyExW(root, Widen(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &k, nullptr) !=
+      ERROR_SUCCESS)
+    return;
+  const std::wstring w = Widen(value);
+  RegSetValueExW(k, Widen(name).c_str(), 0, REG_SZ, (const BYTE*)w.c_str(), (DWORD)((w.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(k);
+}
+
+bool RegValueExistsInView(HKEY root, const std::string& path, const std::string& name, REGSAM view) {
+  HKEY k;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_READ | view, &k) != ERROR_SUCCESS) return false;
+  const bool found = RegQueryValueExW(k, Widen(name).c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(k);
+  return found;
+}
+
+void RegDeleteTreeInView(HKEY root, const std::string& path, REGSAM view) {
+  const size_t slash = path.rfind('\\');
+  HKEY parent = root;
+  if (slash != std::string::npos &&
+      RegOpenKeyExW(root, Widen(path.substr(0, slash)).c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+    return;
+  SHDeleteKeyW(parent, Widen(slash == std::string::npos ? path : path.substr(slash + 1)).c_str());
+  if (parent != root) RegCloseKey(parent);
+}
+
+std::string CurrentUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::string();
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buf(size ? size : 1);
+  LPWSTR sid = nullptr;
+  std::string text;
+  if (size && GetTokenInformation(token, TokenUser, buf.data(), size, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, &sid)) {
+    text = Narrow(sid);
+    LocalFree(sid);
+  }
+  CloseHandle(token);
+  return text;
+}
 
 }  // namespace qvtest

@@ -68,5 +68,12 @@ void RegCreate(HKEY root, const std::string& path);
 bool RegKeyExists(HKEY root, const std::string& path);
 bool RegValueExists(HKEY root, const std::string& path, const std::string& name);
 void RegDeleteTree(HKEY root, const std::string& path);
+// The same in one view of the registry (0, KEY_WOW64_64KEY or KEY_WOW64_32KEY).
+void RegSetStringInView(HKEY root, const std::string& path, const std::string& name, const std::string& value,
+                        REGSAM view);
+bool RegValueExistsInView(HKEY root, const std::string& path, const std::string& name, REGSAM view);
+void RegDeleteTreeInView(HKEY root, const std::string& path, REGSAM view);
+// The current user's SID as text ("S-1-5-21-..."), read from the process token.
+std::string CurrentUserSid();
 
 }  // namespace qvtest
