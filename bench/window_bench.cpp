@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "base/Global.h"
-#include "shell/Main.h"
+#include "shell/MainWindow.h"
 
 namespace {
 

@@ -25,8 +25,8 @@ std::string FormatKB(uint64_t bytes);
 
 extern const char* const kSeparatorLine;  // 107 "-"
 
-// Shared between the window and a run: the window asks for termination through it and never
-// touches the thread object, which frees itself when its run ends.
+// Shared between the window and a run: the window asks for termination through it and reads how
+// the run went; the run's thread object is owned by the window's run controller.
 struct TTaskControl {
   std::atomic<bool> Terminated{false};
   std::atomic<bool> Running{false};

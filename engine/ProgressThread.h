@@ -3,10 +3,12 @@
 // each item to its cleaner, and answers cancellation. What the cleaners work with is its run
 // (TCleanRun).
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/CleanRun.h"
@@ -19,31 +21,34 @@ class TClearTaskThread {
   // Created "suspended": inputs are set, then Start() runs it on its own thread. cleaners: the
   // built-in cleaners by item name (null: every item goes to a definition file).
   TClearTaskThread(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners);
+  // Never waits for a busy run: a worker that has ended is joined, one still busy (a cancelled run
+  // on its last file) is let go, and frees what it works with when it ends.
+  ~TClearTaskThread();
   TClearTaskThread(const TClearTaskThread&) = delete;
   TClearTaskThread& operator=(const TClearTaskThread&) = delete;
 
-  // Inputs.
+  // Inputs, taken by the worker when the run starts.
   std::vector<std::string> ItemList;
   uint32_t ExpectedTotal = 0;
   // Items whose definitions are winapp2.ini entries, with their files (TCatalogue::Winapp2Sources).
   std::map<std::string, std::string> Winapp2Sources;
 
-  TCleanRun& Run() { return run_; }
-  std::shared_ptr<TTaskControl> Control() const { return run_.Control(); }
-  // Starts the worker; the object frees itself when the run routine returns.
+  TCleanRun& Run();
+  std::shared_ptr<TTaskControl> Control() const;
+  // Starts the worker on a thread this object owns (once).
   void Start();
-  // Runs the run routine on the calling thread (the object is not freed).
+  // Runs the run routine on the calling thread.
   void RunHere();
 
   // The index of the item being cleaned; -1 before the first.
-  int CurrentIndex = -1;
+  int CurrentIndex() const;
 
  private:
-  void Execute();
-  void Dispatch(const std::string& itemName);
-
-  TCleanRun run_;
-  const TCleanerDirectory* cleaners_;
+  // What the worker works with: shared between this object and the worker, so that either may end
+  // first.
+  struct TWork;
+  std::shared_ptr<TWork> work_;
+  std::thread worker_;
 };
 
 }  // namespace qv

@@ -1,6 +1,6 @@
-// The Boss Key: a system-wide hot key that hides every browser window and shows them again.
+#include "shell/BossKey.h"
+
 #include "base/Global.h"
-#include "shell/Main.h"
 
 namespace qv {
 
@@ -11,23 +11,30 @@ static void BossKeyFailed() {
   ShowMessage(GetActiveWindow(), kBossKeyFailed, MB_OK | MB_ICONERROR);
 }
 
-void TfrmMain::RegisterBossKey() {
-  bossKeyId_ = GlobalAddAtomW(kBossKeyAtom);
-  if (!bossKeyId_) {
+bool IsBrowserWindowClass(const std::string& className) {
+  static const char* const kClasses[] = {"IEFrame", "NS_AE_WindowClass", "MozillaWindowClass",
+                                         "MozillaUIWindowClass", "OpWindow"};
+  for (const char* c : kClasses)
+    if (className == c) return true;
+  return false;
+}
+
+void TBossKey::Register(HWND window, const TShortcut& k) {
+  id_ = GlobalAddAtomW(kBossKeyAtom);
+  if (!id_) {
     BossKeyFailed();
     return;
   }
-  const TShortcut& k = OptionsSetting.Hotkey;
   UINT mods = (k.IsCtrl ? MOD_CONTROL : 0) | (k.IsShift ? MOD_SHIFT : 0) | (k.IsAlt ? MOD_ALT : 0);
-  if (!RegisterHotKey(hwnd_, bossKeyId_, mods, k.CharAscII)) BossKeyFailed();
+  if (!RegisterHotKey(window, id_, mods, k.CharAscII)) BossKeyFailed();
 }
 
-void TfrmMain::UnregisterBossKey() {
+void TBossKey::Unregister(HWND window) {
   ATOM atom = GlobalFindAtomW(kBossKeyAtom);
   if (!atom) return;
-  UnregisterHotKey(hwnd_, atom);
+  UnregisterHotKey(window, atom);
   GlobalDeleteAtom(atom);
-  bossKeyId_ = 0;
+  id_ = 0;
 }
 
 static BOOL CALLBACK BrowserWindowProc(HWND window, LPARAM hide) {
@@ -37,14 +44,8 @@ static BOOL CALLBACK BrowserWindowProc(HWND window, LPARAM hide) {
   return TRUE;
 }
 
-// Only the Boss Key's own id flips the state, so another hot key of the window can never leave
-// the next press showing windows that it should hide.
-void TfrmMain::ToggleBrowserWindows(WPARAM id) {
-  if (!bossKeyId_ || id != bossKeyId_) return;
-  BrowsersHidden = !BrowsersHidden;
-  EnumWindows(BrowserWindowProc, BrowsersHidden ? 1 : 0);
-}
+void ShowBrowserWindows(bool show) { EnumWindows(BrowserWindowProc, show ? 0 : 1); }
 
-void ShowHiddenBrowserWindows() { EnumWindows(BrowserWindowProc, 0); }
+void ShowHiddenBrowserWindows() { ShowBrowserWindows(true); }
 
 }  // namespace qv

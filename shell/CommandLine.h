@@ -45,6 +45,8 @@ enum TExitCode : int {
                              // answer (the log names it)
   ecDefinitionProblems = 8,  // -lintdefs: the file has lines that cannot be used or entries that
                              // would be refused (or it cannot be read)
+  ecSomethingLeft = 9,       // the run finished, but something it was to remove stayed (held open,
+                             // refused, not permitted, not overwritten, skipped): the log says what
 };
 
 }  // namespace qv

@@ -26,7 +26,7 @@
 #include "dialogs/IndexDatViewer.h"
 #include "dialogs/Options.h"
 #include "engine/Definitions.h"
-#include "shell/Main.h"
+#include "shell/MainWindow.h"
 #include "support/DialogDriver.h"
 #include "support/Sandbox.h"
 #include "support/TestWindow.h"

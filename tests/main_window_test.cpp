@@ -19,7 +19,7 @@
 #include "dialogs/AskDelete.h"
 #include "engine/Definitions.h"
 #include "shell/CommandLine.h"
-#include "shell/Main.h"
+#include "shell/MainWindow.h"
 #include "shell/TaskHostWin.h"
 #include "support/Process.h"
 #include "support/RecordingHost.h"
@@ -389,7 +389,7 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
   f.OnRunMessage = [&](UINT msg, WPARAM w) {
     if (msg == WM_CLEANFINISHED && f.ProgressCaption() == kPrepareToClean) {
       seen.prelimHidden = f.LogFontColour() == f.LogBackgroundColour();
-      seen.prelimFast = OptionsSetting.FastScan;
+      seen.prelimFast = f.Controller().RunOptions()->FastScan;
       seen.prelimHadLines = !Log().empty();
       seen.prelimTotal = (uint32_t)w;
     }
@@ -668,11 +668,21 @@ TEST_F(MainWindowTest, RequestsWithNothingTickedOrFirefoxOpenStartNoRun) {
       {"unattended, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 2, "", false, firefox, ecFirefoxOpen},
       {"test, Firefox open", {{"Mozilla Firefox", "Cookies"}}, true, 0, "", true, "", 0},
       {"clean, Firefox open but unticked", {{"Windows", "Start Run"}}, true, 1, "", true, "", 0},
+      // As settings.ini gives it: the item ticked, its category not.
+      {"unattended, Firefox open, only an item stored", {{"", "Mozilla Firefox - Cookies"}}, true, 2, "", false,
+       firefox, ecFirefoxOpen},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto& f = Open();
-    for (auto& t : c.ticks) Tick(t.first, t.second);
+    for (auto& t : c.ticks) {
+      if (t.first.empty()) {
+        ASSERT_TRUE(f.Catalogue.TickByName(t.second));
+        ASSERT_FALSE(f.Catalogue.IsCategoryTicked("Mozilla Firefox"));
+      } else {
+        Tick(t.first, t.second);
+      }
+    }
     HWND ff = c.firefoxOpen ? CreateWindowExW(0, L"MozillaWindowClass", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
                                               nullptr, GetModuleHandleW(nullptr), nullptr)
                             : nullptr;
@@ -1172,7 +1182,8 @@ TEST_F(ProgramTest, CleanOnceExitCodesAndLogFile) {
       {"question answered No unasked", kNone, {"Custom Lists - <New List>"}, ecQuestionDeclined,
        {"Not asked in an unattended run, answered No: Do you want to delete all files and folders under C:\\?"}, false,
        ""},
-      {"a malformed line in the list", kMalformedList, {"Custom Lists - <New List>"}, ecCleaned,
+      // The line did nothing it may have been meant to: the run says so in its code as in its log.
+      {"a malformed line in the list", kMalformedList, {"Custom Lists - <New List>"}, ecSomethingLeft,
        {"Clean: line 2 of " + clist + " is not an entry and was skipped: =oops",
         "Clean: deleting registry key HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU"},
        true, ""},

@@ -26,7 +26,7 @@
 #include "dialogs/CustomListEditor.h"
 #include "dialogs/IndexDatViewer.h"
 #include "dialogs/Options.h"
-#include "shell/Main.h"
+#include "shell/MainWindow.h"
 
 namespace {
 

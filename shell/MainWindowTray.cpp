@@ -1,41 +1,12 @@
-// The main window in the background: the tray icon, minimising to the tray, the schedule and
-// cleaning when Windows ends the session.
-#include <windows.h>
-#include <shellapi.h>
-
+// The main window in the background: the tray icon, minimising to the tray, the schedule, cleaning
+// when Windows ends the session, and the Boss Key.
 #include "base/Global.h"
-#include "shell/Main.h"
+#include "shell/MainWindow.h"
 
 namespace qv {
 
-// The record of the program's one icon: its first version, understood by every Windows version.
-static NOTIFYICONDATAW TrayIconData(HWND hwnd) {
-  NOTIFYICONDATAW nid = {};
-  nid.cbSize = NOTIFYICONDATAW_V1_SIZE;
-  nid.hWnd = hwnd;
-  nid.uID = (UINT)(UINT_PTR)hwnd;
-  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  nid.uCallbackMessage = WM_TRAYICON;
-  nid.hIcon = (HICON)GetClassLongPtrW(hwnd, GCLP_HICON);
-  lstrcpynW(nid.szTip, L"Left Click to activate Quorvane\r\nRight Click to popup menu", 64);
-  return nid;
-}
-
 void TfrmMain::SetTrayIcon(bool add) {
-  if (add == trayIcon_) return;  // one icon at most
-  NOTIFYICONDATAW nid = TrayIconData(hwnd_);
-  if (add && Shell_NotifyIconW(NIM_ADD, &nid)) ++TrayIconAdds;
-  if (!add) Shell_NotifyIconW(NIM_DELETE, &nid);
-  trayIcon_ = add;
-}
-
-// The taskbar was made again (Explorer restarted, or it came up after a "-Start" at logon): it knows
-// no icon of ours any more, and a window hidden in the tray could not be reached. The icon goes in
-// again.
-void TfrmMain::OnTaskbarCreated() {
-  if (!trayIcon_) return;
-  NOTIFYICONDATAW nid = TrayIconData(hwnd_);
-  if (Shell_NotifyIconW(NIM_ADD, &nid)) ++TrayIconAdds;
+  if (tray_.Set(hwnd_, add)) ++TrayIconAdds;
 }
 
 void TfrmMain::ShowMainWindow() {
@@ -54,23 +25,7 @@ void TfrmMain::MinimizeToTray(WPARAM wParam, LPARAM lParam) {
     DefWindowProcW(hwnd_, WM_SYSCOMMAND, wParam, lParam);
     return;
   }
-  // No taskbar button while the window goes.
-  SetWindowLongW(hwnd_, GWL_EXSTYLE, startupExStyle_ | WS_EX_TOOLWINDOW);
-  // Let the minimise animation run toward the notification area.
-  HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
-  HWND notify = tray ? FindWindowExW(tray, nullptr, L"TrayNotifyWnd", nullptr) : nullptr;
-  RECT r;
-  WINDOWPLACEMENT wp = {};
-  wp.length = sizeof(wp);
-  if (notify && GetWindowRect(notify, &r) && GetWindowPlacement(hwnd_, &wp)) {
-    wp.flags = WPF_SETMINPOSITION;
-    wp.ptMinPosition.x = r.left;
-    wp.ptMinPosition.y = r.top;
-    SetWindowPlacement(hwnd_, &wp);
-  }
-  DefWindowProcW(hwnd_, WM_SYSCOMMAND, wParam, lParam);
-  SetWindowLongW(hwnd_, GWL_EXSTYLE, startupExStyle_);
-  ShowWindow(hwnd_, SW_HIDE);
+  MinimizeTowardTray(hwnd_, startupExStyle_, wParam, lParam);
   if (lParam != 1) SetTrayIcon(true);
 }
 
@@ -90,9 +45,9 @@ void TfrmMain::ArmSchedule() {
   timer2Enabled_ = OptionsSetting.AutoWash;
   timer2Interval_ = (UINT)IntervalToMilliseconds((uint32_t)OptionsSetting.WashInterval);
   if (timer2Enabled_)
-    SetTimer(hwnd_, 2, timer2Interval_, nullptr);
+    SetTimer(hwnd_, kTimerSchedule, timer2Interval_, nullptr);
   else
-    KillTimer(hwnd_, 2);
+    KillTimer(hwnd_, kTimerSchedule);
 }
 
 namespace {
@@ -125,7 +80,7 @@ class TShutdownBlock {
 void TfrmMain::OnQueryEndSession() {
   if (OptionsSetting.ShutdownWash && !BusyFlag) {
     TShutdownBlock block(hwnd_, L"Quorvane is cleaning the selected items.");
-    RequestRun(rmUnattended);
+    controller_->RequestRun(rmUnattended);
     while (BusyFlag && IsWindow(hwnd_)) {
       MSG m;
       while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
@@ -144,6 +99,18 @@ void TfrmMain::OnQueryEndSession() {
   // The close saves the settings, once, and shows no box that would hold up the end of the session.
   sessionEnding_ = true;
   CloseWindow();
+}
+
+void TfrmMain::RegisterBossKey() { bossKey_.Register(hwnd_, OptionsSetting.Hotkey); }
+
+void TfrmMain::UnregisterBossKey() { bossKey_.Unregister(hwnd_); }
+
+// Only the Boss Key's own id flips the state, so another hot key of the window can never leave
+// the next press showing windows that it should hide.
+void TfrmMain::ToggleBrowserWindows(WPARAM id) {
+  if (!bossKey_.Id() || id != bossKey_.Id()) return;
+  BrowsersHidden = !BrowsersHidden;
+  ShowBrowserWindows(!BrowsersHidden);
 }
 
 }  // namespace qv

@@ -1,5 +1,6 @@
-// Program start and the main window: the tree of clean items, Test/Clean/Cancel, the log list and
-// the progress display, the menus; the tray icon, the Boss Key and unattended cleaning.
+// The main window: the tree of clean items, Test/Clean/Cancel, the log list and the progress
+// display, the menus, the tray icon and the Boss Key. Its runs are the run controller's
+// (RunController.h); the window shows them.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -12,20 +13,16 @@
 
 #include "base/Settings.h"
 #include "engine/Catalogue.h"
-#include "engine/ProgressThread.h"
+#include "shell/BossKey.h"
+#include "shell/RunController.h"
+#include "shell/TrayIcon.h"
 
 namespace qv {
 
-class TWindowTaskHost;
+class TMainRunHost;
 
 extern const char* const kMainWindowClass;  // "Quorvane Made by Marrowdale Software"
 extern const char* const kHomePage;
-extern const char* const kPrepareToClean;   // "Prepare to clean..."
-extern const char* const kFinished;         // "Finished!"
-extern const char* const kStopped;          // shown when a run died before its end
-
-// The browser window classes that the Boss Key hides and shows.
-bool IsBrowserWindowClass(const std::string& className);
 
 // Menu and control identifiers (also used by tests to press things).
 enum : int {
@@ -70,10 +67,15 @@ struct TMainOptions {
   static std::string ExeFolderZelbrin();
 };
 
-class TfrmMain {
+// The window is its run controller's view.
+class TfrmMain : private IRunView {
+ private:
+  // Declared first: the run state below refers into it.
+  std::unique_ptr<TRunController> controller_;
+
  public:
   explicit TfrmMain(const TMainOptions& options = TMainOptions());
-  ~TfrmMain();
+  ~TfrmMain() override;
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
 
@@ -91,39 +93,41 @@ class TfrmMain {
   // The model the tree shows.
   TCatalogue Catalogue;
 
-  // Run state.
-  int RunMode() const { return (int)runMode_; }
-  bool BusyFlag = false;
+  // The runs.
+  TRunController& Controller() { return *controller_; }
+  int RunMode() const { return controller_->RunMode(); }
+  // The controller's: a run is being started or is running.
+  bool& BusyFlag;
   // A cancelled run is still winding down (the Test button reads "Stopping...").
-  bool WindingDown() const { return windingDown_; }
-  bool CloseWhenDone = false;
-  uint32_t ExpectedTotal = 0;
+  bool WindingDown() const { return controller_->WindingDown(); }
+  // The controller's: the count the removal pass of a Clean follows.
+  uint32_t& ExpectedTotal;
   bool BrowsersHidden = false;
+  // The step of the bar's own movement.
   int ProgressStep = 50;
-  // The control of the current run (null before the first); the thread itself is never kept.
-  std::shared_ptr<TTaskControl> RunControl() const { return control_; }
+  // The control of the current run (null before the first).
+  std::shared_ptr<TTaskControl> RunControl() const { return controller_->RunControl(); }
 
   // The progress bar: position 0..1000 and its caption.
   int ProgressPosition() const { return progressPos_; }
   std::string ProgressCaption() const { return progressCaption_; }
   bool ProgressCaptionVisible() const { return progressCaptionVisible_; }
-  void SetProgressPosition(int pos);
-  void SetProgressCaption(const std::string& text);
-  void SetProgressCaptionVisible(bool show);
+  void SetProgressPosition(int pos) override;
+  void SetProgressCaption(const std::string& text) override;
+  void SetProgressCaptionVisible(bool show) override;
   // The log list's text colour (the background colour while a preliminary pass runs).
   COLORREF LogFontColour() const { return logColour_; }
   COLORREF LogBackgroundColour() const;
 
   // Background operation state.
-  bool TrayIconPresent() const { return trayIcon_; }
+  bool TrayIconPresent() const { return tray_.Present(); }
   bool Timer2Enabled() const { return timer2Enabled_; }
   UINT Timer2Interval() const { return timer2Interval_; }
-  ATOM BossKeyId() const { return bossKeyId_; }
+  ATOM BossKeyId() const { return bossKey_.Id(); }
 
   // Operations.
   void bTestClick();
   void bCleanClick();
-  void StartRun();
   void LayoutControls();
   void SaveLogAsText();
   void SetTrayIcon(bool add);
@@ -142,6 +146,8 @@ class TfrmMain {
   // The DPI the window is laid out for, and a 96-DPI design size at it.
   int Dpi() const { return dpi_; }
   int Scale(int value) const;
+  // Translates the window's keyboard shortcuts; true when the message was one.
+  bool TranslateShortcut(MSG& message);
 
   // Test seams: the save dialog's answer (false = cancelled), and a look at each run message
   // before the window handles it.
@@ -152,35 +158,55 @@ class TfrmMain {
   int TrayIconAdds = 0;
 
   // The exit code of the program (TExitCode): what the last unattended run gave.
-  int ExitCode() const { return exitCode_; }
+  int ExitCode() const { return controller_->ExitCode(); }
 
   static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
 
  private:
   class Placement_;
   class OptionsOwner_;
+
+  // What the run controller shows and asks (IRunView).
+  void SetTestCaption(const std::string& text) override;
+  void EnableTest(bool enable) override;
+  void ShowProgressDisplay() override;
+  void AnimateProgress(int step, bool animate) override;
+  void StopProgressAnimation() override;
+  void SetTotalCaption(const std::string& text) override;
+  void ShowCount(uint32_t count) override;
+  void ClearLog() override;
+  void AddLogLine(const std::string& line) override;
+  std::vector<std::string> LogLines() const override;
+  void ScrollLogToEnd() override;
+  void FitLogWidth() override;
+  void SetLogHidden(bool hidden) override;
+  std::shared_ptr<ITaskHost> BeginRunLog(int mode, LPARAM runId) override;
+  void AttachRunControl(std::shared_ptr<TTaskControl> control) override;
+  void DrainRunLog() override;
+  void EndRunLog() override;
+  void ShowNotice(const std::string& text) override;
+  bool ConfirmRemoval() override;
+  void PostStartRemoval() override;
+  void WatchWindDown(bool on) override;
+  void Close() override;
+
+  // The window's timers (tests send the first two).
+  enum : UINT_PTR { kTimerProgress = 1, kTimerSchedule = 2, kTimerWindDown = 3, kTimerLog = 4, kTimerCount = 5 };
+
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  void OnGetMinMaxInfo(MINMAXINFO* info) const;
+  void OnTimer(WPARAM id);
   void CreateControls();
   void BuildMenus();
   void FillTree();
   void FirstActivation();
   void OnCommand(int id, int code, HWND ctl);
-  void OnCleanFinished(WPARAM total);
-  void OnCleanAborted();
-  void OnCleanProgress(WPARAM count);
-  void RequestRun(int mode);
-  void CancelRun();
-  void CheckWindDown();
   void CloseWindow();
   void MinimizeToTray(WPARAM wParam, LPARAM lParam);
   void OnTrayIcon(LPARAM lParam);
   void OnQueryEndSession();
-  void OnTaskbarCreated();
   bool OnTreeMouse(LPARAM lParam);
   void SaveSettings(bool reportFailure);
-  void SetLogHorizontalExtent();
-  // Stops taking the current run's log lines and count (the run ended or was let go).
-  void LetRunLogGo();
   void PlaceTotals();
   void OpenHelp();
   void OpenUrl(const std::string& url);
@@ -190,46 +216,31 @@ class TfrmMain {
   bool BeginDialog();
   template <typename Dialog>
   INT_PTR OpenDialog();
-  // The first pass of a Clean is running (in fast mode, its lines invisible).
-  bool InFirstPass() const;
   void CreateFonts();
   void OnDpiChanged(int dpi, const RECT* suggested);
-  // An unattended run that cannot start or that ends: its notice goes to the log instead of a
-  // message box, and to the -log file; the exit code records it.
-  void UnattendedNotice(const std::string& notice, int exitCode, bool showInLog);
-  // Appends the log list to the -log file under a header naming the run; false when it cannot.
-  bool AppendLogFile(const std::string& what, const std::vector<std::string>& lines);
   static LRESULT CALLBACK TreeProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
 
   TMainOptions options_;
   HWND hwnd_ = nullptr;
   std::unique_ptr<IWindowPlacement> placement_;
-  volatile LONG runMode_ = rmClean;
-  std::vector<std::string> runList_;
-  std::shared_ptr<TTaskControl> control_;
-  LPARAM runId_ = 0;
   // The current run's host: its waiting log lines and its running count.
-  std::shared_ptr<TWindowTaskHost> runHost_;
+  std::shared_ptr<TMainRunHost> runHost_;
   bool logTimerArmed_ = false;
   uint32_t shownCount_ = 0;
   COLORREF logColour_ = 0;
   COLORREF rememberedLogColour_ = 0;
-  bool rememberedFastScan_ = false;
+  bool logHidden_ = false;
   int progressPos_ = 0;
   std::string progressCaption_;
   bool progressCaptionVisible_ = false;
   bool activatedOnce_ = false;
-  bool trayIcon_ = false;
+  TTrayIcon tray_;
+  TBossKey bossKey_;
   bool timer2Enabled_ = false;
   UINT timer2Interval_ = 0;
-  ATOM bossKeyId_ = 0;
   LONG startupExStyle_ = 0;
   bool closing_ = false;
-  bool realCleanPending_ = false;
-  int exitCode_ = 0;
-  // A cancelled run has not ended yet: no new run starts.
-  bool windingDown_ = false;
   // Windows is ending the session: the close must not wait for anybody.
   bool sessionEnding_ = false;
   // settings.ini exists but could not be read: it is neither used for a run nor overwritten.
@@ -242,16 +253,6 @@ class TfrmMain {
   WNDPROC oldTreeProc_ = nullptr, oldProgressProc_ = nullptr;
   std::vector<std::vector<HTREEITEM>> itemNodes_;
   std::vector<HTREEITEM> categoryNodes_;
-
-  friend int RunQuorvane(HINSTANCE, int);
 };
-
-// Shows every browser window again (after the Boss Key hid them).
-void ShowHiddenBrowserWindows();
-
-// Starts the program: hands over to a running copy, or creates the main window and runs the
-// message loop. Returns the exit code.
-int RunQuorvane(HINSTANCE instance, int showCmd);
-
 
 }  // namespace qv
