@@ -32,8 +32,6 @@ const TItemTable& BuiltinItems() {
 
 TCatalogue BuiltinCatalogue() { return TCatalogue::FromTable(BuiltinItems()); }
 
-TCatalogue TCatalogue::Builtin() { return BuiltinCatalogue(); }
-
 const TCleanerDirectory& BuiltinCleaners() {
   static const TCleanerDirectory directory(BuiltinItems());
   return directory;

@@ -211,7 +211,6 @@ void TCatalogue::AddWinapp2Items(const std::vector<std::pair<std::string, bool>>
     TCleanItem item = ApplicationItem(*apps, entry.first, winapp2);
     item.DefaultTicked = entry.second;
     apps->Items.push_back(item);
-    Winapp2Sources[apps->Text + kItemSeparator + entry.first] = file;
   }
 }
 

@@ -38,11 +38,6 @@ struct TCategory {
   std::string ItemName(size_t i) const { return Text + " - " + Items[i].Text; }
 };
 
-// One ticked item as a run takes it: its name (the log's) and where it goes.
-struct TRunItem {
-  std::string Name;
-  TItemRoute Route;
-};
 
 class TCatalogue : public ISelection {
  public:
@@ -50,8 +45,6 @@ class TCatalogue : public ISelection {
 
   // The catalogue of an item table: its categories in order, every item unticked.
   static TCatalogue FromTable(const TItemTable& table);
-  // The built-in catalogue (BuiltinCatalogue in cleaners/Cleaners.h, where the tables are joined).
-  static TCatalogue Builtin();
 
   // Item names of all ticked items, in tree order.
   std::vector<std::string> BuildRunList() const;
@@ -96,11 +89,6 @@ class TCatalogue : public ISelection {
   void AddWinapp2Items(const std::vector<std::pair<std::string, bool>>& entries, const std::string& file);
   // Ticks the items marked DefaultTicked, and their categories.
   void TickDefaults();
-
-  // The Applications items whose definitions are winapp2.ini entries: item name -> the file.
-  // The clean task thread sends these items to that file; every other Applications item goes to
-  // Zelbrin.dat.
-  std::map<std::string, std::string> Winapp2Sources;
 };
 
 }  // namespace qv

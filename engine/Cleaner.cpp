@@ -32,9 +32,9 @@ void TItemTable::Order() {
     for (const TItemDecl& item : cat.Items) {
       if (!names.insert(std::string(cat.Text) + " - " + item.Text).second)
         throw std::logic_error(std::string("the item ") + cat.Text + " - " + item.Text + " is declared twice");
-      if (item.Clean && item.DefinitionFile)
+      if (!item.Clean == !item.DefinitionFile)
         throw std::logic_error(std::string("the item ") + cat.Text + " - " + item.Text +
-                               " names both a cleaner and a definition file");
+                               " must name either a cleaner or a definition file");
     }
   }
 }

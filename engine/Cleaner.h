@@ -40,6 +40,13 @@ struct TItemRoute {
   std::string File;            // rkDefinitions: the file's name; rkWinapp2: the file's path
 };
 
+// One item as a run takes it: its name (the log's) and where it goes (from its declaration, never
+// from the name).
+struct TRunItem {
+  std::string Name;
+  TItemRoute Route;
+};
+
 // One item as its family declares it.
 struct TItemDecl {
   const char* Text;                      // as the tree shows it ("Cookies")

@@ -96,7 +96,7 @@ TEST_F(AppCleaners, FirefoxProfileFiles) {
 
 TEST_F(AppCleaners, NoFirefoxNoEntries) {
   FirefoxFolders ff;
-  qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+  qv::TCatalogue catalogue = qv::BuiltinCatalogue();
   const qv::TCategory* firefox = catalogue.FindCategory("Mozilla Firefox");
   ASSERT_NE(firefox, nullptr);
   ASSERT_EQ(firefox->Items.size(), 7u);
@@ -649,7 +649,7 @@ TEST_F(AppCleaners, SkypeHistoryInEveryAccount) {
 
 // Every item of these categories has its cleaner, but the two that application definitions serve.
 TEST_F(AppCleaners, EveryItemHasItsCleaner) {
-  qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+  qv::TCatalogue catalogue = qv::BuiltinCatalogue();
   for (const char* category : {"Netscape", "Opera", "Mozilla Firefox", "Microsoft Office", "Instant Messengers"}) {
     const qv::TCategory* c = catalogue.FindCategory(category);
     ASSERT_NE(c, nullptr) << category;

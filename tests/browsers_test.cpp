@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "cleaners/Cleaners.h"
 #include "apps_test_util.h"
 #include "engine/Catalogue.h"
 #include "engine/Definitions.h"
@@ -273,7 +274,7 @@ class ScopedUninstallEntries {
 };
 
 std::vector<std::string> ApplicationItems(const std::string& zelbrin) {
-  qv::TCatalogue c = qv::TCatalogue::Builtin();
+  qv::TCatalogue c = qv::BuiltinCatalogue();
   c.BuildApplicationsCategory(zelbrin, qv::ExeFolder() + "no-such-winapp2.ini");
   std::vector<std::string> items;
   const qv::TCategory* apps = c.FindCategory("Applications");

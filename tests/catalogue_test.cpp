@@ -66,7 +66,7 @@ bool InOrder(const std::vector<std::string>& part, const std::vector<std::string
 }  // namespace
 
 TEST(Catalogue, CategoriesInOrderWithTheirIds) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   std::vector<std::string> texts;
   for (const auto& cat : c.Categories) {
     texts.push_back(cat.Text);
@@ -93,7 +93,7 @@ TEST(Catalogue, CategoriesInOrderWithTheirIds) {
 }
 
 TEST(Catalogue, ItemNamesAndTheirRouting) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   const std::vector<std::string> names = AllItemNames(c);
   std::vector<std::string> offered;
   for (const auto& o : kOffered)
@@ -169,7 +169,7 @@ TEST(ItemTable, ADeclaredFamilyIsEverywhereAtOnce) {
       if (c.Categories[i].Text == text) return i;
     return c.Categories.size();
   };
-  ASSERT_EQ(c.Categories.size(), TCatalogue::Builtin().Categories.size() + 1);
+  ASSERT_EQ(c.Categories.size(), qv::BuiltinCatalogue().Categories.size() + 1);
   ASSERT_LT(at("Qvtest Browser"), c.Categories.size());
   EXPECT_LT(at("Mozilla Firefox"), at("Qvtest Browser"));  // order 50 < 55 < 60
   EXPECT_LT(at("Qvtest Browser"), at("Advanced"));
@@ -218,7 +218,7 @@ TEST(ItemTable, ADeclaredFamilyIsEverywhereAtOnce) {
 }
 
 TEST(Catalogue, RunListHoldsTickedItemsInTreeOrderOnly) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   EXPECT_TRUE(c.BuildRunList().empty());
   c.Categories[1].State = qv::csTicked;  // a ticked category alone runs nothing
   EXPECT_TRUE(c.BuildRunList().empty());
@@ -236,7 +236,7 @@ TEST(Catalogue, RunListHoldsTickedItemsInTreeOrderOnly) {
 }
 
 TEST(Catalogue, TickByNameIsExactAndTakesTheFirstMatch) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   EXPECT_FALSE(c.TickByName("windows - start run"));
   EXPECT_FALSE(c.TickByName(""));
   EXPECT_FALSE(c.TickByName("Cookies"));
@@ -249,7 +249,7 @@ TEST(Catalogue, TickByNameIsExactAndTakesTheFirstMatch) {
 }
 
 TEST(Catalogue, ClickRulesKeepTheCategoryInvariant) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.ToggleItem(1, 2);  // Windows - Search Assistant
   EXPECT_EQ(c.Categories[1].State, qv::csTicked);
   c.ToggleItem(1, 4);
@@ -267,7 +267,7 @@ TEST(Catalogue, ClickRulesKeepTheCategoryInvariant) {
 }
 
 TEST(Catalogue, ApplicationsMatchDisplayNamesBothWays) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.AddApplications({"Skype", "Skype Extras", "WinZip", "Notepad++"},
                     {"", "Skype 3.8", "skype extras manager", "Skype 3.8 Beta", "7-Zip"});
   const auto& apps = c.FindCategory("Applications")->Items;
@@ -294,7 +294,7 @@ TEST(Catalogue, BuildApplicationsCategoryReadsZelbrinAndTheUninstallKey) {
       qvtest::RegSetString(HKEY_LOCAL_MACHINE, uninstall + p.first, "DisplayName", p.second);
   }
 
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.BuildApplicationsCategory(zelbrin);
   std::vector<std::string> got;
   for (const auto& it : c.FindCategory("Applications")->Items) got.push_back(it.Text);
@@ -304,7 +304,7 @@ TEST(Catalogue, BuildApplicationsCategoryReadsZelbrinAndTheUninstallKey) {
   // the second spelling of the same section adds nothing.
   EXPECT_EQ(got, (std::vector<std::string>{"Qvtest Archiver Pro", "Qvtest Player"}));
 
-  TCatalogue none = TCatalogue::Builtin();
+  TCatalogue none = qv::BuiltinCatalogue();
   none.BuildApplicationsCategory(dir / "missing.dat");
   EXPECT_TRUE(none.FindCategory("Applications")->Items.empty());
 }

@@ -388,7 +388,7 @@ TEST(ShippedDefinitions, SectionsMatchInstalledProgramsDisplayNames) {
   std::vector<std::string> sections = qv::IniReadSections(qv::ExeFolder() + "Zelbrin.dat");
   std::set<std::string> covered;
   for (const auto& c : cases) {
-    qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+    qv::TCatalogue catalogue = qv::BuiltinCatalogue();
     catalogue.AddApplications(sections, {c.displayName});
     const qv::TCategory* apps = catalogue.FindCategory("Applications");
     ASSERT_NE(apps, nullptr);

@@ -149,9 +149,9 @@ TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
   TestWindow w;
   w.RunMode = qv::rmTest;
   auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", false);
-  auto* thread = new qv::TClearTaskThread(host, &qv::BuiltinCleaners());
+  auto* thread = new qv::TClearTaskThread(host);
   host->control = thread->Control();
-  thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
+  thread->ItemList = w.RunItems({"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"});
   thread->Run().LogPrefix = "Test: ";
   auto control = thread->Control();
   thread->Start();
@@ -172,9 +172,9 @@ TEST(ClearTaskThread, EscapedFailureEndsTheRunAndTellsTheWindow) {
   TestWindow w;
   w.RunMode = qv::rmClean;
   auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", true);
-  auto* thread = new qv::TClearTaskThread(host, &qv::BuiltinCleaners());
+  auto* thread = new qv::TClearTaskThread(host);
   host->control = thread->Control();
-  thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
+  thread->ItemList = w.RunItems({"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"});
   thread->Run().LogPrefix = "Clean: ";
   thread->Start();
   ASSERT_TRUE(qvtest::PumpUntil([&] { return w.AbortedCount > 0; }));

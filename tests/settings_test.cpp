@@ -4,6 +4,7 @@
 #include <random>
 #include <thread>
 
+#include "cleaners/Cleaners.h"
 #include "base/Global.h"
 #include "base/Handles.h"
 #include "base/ProfileDocument.h"
@@ -51,7 +52,7 @@ class Settings : public ::testing::Test {
 }  // namespace
 
 TEST_F(Settings, MissingFileGivesTheDefaults) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.SelectAll(qv::csTicked);
   EXPECT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfMissing);
   auto& o = OptionsSetting;
@@ -84,7 +85,7 @@ TEST_F(Settings, MissingFileGivesTheDefaults) {
 
 TEST_F(Settings, SaveWritesEveryKeyInOrderAndLoadsItBack) {
   auto& o = OptionsSetting;
-  TCatalogue defaults = TCatalogue::Builtin();
+  TCatalogue defaults = qv::BuiltinCatalogue();
   Load(defaults);
   o.AskForSweep = false;
   o.OverwriteFile = true;
@@ -98,7 +99,7 @@ TEST_F(Settings, SaveWritesEveryKeyInOrderAndLoadsItBack) {
   o.FirstNodeExpand[4] = false;
   o.ShowLogRecycleBin = true;
   o.FastScan = false;
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.TickByName("Internet Explorer - Cookies");
   c.TickByName("Netscape - Cookies");
   c.TickByName("Netscape");
@@ -122,7 +123,7 @@ TEST_F(Settings, SaveWritesEveryKeyInOrderAndLoadsItBack) {
             "[Window]\r\nState=1\r\nLeft=33\r\nTop=44\r\nWidth=800\r\nHeight=600\r\n");
 
   o = qv::TOptionsSetting();
-  TCatalogue back = TCatalogue::Builtin();
+  TCatalogue back = qv::BuiltinCatalogue();
   Load(back);
   EXPECT_FALSE(o.AskForSweep);
   EXPECT_TRUE(o.OverwriteFile);
@@ -148,7 +149,7 @@ TEST_F(Settings, SelectionRestoreRules) {
   // a category comes back ticked on its own entry alone.
   Write("[NodeSelected]\r\nSelectedCount=6\r\n1=Windows\r\n2=windows - start run\r\n3=Gone - Item\r\n"
         "4=Internet Explorer - Cookies\r\n7=Opera - Cookies\r\n");
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.TickByName("Opera - Transfers");  // cleared by the load
   Load(c);
   EXPECT_EQ(c.TickedNames(), (std::vector<std::string>{"Internet Explorer - Cookies", "Windows"}));
@@ -161,7 +162,7 @@ TEST_F(Settings, SelectionRestoreRules) {
   const std::string raw = Raw();
   EXPECT_NE(raw.find("1=Opera - Cookies"), std::string::npos);
   EXPECT_NE(raw.find("4=Internet Explorer - Cookies"), std::string::npos);
-  TCatalogue again = TCatalogue::Builtin();
+  TCatalogue again = qv::BuiltinCatalogue();
   Load(again);
   EXPECT_EQ(again.TickedNames(), (std::vector<std::string>{"Opera - Cookies"}));
 }
@@ -173,7 +174,7 @@ TEST_F(Settings, IntegerBoundsAndFormats) {
   } cases[] = {{"0", 1}, {"11", 1}, {"-3", 1}, {"10", 10}, {"1", 1}, {"0x5", 5}, {"$A", 10}, {"abc", 1}, {"", 1}};
   for (const auto& k : cases) {
     Write(std::string("[Settings]\r\nOverwriteNumber=") + k.stored + "\r\nFastScan=7\r\n[Hotkey]\r\nCharAscII=0x10074\r\n");
-    TCatalogue c = TCatalogue::Builtin();
+    TCatalogue c = qv::BuiltinCatalogue();
     Load(c);
     EXPECT_EQ(OptionsSetting.OverwriteNumber, k.overwriteNumber) << k.stored;
     EXPECT_TRUE(OptionsSetting.FastScan);               // any non-zero value is true
@@ -186,7 +187,7 @@ TEST_F(Settings, WindowStateRules) {
   Write("[Window]\r\nState=3\r\nLeft=1\r\nTop=2\r\nWidth=300\r\nHeight=200\r\n");
   OptionsSetting.Left = 5;
   OptionsSetting.Width = 0;
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   Load(c);
   EXPECT_EQ(OptionsSetting.State, qv::wsMaximized);
   EXPECT_EQ(OptionsSetting.Left, 5);
@@ -212,7 +213,7 @@ TEST_F(Settings, WindowStateRules) {
 // A refused save names the file and leaves it exactly as it was: the keys are written into a copy
 // that replaces the file whole, or not at all.
 TEST_F(Settings, RefusedWriteNamesTheFileAndLeavesItWhole) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   ASSERT_TRUE(c.TickByName("Windows - Start Run"));
   OptionsSetting.OverwriteFile = true;
   Save(c);
@@ -252,7 +253,7 @@ TEST_F(Settings, ConcurrentSavesLeaveAWholeFile) {
   std::atomic<bool> failed{false};
   for (int w = 0; w < 2; ++w)
     writers.emplace_back([&, w] {
-      TCatalogue c = TCatalogue::Builtin();
+      TCatalogue c = qv::BuiltinCatalogue();
       c.TickByName(w ? "Windows - Start Run" : "Windows - Clipboard");
       FakeWindow window;
       for (int i = 0; i < 20; ++i) {
@@ -268,7 +269,7 @@ TEST_F(Settings, ConcurrentSavesLeaveAWholeFile) {
   const std::string raw = Raw();
   for (const char* key : {"AskForSweep=", "OverwriteNumber=", "CharAscII=", "SelectedCount=1", "FastScan=", "Height="})
     EXPECT_NE(raw.find(key), std::string::npos) << key;
-  TCatalogue back = TCatalogue::Builtin();
+  TCatalogue back = qv::BuiltinCatalogue();
   Load(back);
   EXPECT_EQ(back.BuildRunList().size(), 1u);
 }
@@ -278,7 +279,7 @@ TEST_F(Settings, ConcurrentSavesLeaveAWholeFile) {
 TEST_F(Settings, HugeSelectedCountReadsOnlyTheKeysPresent) {
   Write("[NodeSelected]\r\n1=Windows - Start Run\r\n7=Windows - Clipboard\r\nx=Windows - Memory Dumps\r\n"
         "SelectedCount=2147483647\r\n");
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   Load(c);
   EXPECT_EQ(c.BuildRunList(), (std::vector<std::string>{"Windows - Start Run", "Windows - Clipboard"}));
   EXPECT_EQ(OptionsSetting.SelectedCount, 2147483647);
@@ -310,7 +311,7 @@ TEST_F(Settings, UnreadableSettingsAreNeitherUsedNorTouched) {
     SCOPED_TRACE(k.what);
     Write(k.bytes);
     OptionsSetting = qv::TOptionsSetting();
-    TCatalogue c = TCatalogue::Builtin();
+    TCatalogue c = qv::BuiltinCatalogue();
     c.TickByName("Windows - Clipboard");
     EXPECT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfUnreadable);
     EXPECT_TRUE(c.TickedNames().empty());
@@ -324,13 +325,13 @@ TEST_F(Settings, UnreadableSettingsAreNeitherUsedNorTouched) {
   {
     qv::TFileHandle held(CreateFileW(qv::ToWinPath(path_).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.Valid());
-    TCatalogue c = TCatalogue::Builtin();
+    TCatalogue c = qv::BuiltinCatalogue();
     EXPECT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfUnreadable);
     EXPECT_TRUE(c.TickedNames().empty());
     EXPECT_TRUE(OptionsSetting.FastScan);
   }
   EXPECT_EQ(Raw(), valid);
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   EXPECT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfLoaded);
   EXPECT_EQ(c.TickedNames(), std::vector<std::string>{"Windows - Start Run"});
   EXPECT_FALSE(OptionsSetting.FastScan);
@@ -364,7 +365,7 @@ TEST_F(Settings, EveryTextFormIsReadAndKept) {
   for (const auto& k : cases) {
     SCOPED_TRACE(k.what);
     Write(k.bytes);
-    TCatalogue c = TCatalogue::Builtin();
+    TCatalogue c = qv::BuiltinCatalogue();
     c.AddWinapp2Items({{"Caf\xC3\xA9 \xE2\x82\xAC", false}}, "winapp2.ini");
     ASSERT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfLoaded);
     EXPECT_EQ(c.TickedNames(), (std::vector<std::string>{name}));
@@ -383,7 +384,7 @@ TEST_F(Settings, EveryTextFormIsReadAndKept) {
 
   // A plain ASCII file stays plain bytes.
   Write("[Settings]\r\nFastScan=0\r\n");
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   Load(c);
   Save(c);
   EXPECT_EQ(Raw().compare(0, 12, "[Settings]\r\n"), 0);
@@ -404,7 +405,7 @@ TEST_F(Settings, SaveKeepsEveryOtherLine) {
         "[NodeSelected]\r\n"
         "SelectedCount=3\r\n"
         "3=Opera - Cookies\r\n");
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   Load(c);
   EXPECT_TRUE(OptionsSetting.AskForSweep);
   OptionsSetting.AskForSweep = false;
@@ -424,7 +425,7 @@ TEST_F(Settings, SaveKeepsEveryOtherLine) {
                      "SelectedCount=1\r\n3=Opera - Cookies\r\n1=Windows - Start Run\r\n"),
             std::string::npos)
       << raw;
-  TCatalogue back = TCatalogue::Builtin();
+  TCatalogue back = qv::BuiltinCatalogue();
   Load(back);
   EXPECT_EQ(back.TickedNames(), std::vector<std::string>{"Windows - Start Run"});
 }
@@ -440,7 +441,7 @@ TEST_F(Settings, HundredThousandStoredNamesLoadAndStay) {
   }
   ASSERT_GT(text.size(), 9u * 1000 * 1000);
   Write(text);
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   ASSERT_EQ(qv::LoadSettingsFile(c, window_, path_), qv::sfLoaded);
   EXPECT_EQ(c.TickedNames(), (std::vector<std::string>{"Windows - Clipboard", "Opera"}));
   EXPECT_FALSE(OptionsSetting.FastScan);

@@ -6,6 +6,7 @@
 // a fault cannot reach beyond the fixture.
 #include <gtest/gtest.h>
 
+#include "cleaners/Cleaners.h"
 #include "apps_test_util.h"
 #include "base/Wow64.h"
 #include "engine/Catalogue.h"
@@ -388,7 +389,7 @@ class Winapp2Scene {
 TEST(Winapp2Items, DetectedEntriesJoinTheApplications) {
   Winapp2Scene scene;
   EXPECT_EQ(qv::Winapp2FilePath(), scene.ini);
-  qv::TCatalogue c = qv::TCatalogue::Builtin();
+  qv::TCatalogue c = qv::BuiltinCatalogue();
   c.BuildApplicationsCategory(qv::ExeFolder() + "Zelbrin.dat", scene.ini);
   const qv::TCategory* apps = c.FindCategory("Applications");
   std::vector<std::string> winapp2;
@@ -404,7 +405,7 @@ TEST(Winapp2Items, DetectedEntriesJoinTheApplications) {
   EXPECT_TRUE(c.IsCategoryTicked("Applications"));
 
   // A name an item already has stays with that item.
-  qv::TCatalogue d = qv::TCatalogue::Builtin();
+  qv::TCatalogue d = qv::BuiltinCatalogue();
   d.AddApplications({"Foo"}, {"Foo 1.0"});
   d.AddWinapp2Items({{"FOO", false}, {"Bar", true}}, scene.ini);
   ASSERT_EQ(d.FindCategory("Applications")->Items.size(), 2u);
