@@ -1,5 +1,6 @@
 #include "cleaners/Cleaners.h"
 
+#include "cleaners/apps/BrowserCookies.h"
 #include "cleaners/apps/FirefoxCleaners.h"
 #include "cleaners/apps/MessengerCleaners.h"
 #include "cleaners/apps/NetscapeOperaCleaners.h"
@@ -33,7 +34,9 @@ const TItemTable& BuiltinItems() {
 TCatalogue BuiltinCatalogue() { return TCatalogue::FromTable(BuiltinItems()); }
 
 const TCleanerDirectory& BuiltinCleaners() {
-  static const TCleanerDirectory directory(BuiltinItems());
+  static const TCleanerDirectory directory(BuiltinItems(),
+                                           // The cookie databases that definition lines name, under the one keep list.
+                                           TCookieDatabaseCleaner{CleanCookieDatabase, KeepListKeepsSites});
   return directory;
 }
 

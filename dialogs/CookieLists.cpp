@@ -4,13 +4,24 @@
 
 namespace qv {
 
-TCookieLists::TCookieLists(const std::vector<std::string>& foundOnDisk, const std::vector<std::string>& keep)
-    : Keep(keep) {
-  for (const std::string& name : foundOnDisk)
-    if (std::find(Keep.begin(), Keep.end(), name) == Keep.end()) Found.push_back(name);
+TCookieLists::TCookieLists(const std::vector<TCookieEntry>& found, const std::vector<std::string>& keep) {
+  for (const std::string& name : keep) {
+    TCookieEntry entry{name, ""};
+    for (const TCookieEntry& f : found)
+      if (f.Name == name) entry.Where = f.Where;
+    Keep.push_back(entry);
+  }
+  for (const TCookieEntry& f : found)
+    if (std::find(keep.begin(), keep.end(), f.Name) == keep.end()) Found.push_back(f);
 }
 
-bool TCookieLists::Move(std::vector<std::string>& from, int& fromSelection, std::vector<std::string>& to) {
+std::vector<std::string> TCookieLists::KeepNames() const {
+  std::vector<std::string> names;
+  for (const TCookieEntry& e : Keep) names.push_back(e.Name);
+  return names;
+}
+
+bool TCookieLists::Move(std::vector<TCookieEntry>& from, int& fromSelection, std::vector<TCookieEntry>& to) {
   if (fromSelection < 0 || fromSelection >= (int)from.size()) return false;
   const int moved = fromSelection;
   to.push_back(from[(size_t)moved]);

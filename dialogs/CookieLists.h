@@ -6,15 +6,28 @@
 
 namespace qv {
 
+// One row: what the keep list holds (a site, or the name of an Internet Explorer cookie file as
+// older copies wrote it) and the browsers that hold cookies of it.
+struct TCookieEntry {
+  std::string Name;
+  std::string Where;  // "Mozilla Firefox, Google Chrome"; empty when no browser holds any
+  // The row as the list shows it: "example.org (Mozilla Firefox, Google Chrome)".
+  std::string Text() const { return Where.empty() ? Name : Name + " (" + Where + ")"; }
+  bool operator==(const TCookieEntry& other) const { return Name == other.Name && Where == other.Where; }
+};
+
 class TCookieLists {
  public:
-  // The keep list as Cookies.dat gives it (names whose files are gone included), and the cookie
-  // files found on disk in the order found: a name on the keep list, exactly as written, is shown
-  // only there.
-  TCookieLists(const std::vector<std::string>& foundOnDisk, const std::vector<std::string>& keep);
+  // The sites found in the browsers, and the keep list as Cookies.dat gives it (entries no browser
+  // holds any more included): a name on the keep list, exactly as written, is shown only there,
+  // marked with the browsers the found list had for it.
+  TCookieLists(const std::vector<TCookieEntry>& found, const std::vector<std::string>& keep);
 
-  std::vector<std::string> Found, Keep;
+  std::vector<TCookieEntry> Found, Keep;
   int FoundSelection = -1, KeepSelection = -1;  // -1: nothing selected
+
+  // The keep list as Cookies.dat is to hold it, in list order.
+  std::vector<std::string> KeepNames() const;
 
   // "Add ->": the selected found name goes to the end of the keep list, whose first entry is then
   // selected; the found list selects the entry after it (its first when it was the last).
@@ -32,7 +45,7 @@ class TCookieLists {
  private:
   // Moves the selected entry of `from` to the end of `to`; the selection of `from` goes to the next
   // entry, or to the first when it was the last. False when nothing is selected.
-  static bool Move(std::vector<std::string>& from, int& fromSelection, std::vector<std::string>& to);
+  static bool Move(std::vector<TCookieEntry>& from, int& fromSelection, std::vector<TCookieEntry>& to);
 };
 
 }  // namespace qv

@@ -3,13 +3,16 @@
 #include <vector>
 
 #include "base/Global.h"
+#include "cleaners/apps/BrowserCookies.h"
 #include "cleaners/ie/IeCookies.h"
 
 namespace qv {
 
 namespace {
 
-void FillList(HWND list, const std::vector<std::string>& names, int selection) {
+void FillList(HWND list, const std::vector<TCookieEntry>& entries, int selection) {
+  std::vector<std::string> names;
+  for (const TCookieEntry& e : entries) names.push_back(e.Text());
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   SendMessageW(list, LB_RESETCONTENT, 0, 0);
   // Scrolled sideways only as far as the longest name needs.
@@ -88,11 +91,15 @@ TDialogTemplate TfrmCookiesManager::BuildTemplate() {
 }
 
 void TfrmCookiesManager::OnInit() {
-  // The keep list, names whose files are gone included; then the cookie files on disk.
+  // The keep list, entries no browser holds any more included; then the sites of every browser.
   const std::vector<std::string> keep = ReadCookieKeepList(CookiesDatSourcePath());
   folder_ = FindCookieFolder(Handle());
-  std::vector<std::string> found;
-  for (const TCookieFile& f : ListCookieFiles(folder_)) found.push_back(f.Name);
+  std::vector<TCookieEntry> found;
+  for (const TCookieSite& site : ListCookieSites(folder_, keep)) {
+    std::string where;
+    for (const std::string& browser : site.Browsers) where += (where.empty() ? "" : ", ") + browser;
+    found.push_back({site.Site, where});
+  }
   lists_.reset(new TCookieLists(found, keep));
   ShowLists();
 }
@@ -102,17 +109,25 @@ void TfrmCookiesManager::ShowLists() {
   FillList(Item(ListBox2), lists_->Keep, lists_->KeepSelection);
 }
 
+// The cookies of the selected site: the text of each of its Internet Explorer cookie files, then a
+// line for each cookie the other browsers hold of it (never a value: Chromium's are encrypted).
 void TfrmCookiesManager::bViewClick() {
   const int sel = lists_->FoundSelection;
-  if (sel < 0 || sel >= (int)lists_->Found.size() || folder_.empty()) return;
-  const std::string name = lists_->Found[(size_t)sel];
+  if (sel < 0 || sel >= (int)lists_->Found.size()) return;
+  const std::string site = lists_->Found[(size_t)sel].Name;
   std::string text;
-  if (!ReadCookieText(folder_ + name, text)) return;  // gone or unreadable: nothing to show
-  ShowMessage(Handle(), text, MB_OK | MB_ICONINFORMATION, name);
+  if (!folder_.empty())
+    for (const std::string& name : IeCookieFilesOfSite(folder_, site)) {
+      std::string file;
+      if (ReadCookieText(folder_ + name, file)) text += file;  // gone or unreadable: left out
+    }
+  for (const std::string& line : DatabaseCookiesOfSite(site)) text += "\r\n" + line;
+  if (text.empty()) return;
+  ShowMessage(Handle(), text, MB_OK | MB_ICONINFORMATION, site);
 }
 
 void TfrmCookiesManager::bOKClick() {
-  WriteCookieKeepList(lists_->Keep, CookiesDatPath());
+  WriteCookieKeepList(lists_->KeepNames(), CookiesDatPath());
   Close(IDOK);
 }
 

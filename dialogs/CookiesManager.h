@@ -1,6 +1,7 @@
-// The cookies manager: the Internet Explorer cookie files found on disk in one list, the keep list
-// of Cookies.dat in the other, moves between them, a look at a cookie's text, and OK writing the keep
-// list back to Cookies.dat (read by the Cookies cleaner at its next run).
+// The cookies manager: the sites whose cookies the browsers hold (Internet Explorer, Firefox and
+// the browsers built on Chromium), each marked with its browsers, in one list, the keep list of
+// Cookies.dat in the other, moves between them, a look at a site's cookies, and OK writing the keep
+// list back to Cookies.dat (read by every browser's cookie cleaner at its next run).
 #pragma once
 #include <windows.h>
 

@@ -52,7 +52,50 @@ void TCleanRun::AddDetailLine(const std::string& phrase, const std::string& obje
   ScrollLogThrottled(scrollEvery);
 }
 
-bool TCleanRun::ClaimOnce(uint64_t key) { return claimed_.insert(key).second; }
+namespace {
+
+// A key's slot in a table of `size` slots (a power of two): its bits mixed, so that file ids that
+// differ only in their high bits spread too.
+size_t SlotOf(uint64_t key, size_t size) {
+  key ^= key >> 33;
+  key *= 0xff51afd7ed558ccdull;
+  key ^= key >> 33;
+  return (size_t)key & (size - 1);
+}
+
+// The slot holding the key, or the free slot where it belongs.
+size_t Probe(const std::vector<uint64_t>& table, uint64_t key) {
+  size_t i = SlotOf(key, table.size());
+  while (table[i] != 0 && table[i] != key) i = (i + 1) & (table.size() - 1);
+  return i;
+}
+
+}  // namespace
+
+// 0 marks a free slot: the key 0 is kept as another value no key of a file or text is likely to be.
+constexpr uint64_t kZeroKey = 0x9E3779B97F4A7C15ull;
+
+bool TCleanRun::IsClaimed(uint64_t key) const {
+  if (claimed_.empty()) return false;
+  if (key == 0) key = kZeroKey;
+  return claimed_[Probe(claimed_, key)] == key;
+}
+
+bool TCleanRun::ClaimOnce(uint64_t key) {
+  if (key == 0) key = kZeroKey;
+  // Three quarters full at most: then twice the size.
+  if ((claimedCount_ + 1) * 4 > claimed_.size() * 3) {
+    std::vector<uint64_t> bigger(claimed_.empty() ? 1024 : claimed_.size() * 2, 0);
+    for (uint64_t k : claimed_)
+      if (k) bigger[Probe(bigger, k)] = k;
+    claimed_.swap(bigger);
+  }
+  const size_t i = Probe(claimed_, key);
+  if (claimed_[i] == key) return false;
+  claimed_[i] = key;
+  ++claimedCount_;
+  return true;
+}
 
 bool TCleanRun::ClaimOnce(const std::string& identity) {
   uint64_t h = 14695981039346656037ull;

@@ -11,7 +11,7 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 #include "base/Settings.h"
 #include "engine/TaskHost.h"
@@ -19,6 +19,7 @@
 namespace qv {
 
 class TFolderGuard;
+class TCleanerDirectory;
 
 // Bytes to KB rounded up, with "," between groups of three digits.
 std::string FormatKB(uint64_t bytes);
@@ -49,6 +50,10 @@ class TCleanRun {
   // or a dialog changes afterwards reaches a run that is under way. The preliminary pass of a Clean
   // sets FastScan in its own copy.
   TOptionsSetting Options;
+
+  // The built-in cleaners of this run (null: none), for the definition lines that hand a file to
+  // one of them (a browser's cookie database).
+  const TCleanerDirectory* Cleaners = nullptr;
 
   // "Test: " or "Clean: ", the start of every detail line.
   std::string LogPrefix = "Test: ";
@@ -89,7 +94,7 @@ class TCleanRun {
   // ticked items name is counted and removed once a run.
   bool ClaimOnce(const std::string& identity);
   bool ClaimOnce(uint64_t key);
-  bool IsClaimed(uint64_t key) const { return claimed_.count(key) != 0; }
+  bool IsClaimed(uint64_t key) const;
   void ScrollLogThrottled(int n);
   void PostProgress(uint32_t count);
   // The walk's running count after a counted file; the window may show it between progress
@@ -132,7 +137,10 @@ class TCleanRun {
   std::shared_ptr<TTaskControl> control_;
   std::shared_ptr<TFolderGuard> guard_;
   std::minstd_rand random_;
-  std::unordered_set<uint64_t> claimed_;
+  // The keys claimed so far: an open-addressed table of 64-bit keys (0 marks a free slot), so that a
+  // Test of a million files keeps them in a few megabytes.
+  std::vector<uint64_t> claimed_;
+  size_t claimedCount_ = 0;
   bool adminTold_ = false;
 };
 

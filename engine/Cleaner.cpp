@@ -55,10 +55,30 @@ std::string HelpAnchorOf(const std::string& itemName) {
   return anchor;
 }
 
-TCleanerDirectory::TCleanerDirectory(const TItemTable& table) {
+TCleanerDirectory::TCleanerDirectory(const TItemTable& table, TCookieDatabaseCleaner cookieDatabases)
+    : cookieDatabases_(cookieDatabases) {
   for (const TCategoryDecl& cat : table.Categories())
     for (const TItemDecl& item : cat.Items)
       if (item.Clean) cleaners_.emplace(std::string(cat.Text) + " - " + item.Text, item.Clean);
+}
+
+bool IsCookieDatabaseName(const std::string& name, bool* sideFile) {
+  std::string lower;
+  for (char c : name) lower += (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+  for (const char* db : {"cookies", "cookies.sqlite"})
+    for (const char* side : {"", "-journal", "-wal", "-shm"})
+      if (lower == std::string(db) + side) {
+        if (sideFile) *sideFile = *side != 0;
+        return true;
+      }
+  return false;
+}
+
+std::vector<std::string> CookieDatabaseFileNames() {
+  std::vector<std::string> names;
+  for (const char* db : {"Cookies", "cookies.sqlite"})
+    for (const char* side : {"", "-journal", "-wal", "-shm"}) names.push_back(std::string(db) + side);
+  return names;
 }
 
 bool TCleanerDirectory::Find(const std::string& itemName, TCleanerFn& clean) const {

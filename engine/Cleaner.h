@@ -7,6 +7,7 @@
 // the help and the tests all take the items from these tables; nothing else lists them.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <map>
 #include <string>
@@ -17,6 +18,26 @@ namespace qv {
 class TCleanRun;
 
 using TCleanerFn = void (*)(TCleanRun& run);
+
+// The cleaner of browsers' cookie databases under the cookie keep list: the built-in cleaners
+// provide it, and the definition runners hand it the cookie databases they meet (a "CookieDbN="
+// line of Zelbrin.dat, a winapp2.ini line that would remove one).
+struct TCookieDatabaseCleaner {
+  // Cleans one database that exists: folder (with a trailing backslash) and file name, and whether
+  // the folder was found by listing (a wildcard step) rather than named. It counts what it removes
+  // into counter and returns the bytes of the files it removed.
+  uint64_t (*Clean)(TCleanRun& run, const std::string& folder, const std::string& name, int& counter,
+                    bool listed) = nullptr;
+  // True when the keep list keeps a site: a database must then not go whole, but to Clean.
+  bool (*KeepsSites)() = nullptr;
+};
+
+// True when a file name is that of a browser's cookie database, "Cookies" (Chromium) or
+// "cookies.sqlite" (Firefox), in any letter case, or of a file SQLite keeps beside one ("-journal",
+// "-wal", "-shm"; then *sideFile is set).
+bool IsCookieDatabaseName(const std::string& name, bool* sideFile = nullptr);
+// Those names, each of them.
+std::vector<std::string> CookieDatabaseFileNames();
 
 // What a run must know of an item before it starts.
 enum TItemFlag : unsigned {
@@ -110,12 +131,15 @@ std::string HelpAnchorOf(const std::string& itemName);
 // The built-in cleaners by item name, as the tables declare them (tests find a cleaner so).
 class TCleanerDirectory {
  public:
-  explicit TCleanerDirectory(const TItemTable& table);
+  explicit TCleanerDirectory(const TItemTable& table, TCookieDatabaseCleaner cookieDatabases = TCookieDatabaseCleaner());
   // True, with its cleaner, when the item has a cleaner of its own.
   bool Find(const std::string& itemName, TCleanerFn& clean) const;
+  // The cleaner of cookie databases (its functions null: none).
+  const TCookieDatabaseCleaner& CookieDatabases() const { return cookieDatabases_; }
 
  private:
   std::map<std::string, TCleanerFn> cleaners_;
+  TCookieDatabaseCleaner cookieDatabases_;
 };
 
 }  // namespace qv

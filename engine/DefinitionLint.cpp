@@ -31,10 +31,9 @@ class TLint {
   }
 
   // The checks of a folder a run would work in. tree: emptied and removed (or every file of it
-  // and below it taken); everyFile: every file directly in it; driveQuestion: the mask asks the
-  // drive-root question.
+  // and below it taken); everyFile: every file directly in it.
   void CheckFolder(int line, const std::string& raw, const std::string& folder, TStepRule rule, bool tree,
-                   bool everyFile, bool driveQuestion) {
+                   bool everyFile) {
     const TFolderSteps steps = SplitFolderSteps(folder, rule);
     if (!steps.Usable) {
       Add(line, "a wildcard step in a root, or \".\" or \"..\" after a wildcard step", raw);
@@ -47,11 +46,16 @@ class TLint {
       return;
     }
     if (rule == srStarOnly) {
-      for (const std::string& part : Split(folder))
+      for (const std::string& part : Split(folder)) {
         if (part.find_first_of("*?") != std::string::npos && part != "*") {
           Add(line, "a step with \"*\" or \"?\" that is no wildcard step (a wildcard step is \"*\" alone)", raw);
           return;
         }
+        if (!part.empty() && part[0] == '{' && part != kChromiumProfilesStep) {
+          Add(line, "an unknown step " + part + " (the profile step is " + kChromiumProfilesStep + ")", raw);
+          return;
+        }
+      }
     }
     const TPathForm form = ReadPathSpelling(WithoutWildcardSteps(folder, rule)).Form;
     if (form == pfDevice) {
@@ -63,8 +67,9 @@ class TLint {
       return;
     }
     if (!steps.Steps.empty()) {
-      // A wildcard as the last step hands every folder it finds to the primitives.
-      if (steps.Steps.size() == 1) {
+      // A step that matches every name, as the last step, hands every folder it finds to the
+      // primitives; a partial step takes only the folders it names.
+      if (steps.Steps.size() == 1 && StepMatchesEveryName(steps.Steps[0], rule)) {
         TFolderIdentity id;
         if (IdentifyFolder(steps.Fixed, id) == fvFolder) {
           std::string match = guard_.ProtectedMatch(id);
@@ -86,14 +91,14 @@ class TLint {
       case fvFolder:
         break;
     }
+    // A narrow mask in these folders is a valid line: a run asks its question of a drive root and
+    // the documents before it takes files there, which is no fault of the file.
     std::string match = guard_.ProtectedMatch(id);
     if (!match.empty() && (tree || everyFile)) Add(line, "refused: the protected folder " + match + " named whole", raw);
     match = guard_.DriveRootMatch(id);
-    if (!match.empty() && (tree || driveQuestion))
-      Add(line, "the drive root " + match + " named whole (a run asks first, an unattended run skips it)", raw);
+    if (!match.empty() && tree) Add(line, "the drive root " + match + " emptied whole", raw);
     match = guard_.DocumentsMatch(id);
-    if (!match.empty() && (tree || everyFile))
-      Add(line, "the documents folder " + match + " named whole (a run asks first, an unattended run skips it)", raw);
+    if (!match.empty() && (tree || everyFile)) Add(line, "the documents folder " + match + " emptied whole", raw);
   }
 
   const TFolderGuard& Guard() const { return guard_; }
@@ -165,7 +170,10 @@ void LintDefinitions(TLint& lint, const std::string& text) {
         continue;
       }
       if (e.Kind == dkNone) {
-        lint.Add(line.Number, Contains(line.Key, "LockFile") ? "a lock file without a folder" : "an unknown key",
+        lint.Add(line.Number,
+                 Contains(line.Key, "CookieDb")   ? "a cookie database without a folder and a plain file name"
+                 : Contains(line.Key, "LockFile") ? "a lock file without a folder"
+                                                  : "an unknown key",
                  line.Raw);
         continue;
       }
@@ -190,8 +198,7 @@ void LintDefinitions(TLint& lint, const std::string& text) {
         continue;
       }
       const bool every = e.Kind == dkFileMask && (e.Mask == "*.*" || e.Mask == "*");
-      const bool question = e.Kind == dkFileMask && (e.Mask.empty() || Contains(e.Mask, "*"));
-      lint.CheckFolder(line.Number, line.Raw, folder, srStarOnly, e.Kind == dkFolder, every, question);
+      lint.CheckFolder(line.Number, line.Raw, folder, srStarOnly, e.Kind == dkFolder, every);
     }
   }
 }
@@ -210,13 +217,10 @@ void LintWinapp2(TLint& lint, const std::string& text) {
       std::string unknown;
       const std::vector<std::string> paths = variables.Expand(key.Folder, &unknown);
       if (paths.empty()) lint.Add(key.Line, "the variable " + unknown + " is unknown on this system", raw);
-      bool every = false, question = false;
-      for (const std::string& m : key.Masks) {
-        every = every || MaskTakesEveryFile(m);
-        question = question || Contains(m, "*");
-      }
+      bool every = false;
+      for (const std::string& m : key.Masks) every = every || MaskTakesEveryFile(m);
       for (const std::string& path : paths)
-        lint.CheckFolder(key.Line, raw, path, srGlob, key.RemoveSelf, every, question);
+        lint.CheckFolder(key.Line, raw, path, srGlob, key.RemoveSelf, every);
     }
     for (const TWinapp2Exclude& ex : entry.Excludes) {
       if (ex.Kind == ekRegistry) continue;

@@ -1,12 +1,15 @@
-// The check of a definition file (Zelbrin.dat, Clist.dat, or a winapp2.ini): every line that a
-// run cannot use and every entry that a run would refuse or stop at, with its line number, as
-// this system resolves the file's macros and variables:
+// The check of a definition file (Zelbrin.dat, Clist.dat, or a winapp2.ini): the defects of the
+// file and the lines a run refuses whole, each with its line number, as this system resolves the
+// file's macros and variables:
 //   - lines above the first section, a second section of a name already used, lines without
-//     "=", unknown keys, malformed registry keys and whole registry roots, relative or unknown
-//     folders, steps that hold "*" or "?" without being wildcard steps, device paths;
+//     "=", unknown keys, flags and steps, malformed registry keys and whole registry roots,
+//     unfinished, relative or unknown folders, a FileKey without a mask, steps that hold "*" or
+//     "?" without being wildcard steps, device paths;
 //   - a protected folder named whole (emptied, removed, or every file of it), a drive root or the
-//     documents folder named whole, a wildcard step directly below a protected folder or a drive
-//     root.
+//     documents folder emptied whole, a wildcard step that matches every name directly below a
+//     protected folder or a drive root.
+// What a run asks of a valid line (a narrow mask at a drive root or in the documents) is no
+// defect of the file and is not reported.
 // A file whose name ends in ".ini" is read as winapp2.ini, any other as Zelbrin.dat's format.
 #pragma once
 #include <string>

@@ -9,6 +9,7 @@
 #include "base/UserFiles.h"
 #include "base/Wow64.h"
 #include "engine/CleanRun.h"
+#include "engine/Cleaner.h"
 #include "engine/FileRemoval.h"
 #include "engine/PathPattern.h"
 #include "engine/PatternRemoval.h"
@@ -101,6 +102,19 @@ TDefinitionEntry ParseDefinitionLine(const std::string& line) {
     return e;
   }
 
+  if (Contains(key, "CookieDb")) {
+    const size_t slash = value.find('\\');
+    const size_t comma = value.find(',');
+    if (slash == std::string::npos || comma == std::string::npos || comma < slash) return e;
+    const std::string name = value.substr(comma + 1);
+    if (name.empty() || name.find_first_of("\\/:*?,") != std::string::npos) return e;
+    e.Kind = dkCookieDatabase;
+    e.FirstPart = value.substr(0, slash);
+    e.Rest = value.substr(slash + 1, comma - slash - 1);
+    e.Mask = name;
+    return e;
+  }
+
   if (Contains(key, "LockFile") && !Contains(key, "DelFile")) {
     if (!value.empty() && value[0] == '"') {
       if (!SplitEntryValue(value, first, hasSecond, second) || hasSecond) return e;
@@ -148,7 +162,9 @@ static bool IsAbsoluteFolder(const std::string& path) {
 }
 
 std::string DefinitionFolder(const TDefinitionEntry& entry, const TDefinitionMacros& macros) {
-  if (entry.Kind != dkFolder && entry.Kind != dkFileMask && entry.Kind != dkLockFile) return std::string();
+  if (entry.Kind != dkFolder && entry.Kind != dkFileMask && entry.Kind != dkLockFile &&
+      entry.Kind != dkCookieDatabase)
+    return std::string();
   std::string base = macros.Expand(entry.FirstPart);
   // A macro whose source is missing: without a base the path would be rooted at the current drive.
   if (base.empty() && !entry.FirstPart.empty()) return std::string();
@@ -252,7 +268,7 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
   // skipped, and the lines after it still run.
   for (const TProfileLine& line : text.Lines) {
     if (run.Terminated()) break;
-    const std::string where = " (line " + std::to_string(line.Number) + " of " + file + ")";
+    const std::string where = " (" + section + ", line " + std::to_string(line.Number) + " of " + file + ")";
     if (line.Malformed) {
       run.NoteLeft();
       run.AddLogLine(run.LogPrefix + "line " + std::to_string(line.Number) + " of " + file +
@@ -299,6 +315,40 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
             rules.Masks = {e.Mask};
           }
           bytes += WalkAndRemove(run, target, rules, run.ItemCount);
+        }
+        break;
+      }
+      // A browser's cookie database: the keep list decides between the file and its rows.
+      case dkCookieDatabase: {
+        const std::vector<std::string> folders = DefinitionFolders(e, macros);
+        if (folders.empty()) {
+          skipped("names no folder this system has,");
+          break;
+        }
+        const TCookieDatabaseCleaner* cookies = run.Cleaners ? &run.Cleaners->CookieDatabases() : nullptr;
+        const bool cleaner = cookies && cookies->Clean && cookies->KeepsSites;
+        const bool rows = cleaner && cookies->KeepsSites();
+        for (const std::string& folder : folders) {
+          if (cleaner && !rows) {
+            // No site kept: the database goes whole (with the files SQLite keeps beside it).
+            TWalkTarget target;
+            if (!MakeWalkTarget(run, folder, srStarOnly, where, target)) continue;
+            TWalkRules rules;
+            rules.Kind = wkFiles;
+            rules.Masks = {e.Mask};
+            bytes += WalkAndRemove(run, target, rules, run.ItemCount);
+            continue;
+          }
+          for (const std::string& match : FindFolderPatternMatches(folder, srStarOnly)) {
+            const std::string dir = IncludeTrailingBackslash(match);
+            if (!FileExists(dir + e.Mask)) continue;
+            if (rows) {
+              bytes += cookies->Clean(run, dir, e.Mask, run.ItemCount, HasWildcardStep(folder, srStarOnly));
+            } else {
+              run.NoteLeft();
+              run.AddLogLine(run.LogPrefix + dir + e.Mask + " was left as it is: no cleaner of cookie databases is at hand");
+            }
+          }
         }
         break;
       }

@@ -2,9 +2,12 @@
 // definitions shipped beside the program). One profile section per clean item; each line is an
 // entry "DelRegValueN=<root>\<key>[,<value>]" or "DelFileN=<first part>\<folder>[,<mask>]", or
 // "LockFileN=<first part>\<file>": a file that the program the item belongs to holds open while it
-// runs. A step of a DelFile folder that is exactly "*" stands for every sub-folder at that level
-// (PatternRemoval.h). Parsing and macro expansion are pure; RunDefinitionSection runs one section
-// in a clean run.
+// runs, or "CookieDbN=<first part>\<folder>,<file>": a browser's cookie database, which the run
+// hands to the cleaner of cookie databases (TCleanerDirectory::CookieDatabase): it goes whole when
+// the cookie keep list keeps no site, else only the cookies of the sites not kept go. A step of a
+// folder that is exactly "*" stands for every sub-folder at that level, "{Chromium Profiles}" for
+// every profile folder of a browser built on Chromium (PathPattern.h). Parsing and macro expansion
+// are pure; RunDefinitionSection runs one section in a clean run.
 #pragma once
 #include <string>
 #include <vector>
@@ -26,6 +29,7 @@ enum TDefinitionKind {
   dkFolder,          // <first part>\<folder>: empty the folder and remove it
   dkFileMask,        // <first part>\<folder>,<mask>: matching files directly in the folder
   dkLockFile,        // <first part>\<file>: held open while the program runs
+  dkCookieDatabase,  // <first part>\<folder>,<file>: a browser's cookie database
 };
 
 struct TDefinitionEntry {
@@ -35,7 +39,7 @@ struct TDefinitionEntry {
   std::string ValueName;  // dkRegistryValues; empty for every value and subkey
   std::string FirstPart;  // file kinds: the text before the first backslash (a macro or a drive)
   std::string Rest;       // file kinds: the folder (or lock file) below the first part
-  std::string Mask;       // dkFileMask
+  std::string Mask;       // dkFileMask; dkCookieDatabase: the file's name
 };
 
 // The two parts of an entry's value ("<first>[,<second>]"). A first part that holds a comma is
@@ -47,8 +51,9 @@ bool SplitEntryValue(const std::string& value, std::string& first, bool& hasSeco
 std::string QuoteEntryPart(const std::string& part);
 
 // Parses one "key=value" line. The key decides the kind: a key containing "DelRegValue" makes a
-// registry entry, else a key containing "DelFile" a file entry, else a key containing "LockFile" a
-// lock file; anything else is dkNone. A
+// registry entry, else a key containing "CookieDb" a cookie database (dkNone without a folder and
+// a plain file name after the comma), else a key containing "DelFile" a file entry, else a key
+// containing "LockFile" a lock file; anything else is dkNone. A
 // registry entry whose root is none of the five full root names, or whose key path is empty
 // (it would name a whole root), is dkNone, as is a value whose quoted first part is malformed.
 TDefinitionEntry ParseDefinitionLine(const std::string& line);
@@ -102,7 +107,9 @@ std::vector<std::string> ReadDefinitionSection(const std::string& file, const st
 
 // Runs the section of the definition file `fileName` (in the program's folder) that the item name
 // selects: its entries go to the file and registry primitives. Sets the run's ItemCount,
-// ItemBytes and ItemSizeText. When a lock file of the section is held open, the log says first
+// ItemBytes and ItemSizeText. A cookie database goes to the run's cleaner of cookie databases; a
+// run without one leaves it, with the line "<LogPrefix><file> was left as it is: no cleaner of
+// cookie databases is at hand". When a lock file of the section is held open, the log says first
 // "<LogPrefix><section> is running; the files it has open cannot be removed until it is closed".
 // The Clean then removes what it can and counts only that; a Test counts every file, as always.
 void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std::string& itemName);

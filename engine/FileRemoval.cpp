@@ -1133,8 +1133,8 @@ void Arrive(TWalk& w, THandle handle, bool canDelete, const std::string& dir, co
   WalkFolders(w, std::move(handle), canDelete, dir, id, keep, removeTop, topIsLink, openPath);
 }
 
-// A wildcard step that is the last one, right below a protected folder or a drive root, would hand
-// every folder there to the walk: refused whole. True when it may be taken.
+// A wildcard step that matches every name, the last one right below a protected folder or a drive
+// root, would hand every folder there to the walk: refused whole. True when it may be taken.
 bool PassesWildcardCheck(TWalk& w, const TFolderIdentity& parent, const std::string& context) {
   std::string match = w.guard.ProtectedMatch(parent);
   if (!match.empty()) {
@@ -1211,7 +1211,9 @@ void TakeSteps(TWalk& w, const TWalkTarget& target, size_t step, THandle handle,
     descend(name.c_str(), name.size(), 0);
     return;
   }
-  if (last && !PassesWildcardCheck(w, id, target.Context)) return;
+  // Only a step that stands for every name there is refused; a partial step or the profile step
+  // takes only the folders it names.
+  if (last && StepMatchesEveryName(text, target.Rule) && !PassesWildcardCheck(w, id, target.Context)) return;
   TEntryList list;
   if (!ReadEntries(handle.H, list)) {
     w.Left("cannot list " + dir + ": " + Why(GetLastError()));
@@ -1225,8 +1227,14 @@ void TakeSteps(TWalk& w, const TWalkTarget& target, size_t step, THandle handle,
     if (!(e.Attributes & FILE_ATTRIBUTE_DIRECTORY) || IsTrimmedNameW(name, e.NameLength)) continue;
     // Links are never taken by a wildcard (nor said: a wildcard names no folder of its own).
     if (e.Attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-    const std::string upper = UpperCase(NarrowName(name, e.NameLength));
-    if (target.Rule == srGlob && !MatchesNamePattern(upper, upperStep)) continue;
+    const std::string nameText = NarrowName(name, e.NameLength);
+    const std::string upper = UpperCase(nameText);
+    // The profile step asks whether the folder holds a Preferences file: a look, never a way in.
+    if (!StepAdmitsFolder(upperStep, target.Rule, upper, [&](const std::string& file) {
+          const DWORD a = GetFileAttributesW(ToWinPath(dir + nameText + "\\" + file).c_str());
+          return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+        }))
+      continue;
     found.push_back({upper, i});
   }
   std::sort(found.begin(), found.end());

@@ -23,8 +23,9 @@
 // - a protected folder (FolderGuard.h) emptied whole: a tree walk, a mask that takes every file, or
 //   a walk that removes folders is refused there, at the top and at every level below:
 //   "<LogPrefix>refusing to empty the protected folder <folder>"; a narrower mask stays allowed;
-// - a wildcard step that is the last step right below a protected folder or a drive root:
-//   "<LogPrefix>refusing the wildcard below the protected folder <folder>" (or "... the drive root");
+// - a wildcard step that matches every name ("*", "*.*": PathPattern.h) as the last step right below
+//   a protected folder or a drive root: "<LogPrefix>refusing the wildcard below the protected folder
+//   <folder>" (or "... the drive root"); a partial step ("Name*") or the profile step is allowed;
 // - a link named by a step: "<LogPrefix>refusing the link <path>: what it points at is never touched".
 // The drive-root and documents questions are asked (in a removal run) of the top and of every
 // folder below, compared by identity whatever the spelling.

@@ -53,7 +53,23 @@ std::vector<std::string> SplitSteps(const std::string& text) {
 
 bool HasPatternCharacter(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
+std::string AsciiUpper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+  return s;
+}
+
 }  // namespace
+
+const char* const kChromiumProfilesStep = "{Chromium Profiles}";
+
+bool IsChromiumProfileName(const std::string& name) {
+  const std::string upper = AsciiUpper(name);
+  if (upper == "DEFAULT" || upper == "GUEST PROFILE" || upper == "SYSTEM PROFILE") return true;
+  const std::string prefix = "PROFILE ";
+  if (upper.size() <= prefix.size() || upper.compare(0, prefix.size(), prefix) != 0) return false;
+  return upper.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
 
 bool MatchesNamePattern(const std::string& upperName, const std::string& upperPattern) {
   if (upperPattern == "*.*" || upperPattern == "*") return true;
@@ -84,7 +100,19 @@ bool MaskTakesEveryFile(const std::string& mask) {
 }
 
 bool IsWildcardStep(const std::string& step, TStepRule rule) {
-  return rule == srStarOnly ? step == "*" : HasPatternCharacter(step);
+  return rule == srStarOnly ? step == "*" || step == kChromiumProfilesStep : HasPatternCharacter(step);
+}
+
+bool StepMatchesEveryName(const std::string& step, TStepRule rule) {
+  return rule == srStarOnly ? step == "*" : MaskTakesEveryFile(step);
+}
+
+bool StepAdmitsFolder(const std::string& upperStep, TStepRule rule, const std::string& upperName,
+                      const std::function<bool(const std::string& file)>& holdsFile) {
+  if (rule == srGlob) return MatchesNamePattern(upperName, upperStep);
+  if (upperStep == AsciiUpper(kChromiumProfilesStep))
+    return IsChromiumProfileName(upperName) || (holdsFile && holdsFile("Preferences"));
+  return upperStep == "*";
 }
 
 TFolderSteps SplitFolderSteps(const std::string& folder, TStepRule rule) {

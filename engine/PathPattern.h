@@ -3,16 +3,36 @@
 //
 // A wildcard step is a step of a folder path that stands for every sub-folder at that level whose
 // name it matches. Two rules of which steps are wildcards:
-//   srStarOnly  a step that is exactly "*" (Zelbrin.dat and Clist.dat); any other step holding a
-//               "*" is no wildcard, and the primitives refuse such a path;
+//   srStarOnly  a step that is exactly "*", or the profile step "{Chromium Profiles}" (Zelbrin.dat
+//               and Clist.dat); any other step holding a "*" is no wildcard, and the primitives
+//               refuse such a path;
 //   srGlob      a step holding "*" or "?" (winapp2.ini): "Chrome*", "Profile ?".
+//
+// The profile step stands for the profile folders of a browser built on Chromium, and for nothing
+// else beside them: a folder named "Default", "Profile <n>", "Guest Profile" or "System Profile",
+// or any folder that holds a "Preferences" file (where such a browser keeps each profile's
+// settings). A copy such as "Default.bak" without its own Preferences is no profile.
+//
+// Which wildcards a run refuses: a step that matches every name ("*", "*.*", "**", "?*": see
+// StepMatchesEveryName), as the last step of a folder directly below a protected folder or a drive
+// root, would hand every folder there to the primitives; the walk refuses it (FileRemoval.h). A
+// partial step ("Name*", ".name-*", "Profile ?") and the profile step take only the folders they
+// name, and are allowed everywhere.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace qv {
 
 enum TStepRule { srStarOnly, srGlob };
+
+// "{Chromium Profiles}": the profile step of Zelbrin.dat and Clist.dat.
+extern const char* const kChromiumProfilesStep;
+
+// True when a folder name is one a browser built on Chromium gives a profile: "Default",
+// "Profile <digits>", "Guest Profile", "System Profile", in any letter case.
+bool IsChromiumProfileName(const std::string& name);
 
 // True when the name matches the pattern: "*" stands for any run of characters, "?" for any one
 // character, every other character for itself. Both texts are given upper-cased (UTF-8), so the
@@ -24,6 +44,18 @@ bool MaskTakesEveryFile(const std::string& mask);
 
 // True when a step of a folder path is a wildcard under the rule.
 bool IsWildcardStep(const std::string& step, TStepRule rule);
+
+// True when a wildcard step stands for every name at its level: "*" under both rules; under srGlob
+// also "*.*" and any step of "*" and "?" alone with a "*" in it ("**", "?*"), as MaskTakesEveryFile.
+// A partial step ("Name*", ".name-*", "*.tmp") and the profile step never do.
+bool StepMatchesEveryName(const std::string& step, TStepRule rule);
+
+// True when a sub-folder found by listing the folder above a wildcard step is one the step stands
+// for. The step and the sub-folder's name are given upper-cased, as MatchesNamePattern takes them;
+// holdsFile answers whether that sub-folder holds a plain file of the given name (asked for the
+// profile step only, and only when the name is no profile name).
+bool StepAdmitsFolder(const std::string& upperStep, TStepRule rule, const std::string& upperName,
+                      const std::function<bool(const std::string& file)>& holdsFile);
 
 // A folder text split at its wildcard steps.
 struct TFolderSteps {

@@ -16,6 +16,11 @@ bool IsRootedFolder(const std::string& folder) {
   return form == pfDrive || form == pfNetwork;
 }
 
+bool HoldsPlainFile(const std::string& folder, const std::string& file) {
+  const DWORD a = GetFileAttributesW(ToWinPath(folder + "\\" + file).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 bool MakeWalkTarget(TCleanRun& run, const std::string& folder, TStepRule rule, const std::string& context,
@@ -48,6 +53,7 @@ uint64_t DeleteFilesByMaskList(TCleanRun& run, const std::string& folder, const 
   rules.Recurse = walk.Recurse;
   rules.RemoveFolders = walk.RemoveFolders;
   rules.Keep = walk.Keep;
+  rules.KeepNames = walk.KeepNames;
   return WalkAndRemove(run, target, rules, counter);
 }
 
@@ -92,7 +98,9 @@ std::vector<std::string> FindFolderPatternMatches(const std::string& folder, TSt
         // Bounded: a pattern of many wildcard steps over large folders stops looking.
         if (++listings > TPatternProbe::kMaxListingsPerPattern) return next;
         for (const auto& f : p.List(dir).Folders)
-          if (rule != srGlob || MatchesNamePattern(f.first, upperStep)) next.push_back(dir + f.second + "\\");
+          if (StepAdmitsFolder(upperStep, rule, f.first,
+                               [&](const std::string& file) { return HoldsPlainFile(dir + f.second, file); }))
+            next.push_back(dir + f.second + "\\");
       } else {
         // A step named below a wildcard match: taken only when it is no link either.
         const std::string sub = dir + step;

@@ -6,8 +6,9 @@
 // wildcard step is the named folder, the rest are steps of the walk, taken through open handles.
 // Every rule of the walk holds (FileRemoval.h): device paths and unchecked local shares refused,
 // protected folders never emptied whole, links never gone through, the questions asked of every
-// folder. A wildcard that is the last step right below a protected folder or a drive root is
-// refused whole, in a Test as in a Clean:
+// folder. A wildcard step that matches every name ("*", "*.*"), as the last step right below a
+// protected folder or a drive root, is refused whole, in a Test as in a Clean (a partial step such
+// as "Name*", or the profile step, takes only the folders it names):
 //   "<LogPrefix>refusing the wildcard below the protected folder <folder><context>" or
 //   "<LogPrefix>refusing the wildcard below the drive root <folder><context>";
 // a folder text that no walk can take (a wildcard in its root, a relative folder) is refused with
@@ -35,6 +36,7 @@ struct TMaskListWalk {
   bool Recurse = false;            // into subfolders too
   bool RemoveFolders = false;      // remove each folder it empties, the top one too
   std::vector<TKeepRule> Keep;     // what the entry's exclusions keep
+  std::vector<std::string> KeepNames;  // files of these names stay wherever they are (ignoring case)
 };
 
 // Removes the files of the folder (a text that may hold wildcard steps under `rule`) that match

@@ -7,7 +7,9 @@
 namespace qv {
 
 struct TClearTaskThread::TWork {
-  explicit TWork(std::shared_ptr<ITaskHost> host) : run(std::move(host)) {}
+  TWork(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners) : run(std::move(host)) {
+    run.Cleaners = cleaners;
+  }
 
   void RunHere();
   void Execute();
@@ -18,8 +20,8 @@ struct TClearTaskThread::TWork {
   std::atomic<int> currentIndex{-1};
 };
 
-TClearTaskThread::TClearTaskThread(std::shared_ptr<ITaskHost> host)
-    : work_(std::make_shared<TWork>(std::move(host))) {}
+TClearTaskThread::TClearTaskThread(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners)
+    : work_(std::make_shared<TWork>(std::move(host), cleaners)) {}
 
 TClearTaskThread::~TClearTaskThread() {
   if (!worker_.joinable()) return;

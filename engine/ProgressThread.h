@@ -18,8 +18,10 @@ namespace qv {
 
 class TClearTaskThread {
  public:
-  // Created "suspended": inputs are set, then Start() runs it on its own thread.
-  explicit TClearTaskThread(std::shared_ptr<ITaskHost> host);
+  // Created "suspended": inputs are set, then Start() runs it on its own thread. cleaners: the
+  // built-in cleaners, for the definition lines that hand a file to one of them (a browser's cookie
+  // database); null: none. Items are routed by their own routes (ItemList), never looked up here.
+  explicit TClearTaskThread(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners = nullptr);
   // Never waits for a busy run: a worker that has ended is joined, one still busy (a cancelled run
   // on its last file) is let go, and frees what it works with when it ends.
   ~TClearTaskThread();

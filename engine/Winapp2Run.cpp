@@ -10,7 +10,9 @@
 #include "base/PathSpelling.h"
 #include "base/UserFiles.h"
 #include "engine/CleanRun.h"
+#include "engine/Cleaner.h"
 #include "engine/Definitions.h"
+#include "engine/FileRemoval.h"
 #include "engine/FolderGuard.h"
 #include "engine/PatternRemoval.h"
 #include "engine/RegistryRemoval.h"
@@ -229,6 +231,51 @@ struct TKeepRules {
   TRegistryKeep Registry;
 };
 
+// The cookie databases a line would take in the folders its path stands for (and below them for a
+// recursive line), handed to the cookie cleaner; none that an exclusion of the entry keeps.
+uint64_t HandOverCookieDatabases(TCleanRun& run, const TCookieDatabaseCleaner& cookies, const std::string& path,
+                                 const TWinapp2FileKey& key, const std::vector<TKeepRule>& exclusions) {
+  auto taken = [&key](const std::string& upperName) {
+    for (const std::string& m : key.Masks)
+      if (MatchesNamePattern(upperName, UpperCase(m))) return true;
+    return false;
+  };
+  auto excluded = [&exclusions](const std::string& dir, const std::string& upperName) {
+    if (exclusions.empty()) return false;
+    TFolderIdentity id;
+    if (IdentifyFolder(dir, id) != fvFolder) return true;  // unknown: left to the walk, which keeps it
+    for (const TKeepRule& r : exclusions) {
+      if (!id.SameFolder(r.Folder) && !(r.Below && StartsWith(id.TextKey, r.Folder.TextKey))) continue;
+      if (r.UpperMasks.empty()) return true;
+      for (const std::string& m : r.UpperMasks)
+        if (MatchesNamePattern(upperName, m)) return true;
+    }
+    return false;
+  };
+  uint64_t bytes = 0;
+  std::vector<std::string> folders = FindFolderPatternMatches(path, srGlob);
+  for (size_t i = 0; i < folders.size() && !run.Terminated(); ++i) {
+    const std::string dir = IncludeTrailingBackslash(folders[i]);
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      const std::string name = Narrow(fd.cFileName);
+      if (!IsReachableName(name) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (key.Recurse || key.RemoveSelf) folders.push_back(dir + name);
+        continue;
+      }
+      bool side = false;
+      const std::string upper = UpperCase(name);
+      if (!IsCookieDatabaseName(name, &side) || side || !taken(upper) || excluded(dir, upper)) continue;
+      bytes += cookies.Clean(run, dir, name, run.ItemCount, true);
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+  }
+  return bytes;
+}
+
 bool IsRooted(const std::string& path) {
   const TPathForm form = ReadPathSpelling(WithoutWildcardSteps(path, srGlob)).Form;
   return form == pfDrive || form == pfNetwork;
@@ -322,6 +369,12 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
     return finish(0);
   }
 
+  // While the cookie keep list keeps a site, a cookie database that a line would take goes to the
+  // cookie cleaner instead (the other cookies go, row by row), and it stays with the files SQLite
+  // keeps beside it.
+  const TCookieDatabaseCleaner* cookies = run.Cleaners ? &run.Cleaners->CookieDatabases() : nullptr;
+  if (cookies && !(cookies->Clean && cookies->KeepsSites && cookies->KeepsSites())) cookies = nullptr;
+
   uint64_t bytes = 0;
   for (const TWinapp2FileKey& key : entry.Files) {
     if (run.Terminated()) break;
@@ -337,7 +390,8 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
     walk.Recurse = key.Recurse || key.RemoveSelf;
     walk.RemoveFolders = key.RemoveSelf;
     walk.Keep = keep.Files;
-    const std::string where = " (line " + std::to_string(key.Line) + " of " + file + ")";
+    if (cookies) walk.KeepNames = CookieDatabaseFileNames();
+    const std::string where = " (" + section + ", line " + std::to_string(key.Line) + " of " + file + ")";
     for (const std::string& path : paths) {
       // A variable that holds a relative text never makes the current folder a target.
       if (!IsRooted(path)) {
@@ -345,6 +399,7 @@ void RunWinapp2Section(TCleanRun& run, const std::string& file, const std::strin
         run.AddLogLine(run.LogPrefix + "refusing the folder pattern " + path + where);
         continue;
       }
+      if (cookies) bytes += HandOverCookieDatabases(run, *cookies, path, key, keep.Files);
       bytes += DeleteFilesByMaskList(run, path, walk, run.ItemCount, srGlob, where);
     }
   }

@@ -109,7 +109,7 @@ TfrmMain::TfrmMain(const TMainOptions& options)
   SetText(lTitleHint, "Clean up all traces of your PC and Internet activity");
 
   // 3. The Applications category, then the tree from its top.
-  Catalogue = TCatalogue::Builtin();
+  Catalogue = BuiltinCatalogue();
   Catalogue.BuildApplicationsCategory(options_.ZelbrinFile);
   FillTree();
   if (!categoryNodes_.empty()) SendMessageW(tvCleanItems, TVM_SELECTITEM, TVGN_FIRSTVISIBLE, (LPARAM)categoryNodes_[0]);

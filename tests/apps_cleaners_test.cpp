@@ -5,6 +5,7 @@
 
 #include "cleaners/Cleaners.h"
 #include "cleaners/apps/FirefoxCleaners.h"
+#include "cleaners/apps/FirefoxProfiles.h"
 #include "cleaners/apps/NetscapeOperaCleaners.h"
 #include "cleaners/apps/SQLiteTable3.h"
 #include "engine/Catalogue.h"
@@ -58,13 +59,36 @@ class AppCleaners : public ::testing::Test {
 
 // ---- Firefox ----------------------------------------------------------------------------------
 
+// Firefox's folders as it lays them out today: profiles.ini in its roaming folder names a relative
+// profile (Profiles/k1.default-release, whose disk cache lies under the local folder) and one by its
+// full path elsewhere (whose cache lies inside it). A folder of Profiles that profiles.ini does not
+// name is no profile.
 struct FirefoxFolders {
   OwnedFolder roamingMozilla{AppDataPath() + "Mozilla"};
   OwnedFolder localMozilla{LocalAppDataPath() + "Mozilla"};
+  OwnedFolder elsewhere{"C:\\QvFirefoxElsewhere"};
   std::string roaming = roamingMozilla / "Firefox\\Profiles\\";
   std::string local = localMozilla / "Firefox\\Profiles\\";
+  // Each with a trailing backslash.
+  std::string relative = roaming + "k1.default-release\\";
+  std::string relativeCache = local + "k1.default-release\\";
+  std::string absolute = elsewhere / "Work Profile\\";
+  std::string unlisted = roaming + "x9.default\\";
+
+  void WriteProfilesIni() {
+    for (const std::string& p : {relative, absolute, unlisted}) MakeDirs(p);
+    WriteTextFile(roamingMozilla / "Firefox\\profiles.ini",
+                  "[Install308046B0AF4A39CB]\r\nDefault=Profiles/k1.default-release\r\nLocked=1\r\n\r\n"
+                  "[Profile1]\r\nName=work\r\nIsRelative=0\r\nPath=" +
+                      qv::ExcludeTrailingBackslash(absolute) +
+                      "\r\n\r\n"
+                      "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/k1.default-release\r\n"
+                      "Default=1\r\n\r\n[General]\r\nStartWithLastProfile=1\r\nVersion=2\r\n");
+  }
 };
 
+// Each file item takes its files at the top of every profile that profiles.ini names, relative or
+// by its full path, and nothing in a folder it does not name, below a profile, or in the caches.
 TEST_F(AppCleaners, FirefoxProfileFiles) {
   struct Case {
     const char* item;
@@ -81,16 +105,71 @@ TEST_F(AppCleaners, FirefoxProfileFiles) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.item);
     FirefoxFolders ff;
+    ff.WriteProfilesIni();
     Scene scene;
-    // In every profile, default or not, and in folders below them.
     int size = 100;
-    for (const char* profile : {"k1.default-release\\", "work\\", "work\\backup\\"}) {
-      for (const char* name : c.traces) scene.File(ff.roaming + profile + name, size += 100);
-      for (const char* name : c.kept) scene.KeepFile(ff.roaming + profile + name);
+    for (const std::string& profile : {ff.relative, ff.absolute}) {
+      for (const char* name : c.traces) scene.File(profile + name, size += 100);
+      for (const char* name : c.kept) scene.KeepFile(profile + name);
+      // An extension's own file of such a name is not the profile's.
+      for (const char* name : c.traces) scene.KeepFile(profile + "extensions\\addon\\defaults\\" + name);
     }
-    // The local root holds caches only.
-    for (const char* name : c.traces) scene.KeepFile(ff.local + "k1.default-release\\" + name);
+    for (const char* name : c.traces) {
+      scene.KeepFile(ff.unlisted + name);
+      scene.KeepFile(ff.relativeCache + name);
+    }
     ExpectCleans(c.item, scene);
+  }
+}
+
+// profiles.ini as Firefox writes and reads it: relative paths with "/", full paths, sections that
+// name no profile; a path that climbs out with ".." or is rooted without a drive names none.
+TEST(FirefoxProfiles, ReadFromProfilesIni) {
+  const std::string ff = "C:\\R\\Mozilla\\Firefox", local = "C:\\L\\Mozilla\\Firefox";
+  struct Case {
+    const char* name;
+    std::string ini;
+    std::vector<std::pair<std::string, std::string>> profiles;  // folder, local folder
+  } cases[] = {
+      {"relative", "[Profile0]\nIsRelative=1\nPath=Profiles/a.default-release\n",
+       {{ff + "\\Profiles\\a.default-release", local + "\\Profiles\\a.default-release"}}},
+      {"full path", "[Profile0]\nIsRelative=0\nPath=D:\\Firefox Profiles\\work\\\n",
+       {{"D:\\Firefox Profiles\\work", "D:\\Firefox Profiles\\work"}}},
+      {"full path without IsRelative", "[Profile3]\nPath=\\\\server\\share\\p\n", {{"\\\\server\\share\\p", "\\\\server\\share\\p"}}},
+      {"relative without IsRelative", "[profile1]\nPath=Profiles\\b\n",
+       {{ff + "\\Profiles\\b", local + "\\Profiles\\b"}}},
+      {"only profile sections", "[General]\nPath=Profiles/x\n[Install4F96D1932A9F858E]\nDefault=Profiles/y\n", {}},
+      {"each folder once", "[Profile0]\nIsRelative=1\nPath=Profiles/a\n[Profile1]\nIsRelative=1\nPath=profiles/A\n",
+       {{ff + "\\Profiles\\a", local + "\\Profiles\\a"}}},
+      {"climbing out", "[Profile0]\nIsRelative=1\nPath=Profiles/../../../Windows\n", {}},
+      {"rooted without a drive", "[Profile0]\nIsRelative=1\nPath=/Windows\n[Profile1]\nIsRelative=0\nPath=\\Windows\n", {}},
+      {"no path", "[Profile0]\nIsRelative=1\nName=empty\n", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const qv::TFirefoxProfile& p : qv::ParseFirefoxProfilesIni(c.ini, ff, local)) got.push_back({p.Folder, p.LocalFolder});
+    EXPECT_EQ(got, c.profiles);
+  }
+}
+
+// Only without profiles.ini are the "*.default*" folders of Profiles taken for profiles; a
+// profiles.ini that names none of them leaves every folder alone.
+TEST_F(AppCleaners, FirefoxDefaultProfilesOnlyWithoutProfilesIni) {
+  for (bool withIni : {false, true}) {
+    SCOPED_TRACE(withIni ? "profiles.ini names another profile" : "no profiles.ini");
+    FirefoxFolders ff;
+    Scene scene;
+    if (withIni) {
+      ff.WriteProfilesIni();
+      scene.File(ff.relative + "prefs.js", 10);
+    }
+    for (const char* profile : {"a1.default", "b2.default-release", "c3.default-esr"}) {
+      const std::string prefs = ff.roaming + profile + "\\prefs.js";
+      withIni ? scene.KeepFile(prefs) : scene.File(prefs, 20);
+    }
+    scene.KeepFile(ff.roaming + "work\\prefs.js");
+    ExpectCleans("Mozilla Firefox - Preferences", scene);
   }
 }
 
@@ -110,24 +189,28 @@ TEST_F(AppCleaners, NoFirefoxNoEntries) {
   EXPECT_FALSE(qv::DirectoryExists(ff.roaming));
 }
 
-// Today's cache2 and the older Cache, in every profile under both roots; the cache folders
-// themselves and everything else in a profile stay.
-TEST_F(AppCleaners, FirefoxCacheUnderBothRoots) {
+// Today's cache2 and the older Cache, where each profile keeps them: under the local folder for
+// the relative profile (and in the profile itself for the older Cache), inside the profile named by
+// its full path. The cache folders themselves and everything else stay.
+TEST_F(AppCleaners, FirefoxCacheWhereEachProfileKeepsIt) {
   for (bool showLog : {false, true}) {
     SCOPED_TRACE(showLog);
     qv::OptionsSetting.ShowLogTempInternetFiles = showLog;
     FirefoxFolders ff;
+    ff.WriteProfilesIni();
     Scene scene;
-    scene.File(ff.roaming + "k1.default-release\\cache2\\entries\\A1B2", 1000);
-    scene.File(ff.roaming + "k1.default-release\\Cache\\_CACHE_001_", 2000);
-    scene.File(ff.local + "k1.default-release\\cache2\\entries\\C3D4", 3000);
-    scene.File(ff.local + "k1.default-release\\cache2\\index", 100);
-    scene.File(ff.local + "work\\Cache\\1\\x", 400);
-    scene.KeepFolder(ff.local + "k1.default-release\\cache2");
-    scene.KeepFolder(ff.roaming + "k1.default-release\\Cache");
-    scene.KeepFile(ff.roaming + "k1.default-release\\prefs.js");
-    scene.KeepFile(ff.local + "k1.default-release\\startupCache\\startupCache.8.little");
-    scene.KeepFile(ff.local + "k1.default-release\\deeper\\cache2\\kept");
+    scene.File(ff.relative + "Cache\\_CACHE_001_", 2000);
+    scene.File(ff.relativeCache + "cache2\\entries\\C3D4", 3000);
+    scene.File(ff.relativeCache + "cache2\\index", 100);
+    scene.File(ff.absolute + "cache2\\entries\\A1B2", 1000);
+    scene.File(ff.absolute + "Cache\\1\\x", 400);
+    scene.KeepFolder(ff.relativeCache + "cache2");
+    scene.KeepFolder(ff.relative + "Cache");
+    scene.KeepFile(ff.relative + "prefs.js");
+    scene.KeepFile(ff.relativeCache + "startupCache\\startupCache.8.little");
+    scene.KeepFile(ff.relativeCache + "deeper\\cache2\\kept");
+    scene.KeepFile(ff.unlisted + "cache2\\kept");
+    scene.KeepFile(ff.local + "x9.default\\cache2\\kept");
     scene.KeepFile(ff.local + "cache2\\kept");
 
     CleanerResult test = Run("Mozilla Firefox - Temporary Internet Files", qv::rmTest);
@@ -142,8 +225,9 @@ TEST_F(AppCleaners, FirefoxCacheLogLines) {
     SCOPED_TRACE(showLog);
     qv::OptionsSetting.ShowLogTempInternetFiles = showLog;
     FirefoxFolders ff;
-    WriteFile(ff.roaming + "k1.default\\cache2\\entries\\A", 10);
-    WriteFile(ff.local + "k1.default\\cache2\\entries\\B", 10);
+    ff.WriteProfilesIni();
+    WriteFile(ff.relativeCache + "cache2\\entries\\A", 10);
+    WriteFile(ff.absolute + "cache2\\entries\\B", 10);
     CleanerResult clean = Run("Mozilla Firefox - Temporary Internet Files", qv::rmClean);
     EXPECT_EQ(clean.Count, 2);
     EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clearing, please wait..."), showLog ? 0 : 1);
@@ -153,130 +237,159 @@ TEST_F(AppCleaners, FirefoxCacheLogLines) {
 
 const char* const kVisits = "moz_historyvisits";
 
-// The visits of every default profile's history database go in a Clean, through SQLite, whatever
-// its journal (a write-ahead log that still holds every row included); a Test never opens a
-// database; a profile without ".default" is never opened; the other tables keep their rows.
-TEST_F(AppCleaners, FirefoxHistoryDatabases) {
-  FirefoxFolders ff;
-  const std::string walPending = ff.roaming + "k1.default-release\\places.sqlite";
-  const std::string rollback = ff.roaming + "k2.default\\places.sqlite";
-  const std::string work = ff.roaming + "work\\places.sqlite";
-  const std::string noVisits = ff.roaming + "k3.default\\places.sqlite";
-  const std::string missing = ff.roaming + "k4.default\\places.sqlite";
-  MakeDirs(ff.roaming + "k1.default-release");
-  MakeDirs(ff.roaming + "k2.default");
-  MakeDirs(ff.roaming + "work");
-  MakeDirs(ff.roaming + "k3.default");
-  MakeDirs(ff.roaming + "k4.default");
-  MakePlaces(walPending, pjWalPending);
-  MakePlaces(rollback, pjRollback);
-  MakePlaces(work, pjWal);
-  MakePlaces(noVisits, pjRollback, false);
-  ASSERT_TRUE(qv::FileExists(walPending + "-wal")) << "the rows live in the write-ahead log";
-  Scene scene;
-  scene.File(ff.roaming + "k1.default-release\\history.dat", 500);
-  scene.File(ff.roaming + "work\\history.dat", 700);
-
-  {
-    // A Test counts history.dat alone and opens no database: one held locked does not stop it.
-    RawDb holder(rollback);
-    ASSERT_TRUE(holder.Exec("BEGIN EXCLUSIVE"));
-    ASSERT_NO_FATAL_FAILURE(scene.ExpectSetUp());
-    CleanerResult test = Run("Mozilla Firefox - Visited URL History", qv::rmTest);
-    ASSERT_EQ(test.Count, 2);
-    ASSERT_EQ(test.Bytes, 1200u);
-    scene.ExpectUntouched();
-    holder.Exec("ROLLBACK");
-  }
-  EXPECT_TRUE(qv::FileExists(walPending + "-wal")) << "a Test opened the database";
-  EXPECT_EQ(CountRows(rollback, kVisits), "5");
-
-  {
-    // The profile without ".default" is held locked: opening it would end the cleaner in an error.
-    RawDb holder(work);
-    ASSERT_TRUE(holder.Exec("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE"));
-    CleanerResult clean;
-    EXPECT_NO_THROW(clean = Run("Mozilla Firefox - Visited URL History", qv::rmClean));
-    EXPECT_EQ(clean.Count, 2);
-    EXPECT_EQ(clean.Bytes, 1200u);
-    EXPECT_EQ(clean.SizeText, "2");
-    // The database work logs nothing and counts nothing.
-    EXPECT_EQ(CountLinesStartingWith(clean.Lines, "Clean: deleting "), 2);
-    holder.Exec("COMMIT");
-  }
-  scene.ExpectCleaned();
-  for (const std::string& db : {walPending, rollback}) {
-    SCOPED_TRACE(db);
-    RawDb check(db);
-    EXPECT_EQ(check.Value("select count(*) from moz_historyvisits"), "0");
-    EXPECT_EQ(check.Value("select count(*) from moz_places"), "3");
-    EXPECT_EQ(check.Value("select count(*) from moz_bookmarks"), "2");
-    EXPECT_EQ(check.Value("PRAGMA integrity_check"), "ok");
-  }
-  EXPECT_EQ(RawDb(walPending).Value("PRAGMA journal_mode"), "wal");
-  EXPECT_EQ(CountRows(work, kVisits), "5");
-  EXPECT_EQ(CountRows(noVisits, "moz_places"), "3");
-  EXPECT_FALSE(qv::FileExists(missing)) << "a database was made where there was none";
+// The bytes of a database and of the write-ahead log beside it.
+std::string DatabaseBytes(const std::string& path) {
+  std::string all, part;
+  for (const std::string& file : {path, path + "-wal", path + "-journal"})
+    if (qv::FileExists(file) && qv::ReadFileBytes(file, part)) all += part;
+  return all;
 }
 
-// An error of the database leaves the cleaner as it came: the database is closed on the way out.
-TEST_F(AppCleaners, FirefoxHistoryLockedDatabaseRaises) {
+// The history of every profile that profiles.ini names goes, whatever its journal (a write-ahead
+// log that still holds every row included): a Test counts its visits and the places no bookmark or
+// keyword points to, and changes nothing; the Clean removes the same, so that nothing of it is
+// readable in the database's files any more, and keeps the bookmarked places, the schema, the
+// journal mode and a sound database. A profile profiles.ini does not name keeps its history.
+TEST_F(AppCleaners, FirefoxHistoryGoneFromEveryProfile) {
+  struct Case {
+    const char* name;
+    TPlacesJournal journal;
+    const char* mode;
+  } cases[] = {{"rollback journal", pjRollback, "delete"}, {"write-ahead log", pjWal, "wal"},
+               {"rows only in the log", pjWalPending, "wal"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FirefoxFolders ff;
+    ff.WriteProfilesIni();
+    const std::vector<std::string> cleaned = {ff.relative + "places.sqlite", ff.absolute + "places.sqlite"};
+    const std::string unlisted = ff.unlisted + "places.sqlite";
+    for (const std::string& db : cleaned) MakePlaces(db, c.journal);
+    MakePlaces(unlisted, c.journal);
+    if (c.journal == pjWalPending) {
+      ASSERT_TRUE(qv::FileExists(cleaned[0] + "-wal"));
+    }
+    // A profile without a database gets none.
+    MakeDirs(ff.roaming + "k2.nodb");
+    WriteFile(ff.relative + "history.dat", 500);
+
+    const int expected = 1 + 2 * (kPlacesVisits + kPlacesUnbound);
+    CleanerResult test = Run("Mozilla Firefox - Visited URL History", qv::rmTest);
+    ASSERT_EQ(test.Count, expected);
+    ASSERT_EQ(test.Bytes, 500u);
+    for (const std::string& db : cleaned)
+      EXPECT_EQ(CountLinesStartingWith(test.Lines, "Test: deleting the history in " + db + ": 7 visits of 2 places"), 1);
+    // (A connection of the test's own would fold the pending log into the database on closing.)
+    if (c.journal == pjWalPending) {
+      EXPECT_TRUE(qv::FileExists(cleaned[0] + "-wal")) << "a Test changed the files";
+    } else {
+      EXPECT_EQ(CountRows(cleaned[0], kVisits), "7");
+    }
+
+    CleanerResult clean = Run("Mozilla Firefox - Visited URL History", qv::rmClean);
+    EXPECT_EQ(clean.Count, expected);
+    EXPECT_EQ(clean.Bytes, 500u);
+    EXPECT_FALSE(qv::FileExists(ff.relative + "history.dat"));
+    for (const std::string& db : cleaned) {
+      SCOPED_TRACE(db);
+      {
+        RawDb check(db);
+        EXPECT_EQ(check.Value("PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(check.Value("PRAGMA journal_mode"), c.mode);
+        struct Rows {
+          const char* table;
+          const char* count;
+        } rows[] = {{"moz_historyvisits", "0"},  {"moz_historyvisits_extra", "0"}, {"moz_inputhistory", "0"},
+                    {"moz_places", "2"},         {"moz_bookmarks", "3"},           {"moz_keywords", "1"},
+                    {"moz_origins", "2"},        {"moz_annos", "1"},               {"moz_places_extra", "1"},
+                    {"moz_places_metadata", "0"}, {"moz_places_metadata_search_queries", "0"}};
+        for (const Rows& r : rows) EXPECT_EQ(check.Value(std::string("select count(*) from ") + r.table), r.count) << r.table;
+        EXPECT_EQ(check.Value("select count(*) from moz_places where visit_count <> 0 or last_visit_date is not null"
+                              " or typed <> 0"),
+                  "0");
+        EXPECT_EQ(check.Value("select count(*) from sqlite_master where type = 'table'"), "16") << "the schema stays";
+      }
+      const std::string bytes = DatabaseBytes(db);
+      for (size_t i = 0; i < kPlacesHistoryTextCount; ++i)
+        EXPECT_EQ(bytes.find(kPlacesHistoryTexts[i]), std::string::npos) << kPlacesHistoryTexts[i] << " is readable";
+      for (size_t i = 0; i < kPlacesBookmarkTextCount; ++i)
+        EXPECT_NE(bytes.find(kPlacesBookmarkTexts[i]), std::string::npos) << kPlacesBookmarkTexts[i] << " is gone";
+    }
+    EXPECT_EQ(CountRows(unlisted, kVisits), "7");
+    EXPECT_FALSE(qv::FileExists(ff.roaming + "k2.nodb\\places.sqlite")) << "a database was made where there was none";
+    EXPECT_EQ(Run("Mozilla Firefox - Visited URL History", qv::rmTest).Count, 0);
+  }
+}
+
+// A database of an older version, without the visit tables, loses its places all the same.
+TEST_F(AppCleaners, FirefoxHistoryOfAnOlderDatabase) {
   FirefoxFolders ff;
-  const std::string places = ff.roaming + "k1.default\\places.sqlite";
-  MakeDirs(ff.roaming + "k1.default");
-  MakePlaces(places, pjRollback);
-  std::string message;
+  ff.WriteProfilesIni();
+  const std::string db = ff.relative + "places.sqlite";
+  MakePlaces(db, pjRollback, false);
+  EXPECT_EQ(Run("Mozilla Firefox - Visited URL History", qv::rmTest).Count, kPlacesUnbound);
+  EXPECT_EQ(Run("Mozilla Firefox - Visited URL History", qv::rmClean).Count, kPlacesUnbound);
+  EXPECT_EQ(CountRows(db, "moz_places"), "2");
+  EXPECT_EQ(RawDb(db).Value("PRAGMA integrity_check"), "ok");
+}
+
+// A database another connection holds (Firefox running) is left as it is and said, in a Test as in
+// a Clean; the other profile is cleaned, and nothing stays open.
+TEST_F(AppCleaners, FirefoxHistoryHeldDatabaseIsLeftAndSaid) {
+  FirefoxFolders ff;
+  ff.WriteProfilesIni();
+  const std::string held = ff.relative + "places.sqlite", free = ff.absolute + "places.sqlite";
+  MakePlaces(held, pjRollback);
+  MakePlaces(free, pjRollback);
   {
-    RawDb holder(places);
+    RawDb holder(held);
     ASSERT_TRUE(holder.Exec("BEGIN EXCLUSIVE"));
-    try {
-      Run("Mozilla Firefox - Visited URL History", qv::rmClean);
-    } catch (const qv::ESQLiteException& e) {
-      message = e.what();
+    for (int mode : {qv::rmTest, qv::rmClean}) {
+      const std::string prefix = mode == qv::rmTest ? "Test: " : "Clean: ";
+      CleanerResult r;
+      EXPECT_NO_THROW(r = Run("Mozilla Firefox - Visited URL History", mode));
+      EXPECT_EQ(r.Count, kPlacesVisits + kPlacesUnbound);
+      EXPECT_EQ(CountLinesStartingWith(r.Lines, prefix + held + " was left as it is: Firefox holds it open"), 1);
     }
     holder.Exec("ROLLBACK");
   }
-  EXPECT_EQ(message.rfind("Error executing SQL.\rError [5]: The database file is locked.\r\"", 0), 0u) << message;
-  const std::string tail = "\": database is locked";
-  EXPECT_TRUE(message.size() > tail.size() && message.compare(message.size() - tail.size(), tail.size(), tail) == 0)
-      << message;
-  EXPECT_EQ(CountRows(places, kVisits), "5");
-  EXPECT_TRUE(DeleteFileW(qv::Widen(places).c_str())) << "the cleaner left the database open";
+  EXPECT_EQ(CountRows(held, kVisits), "7");
+  EXPECT_EQ(CountRows(free, kVisits), "0");
+  EXPECT_TRUE(DeleteFileW(qv::Widen(held).c_str())) << "the cleaner left the database open";
 }
 
-// A database that another process holds (Firefox running) ends the run quietly in a real run: the
-// remaining items are not run, no totals are written and the window hears that the run ended.
-TEST_F(AppCleaners, FirefoxHeldByAnotherProcessEndsTheRun) {
+// A database that another process holds (Firefox running) is said in a real run, which goes on
+// with the next items, counts what it removed, and marks the run as one that left something.
+TEST_F(AppCleaners, FirefoxHeldByAnotherProcessIsLeftAndTheRunGoesOn) {
   ASSERT_EQ(kPlacesHolder, 0);
   FirefoxFolders ff;
-  const std::string places = ff.roaming + "k1.default-release\\places.sqlite";
-  MakeDirs(ff.roaming + "k1.default-release");
+  ff.WriteProfilesIni();
+  const std::string places = ff.relative + "places.sqlite";
   MakePlaces(places, pjWal);
-  const std::string cookies = ff.roaming + "k1.default-release\\cookies.sqlite";
+  const std::string cookies = ff.relative + "cookies.sqlite";
   WriteFile(cookies, 100);
   const std::vector<std::string> items = {"Mozilla Firefox - Visited URL History", "Mozilla Firefox - Cookies"};
   {
     PlacesLockHolder firefox(places);
     ASSERT_TRUE(firefox.Holding());
-    ASSERT_TRUE(window_.Run(items, qv::rmClean));
-    EXPECT_EQ(window_.AbortedCount, 1);
-    EXPECT_EQ(window_.FinishedCount, 0);
+    std::shared_ptr<qv::TTaskControl> control = window_.StartRun(items, qv::rmClean);
+    ASSERT_TRUE(PumpUntil([&] { return window_.FinishedCount > 0 || window_.AbortedCount > 0; }));
+    EXPECT_EQ(window_.FinishedCount, 1);
+    EXPECT_EQ(window_.AbortedCount, 0);
+    EXPECT_EQ(window_.FinishedTotal, 1u);
+    EXPECT_TRUE(control->SomethingLeft);
     const std::vector<std::string> lines = window_.Lines();
-    EXPECT_EQ(CountLinesStartingWith(lines, "Clean: Clearing Mozilla Firefox - Visited URL History ..."), 1);
-    EXPECT_EQ(CountLinesStartingWith(lines, "Clean: Clearing Mozilla Firefox - Cookies ..."), 0);
-    EXPECT_EQ(CountLinesStartingWith(lines, "Total items"), 0);
-    EXPECT_TRUE(qv::FileExists(cookies));
+    EXPECT_EQ(CountLinesStartingWith(lines, "Clean: " + places + " was left as it is: Firefox holds it open"), 1);
+    EXPECT_EQ(CountLinesStartingWith(lines, "Clean: Clearing Mozilla Firefox - Cookies ..."), 1);
+    EXPECT_FALSE(qv::FileExists(cookies));
     EXPECT_EQ(firefox.Release(), 0);
   }
-  EXPECT_EQ(CountRows(places, kVisits), "5");
+  EXPECT_EQ(CountRows(places, kVisits), "7");
 
   // Once Firefox has let go, the same run cleans.
   ASSERT_TRUE(window_.Run(items, qv::rmClean));
-  EXPECT_EQ(window_.FinishedCount, 1);
-  EXPECT_EQ(window_.AbortedCount, 0);
+  EXPECT_EQ(window_.FinishedTotal, (unsigned)(kPlacesVisits + kPlacesUnbound));
   EXPECT_EQ(CountRows(places, kVisits), "0");
-  EXPECT_EQ(CountRows(places, "moz_places"), "3");
-  EXPECT_FALSE(qv::FileExists(cookies));
+  EXPECT_EQ(CountRows(places, "moz_places"), "2");
 }
 
 // ---- Netscape ---------------------------------------------------------------------------------

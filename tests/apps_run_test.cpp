@@ -1,9 +1,9 @@
 // The program itself, started with "-cleanonce" and the Netscape, Opera, Firefox, Office and
-// Instant Messengers categories ticked, cleans the traces of those programs in the prefix: two
-// Firefox profiles (a default one whose history database loses its visits, one without ".default"
-// whose database stays as it is), an Opera folder, a Netscape profile, Office's recent files and
-// lists, messenger logs. The canaries beside each survive, and the run removes what a Test of the
-// same items counted.
+// Instant Messengers categories ticked, cleans the traces of those programs in the prefix: the two
+// Firefox profiles that profiles.ini names (one relative, one by its full path; both history
+// databases lose their history, a folder profiles.ini does not name keeps its own), an Opera
+// folder, a Netscape profile, Office's recent files and lists, messenger logs. The canaries beside
+// each survive, and the run removes what a Test of the same items counted.
 #include <gtest/gtest.h>
 
 #include "cleaners/Cleaners.h"
@@ -37,10 +37,18 @@ class AppScene {
     const std::string local = localMozilla / "Firefox\\Profiles\\";
     MakeDirs(roaming + "r1.default-release");
     MakeDirs(roaming + "work");
+    MakeDirs(roaming + "old.default");
+    WriteTextFile(roamingMozilla / "Firefox\\profiles.ini",
+                  "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/r1.default-release\r\n"
+                  "Default=1\r\n\r\n[Profile1]\r\nName=work\r\nIsRelative=0\r\nPath=" +
+                      roaming + "work\r\n");
     places = roaming + "r1.default-release\\places.sqlite";
     workPlaces = roaming + "work\\places.sqlite";
+    oldPlaces = roaming + "old.default\\places.sqlite";
     MakePlaces(places, pjWal);
     MakePlaces(workPlaces, pjWal);
+    MakePlaces(oldPlaces, pjWal);
+    s.KeepFile(roaming + "old.default\\cookies.sqlite");
     for (const char* profile : {"r1.default-release\\", "work\\"}) {
       for (const char* name : {"cookies.sqlite", "prefs.js", "formhistory.sqlite", "downloads.sqlite",
                                "signons3.txt", "history.dat"})
@@ -53,9 +61,12 @@ class AppScene {
     s.File(roaming + "work\\Cache\\_CACHE_MAP_", 500);
     s.KeepFolder(local + "r1.default-release\\cache2");
     s.KeepFile(local + "r1.default-release\\startupCache\\startupCache.8.little");
-    // The visits are not counted; the run empties them.
-    visits = {"visits of " + places, [this] { return CountRows(places, "moz_historyvisits") != "0"; }};
-    s.traces.push_back(visits);
+    // The history of both databases: counted in places and visits, not in files.
+    for (const std::string* db : {&places, &workPlaces}) {
+      const std::string path = *db;
+      s.traces.push_back({"visits of " + path, [path] { return CountRows(path, "moz_historyvisits") != "0"; }});
+    }
+    historyCount = 2 * (kPlacesVisits + kPlacesUnbound);
 
     // Netscape.
     const std::string netscapeProfile = netscape / "NSB\\Profiles\\pbzik8cu.default\\";
@@ -113,8 +124,9 @@ class AppScene {
   }
   ~AppScene() { RemoveTree(DocumentsPath() + "QvMsnBeside"); }
 
-  // Entries a Test counts: every trace but the visits, and the Office files twice.
-  int Counted() const { return (int)s.traces.size() - 1 + countedTwice; }
+  // Entries a Test counts: every file and value, the history in places and visits, and the Office
+  // files twice.
+  int Counted() const { return (int)s.traces.size() - 2 + historyCount + countedTwice; }
 
   OwnedFolder roamingMozilla{AppDataPath() + "Mozilla"};
   OwnedFolder localMozilla{LocalAppDataPath() + "Mozilla"};
@@ -129,9 +141,8 @@ class AppScene {
   OwnedFolder received{DocumentsPath() + "My Received Files"};
   OwnedFolder yahoo{ProgramFilesPath() + "Yahoo!"};
   OwnedFolder skype{AppDataPath() + "Skype"};
-  std::string places, workPlaces;
-  int countedTwice = 0;
-  Thing visits;
+  std::string places, workPlaces, oldPlaces;
+  int countedTwice = 0, historyCount = 0;
   Scene s;
 };
 
@@ -161,11 +172,12 @@ TEST(AppsRun, CleanOnceFromTheCommandLine) {
 
   EXPECT_EQ(RunProgram(exe, "-cleanonce", 120000), 0);
   scene.s.ExpectCleaned();
-  EXPECT_EQ(CountRows(scene.places, "moz_historyvisits"), "0");
-  EXPECT_EQ(CountRows(scene.places, "moz_places"), "3");
-  EXPECT_EQ(CountRows(scene.places, "moz_bookmarks"), "2");
-  EXPECT_EQ(CountRows(scene.workPlaces, "moz_historyvisits"), "5");
-  EXPECT_TRUE(qv::FileExists(scene.places));
+  for (const std::string& db : {scene.places, scene.workPlaces}) {
+    EXPECT_EQ(CountRows(db, "moz_historyvisits"), "0");
+    EXPECT_EQ(CountRows(db, "moz_places"), std::to_string(kPlacesBound));
+    EXPECT_EQ(CountRows(db, "moz_bookmarks"), "3");
+  }
+  EXPECT_EQ(CountRows(scene.oldPlaces, "moz_historyvisits"), std::to_string(kPlacesVisits));
   DeleteFileW(qv::Widen(ini).c_str());
 }
 

@@ -9,12 +9,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "cleaners/Cleaners.h"
 #include "apps_test_util.h"
+#include "cleaners/apps/BrowserCookies.h"
+#include "cleaners/ie/IeCookies.h"
 #include "engine/Catalogue.h"
 #include "engine/Definitions.h"
 #include "engine/FileRemoval.h"
+#include "support/Places.h"
 #include "support/Process.h"
 
 using namespace qvtest;
@@ -121,6 +125,14 @@ TEST(WildcardStep, RefusedRightBelowAProtectedFolderOrADriveRoot) {
                                                   qv::IncludeTrailingBackslash(local)),
               2);
     EXPECT_EQ(CountLinesStartingWith(r.Lines, prefix + "refusing the wildcard below the drive root C:\\"), 1);
+    // Each refusal names its entry and line.
+    const std::string of = " of " + qv::ExeFolder() + "Clist.dat)";
+    for (const char* line : {"2", "3"})
+      EXPECT_EQ(CountLinesStartingWith(r.Lines, prefix + "refusing the wildcard below the protected folder " +
+                                                    qv::IncludeTrailingBackslash(local) + " (<New List>, line " + line + of),
+                1);
+    EXPECT_EQ(CountLinesStartingWith(r.Lines, prefix + "refusing the wildcard below the drive root C:\\ (<New List>, line 4" + of),
+              1);
   }
   s.ExpectCleaned();
   EXPECT_TRUE(messages.Messages.empty());
@@ -141,7 +153,8 @@ class BrowserScene {
  public:
   BrowserScene() {
     ResetCleanerSettings();
-    ChromiumUserData(chrome / "Chrome\\User Data\\", {"Default", "Profile 1", "Guest Profile"});
+    // Every kind of profile folder; "Work" is a profile by its Preferences file.
+    ChromiumUserData(chrome / "Chrome\\User Data\\", {"Default", "Profile 1", "Guest Profile", "System Profile", "Work"});
     ChromiumUserData(edge / "User Data\\", {"Default", "Profile 2"});
     ChromiumUserData(brave / "Brave-Browser\\User Data\\", {"Default"});
     ChromiumUserData(vivaldi / "User Data\\", {"Profile 3"});
@@ -151,6 +164,8 @@ class BrowserScene {
     s.File(operaLocal / "Opera Stable\\Cache\\Cache_Data\\f_000002", 2000);
     s.File(opera + "_side_profiles\\7D2A\\History", 100);
     s.KeepFile(opera + "_side_profiles\\7D2A\\Bookmarks");
+    s.KeepFile(opera + "_side_profiles\\7D2A\\Preferences");
+    s.KeepFile(opera + "_side_profiles\\7D2A.old\\History");
     s.File(opera + "ShaderCache\\data_0", 100);
     s.KeepFile(opera + "Local State");
   }
@@ -187,6 +202,11 @@ class BrowserScene {
     s.File(ud + "GrShaderCache\\data_1", 100);
     s.File(ud + "Crashpad\\reports\\3f0e.dmp", 500);
     for (const char* keep : {"Local State", "First Run", "Crashpad\\settings.dat"}) s.KeepFile(ud + keep);
+    // Folders beside the profiles that are none: a backup without its Preferences, and others.
+    for (const char* keep : {"Default.bak\\History", "Default.bak\\Cache\\Cache_Data\\f_000001",
+                             "Default.bak\\Network\\Cookies", "Snapshots\\120.0\\Default\\History",
+                             "Profile 1a\\History", "Crashpad\\History"})
+      s.KeepFile(ud + keep);
   }
 };
 
@@ -339,6 +359,222 @@ TEST(ChromiumBrowsers, CleanOnceFromTheCommandLine) {
     EXPECT_NE(text.find(std::string("Clean: Clearing ") + item + " ..."), std::string::npos) << item;
   DeleteFileW(qv::Widen(ini).c_str());
   DeleteFileW(qv::Widen(log).c_str());
+}
+
+
+// ---------------------------------------------------------------------------------------------
+// One cookie keep list for every browser
+
+// Which hosts a kept site keeps: itself, its sub-sites, and the domains above it whose cookies the
+// site is sent; never a mere top-level domain, never another site that ends in the same letters.
+TEST(CookieKeepList, SitesKeepTheirHosts) {
+  struct Case {
+    const char* site;
+    const char* host;
+    bool kept;
+  } cases[] = {
+      {"example.org", "example.org", true},         {"example.org", ".example.org", true},
+      {"example.org", "www.example.org", true},     {"example.org", ".accounts.example.org", true},
+      {"www.example.org", ".example.org", true},    {"www.example.org", "mail.example.org", false},
+      {"example.org", "badexample.org", false},     {"example.org", "example.org.evil.test", false},
+      {"example.org", "org", false},                {"example.org", ".org", false},
+      {"Example.ORG", "WWW.example.org", true},     {"localhost", "localhost", true},
+  };
+  for (const auto& c : cases) {
+    qv::TCookieKeepList keep({c.site});
+    EXPECT_EQ(keep.KeepsHost(c.host), c.kept) << c.site << " / " << c.host;
+  }
+  // Entries that are names of Internet Explorer's cookie files keep no site of a database.
+  qv::TCookieKeepList files({"root@example[1].txt", "user@www.example.org[2].txt"});
+  EXPECT_FALSE(files.KeepsAnySite());
+  EXPECT_FALSE(files.KeepsHost("example.org"));
+  EXPECT_EQ(qv::CookieSiteOfHost(".WWW.Example.org"), "www.example.org");
+  EXPECT_EQ(qv::CookieSiteOfHost("user@example"), "");
+
+  // The manager's sites: sub-sites under a parent domain that is listed itself, each browser once.
+  std::vector<qv::TCookieSite> sites = qv::GroupCookieSites({{".example.org", "Mozilla Firefox"},
+                                                              {"www.example.org", "Google Chrome"},
+                                                              {"accounts.example.org", "Mozilla Firefox"},
+                                                              {"a.shop.test", "Brave"},
+                                                              {"b.shop.test", "Brave"},
+                                                              {"tracker.test", "Internet Explorer"},
+                                                              {"not a host", "Brave"}});
+  ASSERT_EQ(sites.size(), 4u);
+  EXPECT_EQ(sites[0].Site, "a.shop.test");
+  EXPECT_EQ(sites[1].Site, "b.shop.test");
+  EXPECT_EQ(sites[2].Site, "example.org");
+  EXPECT_EQ(sites[2].Browsers, (std::vector<std::string>{"Mozilla Firefox", "Google Chrome"}));
+  EXPECT_EQ(sites[3].Site, "tracker.test");
+}
+
+// Writes Cookies.dat for the life of the object (none: no file).
+class ScopedKeepList {
+ public:
+  explicit ScopedKeepList(const std::vector<std::string>& entries) {
+    Remove();
+    if (!entries.empty()) {
+      EXPECT_TRUE(qv::WriteCookieKeepList(entries, qv::CookiesDatPath()));
+    }
+  }
+  ~ScopedKeepList() { Remove(); }
+
+ private:
+  static void Remove() { DeleteFileW(qv::Widen(qv::CookiesDatPath()).c_str()); }
+};
+
+// An Internet Explorer cookie file as Internet Explorer writes it: one record a cookie.
+std::string IeCookieText(const std::string& hostPath, const std::string& name) {
+  return name + "\n" + "value-" + name + "\n" + hostPath + "\n1024\n2596069376\n31168106\n3894399280\n31065460\n*\n";
+}
+
+std::string Bytes(const std::string& path) {
+  std::string all, part;
+  for (const char* side : {"", "-wal", "-journal"})
+    if (qv::FileExists(path + side) && qv::ReadFileBytes(path + side, part)) all += part;
+  return all;
+}
+
+// Cookies.dat keeps sites in every browser: Firefox's cookies.sqlite, the Cookies databases of the
+// Chromium browsers (today's place and the older one, several profiles), Internet Explorer's
+// cookie files (by site, and by file name as older copies wrote it). Every other cookie goes, row
+// by row, counted alike by the Test and the Clean, and no removed cookie stays readable in the
+// files; a database the browser holds is left and said; a database with nothing to remove is left
+// untouched. With no site kept the databases go whole.
+TEST(CookieKeepList, EveryBrowserKeepsTheKeptSites) {
+  ResetCleanerSettings();
+  MessageRecorder messages;
+  TestWindow window;
+  const std::string local = LocalAppDataPath(), roaming = AppDataPath();
+  OwnedFolder mozilla(roaming + "Mozilla"), google(local + "Google"), edge(local + "Microsoft\\Edge"),
+      brave(local + "BraveSoftware");
+  const std::string ffProfile = mozilla / "Firefox\\Profiles\\k1.default-release\\";
+  MakeDirs(ffProfile);
+  WriteTextFile(mozilla / "Firefox\\profiles.ini",
+                "[Profile0]\r\nName=default-release\r\nIsRelative=1\r\nPath=Profiles/k1.default-release\r\n");
+  const std::string firefox = ffProfile + "cookies.sqlite";
+  const std::string chromeNew = google / "Chrome\\User Data\\Default\\Network\\Cookies";
+  const std::string chromeOld = google / "Chrome\\User Data\\Profile 1\\Cookies";
+  const std::string edgeOnlyKept = edge / "User Data\\Default\\Network\\Cookies";
+  const std::string braveHeld = brave / "Brave-Browser\\User Data\\Default\\Network\\Cookies";
+  for (const std::string& db : {chromeNew, chromeOld, edgeOnlyKept, braveHeld}) MakeDirs(db.substr(0, db.rfind('\\')));
+  MakeFirefoxCookies(firefox, {{".example.org", "sid", "kept-value-1"},
+                               {"www.example.org", "pref", "kept-value-2"},
+                               {".accounts.example.org", "login", "kept-value-3"},
+                               {".qv-removed.test", "uid", "removed-value-1"},
+                               {"ads.qv-removed.test", "x", "removed-value-2"},
+                               {"example.net", "a", "removed-value-3"}});
+  MakeChromiumCookies(chromeNew, {{".example.org", "SID", "kept-value-4"},
+                                  {"kept.example", "k", "kept-value-5"},
+                                  {".qv-removed.test", "r1", "removed-value-4"},
+                                  {"sub.qv-removed.test", "r2", "removed-value-5"}});
+  MakeChromiumCookies(chromeOld, {{"qv-other.test", "o", "removed-value-6"}, {"www.example.org", "p", "kept-value-6"}});
+  MakeChromiumCookies(edgeOnlyKept, {{".example.org", "e", "kept-value-7"}});
+  MakeChromiumCookies(braveHeld, {{".qv-removed.test", "b", "removed-value-7"}});
+  const std::string ie = qv::FindCookieFolder();
+  ASSERT_FALSE(ie.empty());
+  struct IeFile {
+    std::string name, text;
+    bool kept;
+  } ieFiles[] = {{"root@example[1].txt", IeCookieText("www.example.org/", "ie1"), true},
+                 {"root@qvlegacy[1].txt", IeCookieText("qv-legacy.test/", "ie2"), true},
+                 {"root@qv-removed[1].txt", IeCookieText("qv-removed.test/", "ie3"), false}};
+  for (const IeFile& f : ieFiles) WriteTextFile(ie + f.name, f.text);
+  const std::string edgeBefore = Bytes(edgeOnlyKept);
+  ScopedKeepList keep({"example.org", "kept.example", "root@qvlegacy[1].txt"});
+  const std::vector<std::string> items = {"Internet Explorer - Cookies", "Mozilla Firefox - Cookies",
+                                          "Applications - Google Chrome", "Applications - Microsoft Edge",
+                                          "Applications - Brave"};
+  const unsigned removed = 1 + 3 + 2 + 1;  // an IE file, and the rows
+
+  // Brave runs and holds its database, as Chromium does.
+  auto browser = std::make_unique<RawDb>(braveHeld);
+  ASSERT_TRUE(browser->Exec("BEGIN EXCLUSIVE"));
+  for (int mode : {qv::rmTest, qv::rmClean}) {
+    const std::string prefix = mode == qv::rmTest ? "Test: " : "Clean: ";
+    SCOPED_TRACE(prefix);
+    ASSERT_TRUE(window.Run(items, mode));
+    EXPECT_EQ(window.FinishedTotal, removed);
+    const std::vector<std::string> lines = window.Lines();
+    EXPECT_EQ(CountLinesStartingWith(lines, prefix + "deleting the cookies of "), 6);  // by host
+    EXPECT_EQ(CountLinesStartingWith(lines, prefix + "deleting the cookies of .qv-removed.test in " + firefox), 1);
+    EXPECT_EQ(CountLinesStartingWith(lines, prefix + braveHeld +
+                                                " was left as it is: the browser that uses it holds it open"),
+              1);
+    if (mode == qv::rmTest) {
+      EXPECT_EQ(CountRows(firefox, "moz_cookies"), "6");
+    }
+  }
+  browser->Exec("ROLLBACK");
+  browser.reset();
+
+  struct Kept {
+    std::string db;
+    const char* table;
+    const char* hostColumn;
+    std::vector<std::string> hosts;
+  } kept[] = {{firefox, "moz_cookies", "host", {".accounts.example.org", ".example.org", "www.example.org"}},
+              {chromeNew, "cookies", "host_key", {".example.org", "kept.example"}},
+              {chromeOld, "cookies", "host_key", {"www.example.org"}},
+              {edgeOnlyKept, "cookies", "host_key", {".example.org"}},
+              {braveHeld, "cookies", "host_key", {".qv-removed.test"}}};
+  for (const Kept& k : kept) {
+    SCOPED_TRACE(k.db);
+    RawDb check(k.db);
+    EXPECT_EQ(check.Value("PRAGMA integrity_check"), "ok");
+    std::string hosts;
+    for (const std::string& h : k.hosts) hosts += (hosts.empty() ? "" : ",") + h;
+    EXPECT_EQ(check.Value(std::string("select group_concat(") + k.hostColumn + ") from (select " + k.hostColumn +
+                          " from " + k.table + " order by 1)"),
+              hosts);
+  }
+  EXPECT_EQ(RawDb(firefox).Value("PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(RawDb(chromeNew).Value("select value from meta where key = 'version'"), "24");
+  for (const std::string& db : {firefox, chromeNew, chromeOld}) {
+    const std::string bytes = Bytes(db);
+    for (const char* gone : {"qv-removed", "removed-value", "qv-other", "example.net"})
+      EXPECT_EQ(bytes.find(gone), std::string::npos) << gone << " is readable in " << db;
+  }
+  EXPECT_EQ(Bytes(edgeOnlyKept), edgeBefore) << "a database with nothing to remove was changed";
+  for (const IeFile& f : ieFiles) EXPECT_EQ(qv::FileExists(ie + f.name), f.kept) << f.name;
+  EXPECT_TRUE(messages.Messages.empty());
+
+  // A winapp2.ini entry as the community writes it reaches the same database through a wildcard
+  // and a mask: the database goes to the cookie cleaner, and the files SQLite keeps beside it stay.
+  {
+    MakeChromiumCookies(chromeNew, {{".example.org", "SID", "kept-value-4"}, {".qv-removed.test", "r1", "removed-value-4"}});
+    WriteTextFile(chromeNew + "-journal", "");
+    WriteFile(google / "Chrome\\User Data\\Default\\Network\\Device Bound Sessions", 10);
+    const std::string ini = qv::ExeFolder() + "winapp2.ini";
+    WriteTextFile(ini, "[Google Chrome Web Browsing Cookies *]\r\nSpecialDetect=DET_CHROME\r\n"
+                       "FileKey1=%LocalAppData%\\Google\\Chrome*\\User Data\\*\\Network|Cookies*;Device Bound Sessions*\r\n");
+    const std::string item = "Applications - Google Chrome Web Browsing Cookies *";
+    window.Winapp2Sources = {{item, ini}};
+    for (int mode : {qv::rmTest, qv::rmClean}) {
+      // A cookie row and a file; never the journal, which SQLite itself empties as it works.
+      ASSERT_TRUE(window.Run({item}, mode));
+      EXPECT_EQ(window.FinishedTotal, 2u);
+      if (mode == qv::rmTest) {
+        EXPECT_TRUE(qv::FileExists(chromeNew + "-journal"));
+      }
+    }
+    EXPECT_EQ(RawDb(chromeNew).Value("select group_concat(host_key) from cookies"), ".example.org");
+    EXPECT_FALSE(qv::FileExists(google / "Chrome\\User Data\\Default\\Network\\Device Bound Sessions"));
+    window.Winapp2Sources.clear();
+    DeleteFileW(qv::Widen(ini).c_str());
+  }
+
+  // Nothing kept: each database goes whole.
+  {
+    ScopedKeepList none({});
+    ASSERT_TRUE(window.Run(items, qv::rmTest));
+    const unsigned counted = window.FinishedTotal;
+    EXPECT_GE(counted, 5u);
+    ASSERT_TRUE(window.Run(items, qv::rmClean));
+    EXPECT_EQ(window.FinishedTotal, counted);
+    for (const std::string& db : {firefox, chromeNew, chromeOld, edgeOnlyKept, braveHeld})
+      EXPECT_FALSE(qv::FileExists(db)) << db;
+  }
+  for (const IeFile& f : ieFiles) DeleteFileW(qv::Widen(ie + f.name).c_str());
 }
 
 }  // namespace

@@ -52,7 +52,11 @@ TEST(DefinitionCheck, EveryPlantedFaultOfADefinitionFile) {
       "DelFile12=C:\\*,*.log\r\n"                                          // 20
       "DelFile13={Local AppData}\\Qv,sub\\*.log\r\n"                       // 21
       "[planted]\r\n"                                                      // 22
-      "DelFile1=C:\\Temp\\Old\r\n";                                        // 23
+      "DelFile1=C:\\Temp\\Old\r\n"                                         // 23
+      "[Profiles]\r\n"                                                     // 24
+      "DelFile1={Local AppData}\\{Chromium Profiles}\r\n"                   // 25
+      "DelFile2={Local AppData}\\Qv\\{Chromium profiles}\\Cache\r\n"       // 26
+      "DelFile3=C:\\,*.log\r\n";                                            // 27
   ExpectFindings(qv::LintDefinitionText(text, qv::dfmDefinitions),
                  {{2, "outside any section"},
                   {5, "not an entry"},
@@ -60,7 +64,7 @@ TEST(DefinitionCheck, EveryPlantedFaultOfADefinitionFile) {
                   {7, "a whole registry root"},
                   {8, "refused: the protected folder " + Windows() + " named whole"},
                   {9, "refused: the protected folder " + Windows() + " named whole"},
-                  {11, "the drive root C:\\ named whole"},
+                  {11, "the drive root C:\\ emptied whole"},
                   {12, "refused: a wildcard step below the protected folder " + LocalAppDataPath()},
                   {14, "a step with \"*\" or \"?\" that is no wildcard step"},
                   {15, "a relative folder"},
@@ -69,7 +73,8 @@ TEST(DefinitionCheck, EveryPlantedFaultOfADefinitionFile) {
                   {18, "an unknown key"},
                   {20, "refused: a wildcard step below the drive root C:\\"},
                   {21, "a file mask with a folder in it"},
-                  {22, "a second section of this name"}});
+                  {22, "a second section of this name"},
+                  {26, "an unknown step {Chromium profiles}"}});
 }
 
 TEST(DefinitionCheck, EveryPlantedFaultOfAWinapp2File) {
@@ -88,17 +93,28 @@ TEST(DefinitionCheck, EveryPlantedFaultOfAWinapp2File) {
       "FileKey6=%LocalAppData%\\Foo\r\n"                   // 12
       "ExcludeKey2=PATH|%NoSuchVariable%\\y\\\r\n"         // 13
       "[Empty *]\r\n"                                      // 14
-      "Detect=HKCU\\Software\\Foo\r\n";                    // 15
+      "Detect=HKCU\\Software\\Foo\r\n"                     // 15
+      "[Partial *]\r\n"                                    // 16
+      "FileKey1=%LocalAppData%\\Qv*|*.log\r\n"             // 17
+      "FileKey2=%LocalAppData%\\.qv-*|*.log|RECURSE\r\n"   // 18
+      "FileKey3=%SystemDrive%|*.cpp.log;Qv*.txt\r\n"       // 19
+      "FileKey4=%LocalAppData%\\*.*|*.log\r\n"             // 20
+      "FileKey5=%LocalAppData%\\*\\Qv*|*.log\r\n"          // 21
+      "FileKey6=%SystemDrive%\\?*|*.log\r\n";              // 22
   ExpectFindings(qv::LintDefinitionText(text, qv::dfmWinapp2),
                  {{5, "refused: the protected folder " + Windows() + " named whole"},
                   {7, "refused: a wildcard step below the protected folder " + LocalAppDataPath()},
                   {8, "the variable %NoSuchVariable% is unknown on this system"},
-                  {9, "the drive root C:\\ named whole"},
+                  {9, "the drive root C:\\ emptied whole"},
                   {10, "a malformed registry key"},
                   {11, "an unknown kind of exclusion"},
                   {12, "no file mask"},
                   {13, "the variable %NoSuchVariable% is unknown on this system, so [Bad *] is never cleaned"},
-                  {14, "an entry that names nothing to clean"}});
+                  {14, "an entry that names nothing to clean"},
+                  // Partial steps, a mask at a drive root and a step with a named one after it are
+                  // valid lines; a step that matches every name right below is not.
+                  {20, "refused: a wildcard step below the protected folder " + LocalAppDataPath()},
+                  {22, "refused: a wildcard step below the drive root C:\\"}});
 }
 
 TEST(DefinitionCheck, TheShippedDefinitionsHaveNoProblem) {

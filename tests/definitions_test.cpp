@@ -280,7 +280,8 @@ TEST(ShippedDefinitions, EveryLineIsAWellFormedEntry) {
         EXPECT_GE(PathDepth(e.KeyPath), 2) << where;
         break;
       case qv::dkFolder:
-      case qv::dkFileMask: {
+      case qv::dkFileMask:
+      case qv::dkCookieDatabase: {
         bool drive = e.FirstPart.size() == 2 && e.FirstPart[1] == ':';
         EXPECT_TRUE(macros.count(e.FirstPart) || drive) << where;
         EXPECT_FALSE(qv::DefinitionFolder(e, qv::ReadDefinitionMacros()).empty()) << where;

@@ -168,63 +168,81 @@ TEST(CustomListRows, OkAndSelectionRules) {
   EXPECT_EQ(SelectionAfterRemove(-1, 3), -1);
 }
 
+std::vector<std::string> Names(const std::vector<TCookieEntry>& entries) {
+  std::vector<std::string> names;
+  for (const TCookieEntry& e : entries) names.push_back(e.Name);
+  return names;
+}
+
+std::vector<TCookieEntry> Unmarked(const std::vector<std::string>& names) {
+  std::vector<TCookieEntry> entries;
+  for (const std::string& n : names) entries.push_back({n, ""});
+  return entries;
+}
+
+// A kept name is listed only as kept, marked with the browsers that hold it; a name differing only
+// in case is another name; entries no browser holds any more stay on the keep list.
 TEST(CookieLists, KeptNamesAreListedOnlyAsKept) {
-  TCookieLists l({"a@x[1].txt", "b@y[1].txt", "B@Y[1].txt"}, {"b@y[1].txt", "gone@z[1].txt"});
-  EXPECT_EQ(l.Found, (std::vector<std::string>{"a@x[1].txt", "B@Y[1].txt"}));  // case matters
-  EXPECT_EQ(l.Keep, (std::vector<std::string>{"b@y[1].txt", "gone@z[1].txt"}));
+  TCookieLists l({{"example.org", "Mozilla Firefox, Google Chrome"}, {"b@y[1].txt", ""}, {"B@Y[1].txt", ""}},
+                 {"b@y[1].txt", "gone.example", "example.org"});
+  EXPECT_EQ(Names(l.Found), (std::vector<std::string>{"B@Y[1].txt"}));
+  EXPECT_EQ(Names(l.Keep), (std::vector<std::string>{"b@y[1].txt", "gone.example", "example.org"}));
+  EXPECT_EQ(l.Keep[2].Text(), "example.org (Mozilla Firefox, Google Chrome)");
+  EXPECT_EQ(l.Keep[1].Text(), "gone.example");
+  EXPECT_EQ(l.KeepNames(), (std::vector<std::string>{"b@y[1].txt", "gone.example", "example.org"}));
   EXPECT_EQ(l.FoundSelection, -1);
   EXPECT_EQ(l.KeepSelection, -1);
 }
 
 TEST(CookieLists, MovesAndTheSelectionsTheyLeave) {
   using V = std::vector<std::string>;
-  TCookieLists l({"1", "2", "3"}, {});
+  TCookieLists l(Unmarked({"1", "2", "3"}), {});
   l.Add();  // nothing selected: nothing happens
   EXPECT_EQ(l.Found.size(), 3u);
   EXPECT_TRUE(l.Keep.empty());
 
   l.FoundSelection = 1;
   l.Add();
-  EXPECT_EQ(l.Found, (V{"1", "3"}));
-  EXPECT_EQ(l.Keep, (V{"2"}));
+  EXPECT_EQ(Names(l.Found), (V{"1", "3"}));
+  EXPECT_EQ(Names(l.Keep), (V{"2"}));
   EXPECT_EQ(l.FoundSelection, 1);  // the entry after the moved one
   EXPECT_EQ(l.KeepSelection, 0);
   l.Add();  // the last one: the selection goes to the first
-  EXPECT_EQ(l.Found, (V{"1"}));
-  EXPECT_EQ(l.Keep, (V{"2", "3"}));
+  EXPECT_EQ(Names(l.Found), (V{"1"}));
+  EXPECT_EQ(Names(l.Keep), (V{"2", "3"}));
   EXPECT_EQ(l.FoundSelection, 0);
   l.FoundDoubleClick();  // the only one
   EXPECT_TRUE(l.Found.empty());
   EXPECT_EQ(l.FoundSelection, -1);
-  EXPECT_EQ(l.Keep, (V{"2", "3", "1"}));
+  EXPECT_EQ(Names(l.Keep), (V{"2", "3", "1"}));
 
   l.KeepSelection = 2;
   l.Remove();
-  EXPECT_EQ(l.Found, (V{"1"}));
+  EXPECT_EQ(Names(l.Found), (V{"1"}));
   EXPECT_EQ(l.FoundSelection, 0);  // the found list holds one entry: it is selected
   EXPECT_EQ(l.KeepSelection, 0);
   l.KeepSelection = 0;
   l.Remove();
-  EXPECT_EQ(l.Found, (V{"1", "2"}));
+  EXPECT_EQ(Names(l.Found), (V{"1", "2"}));
   EXPECT_EQ(l.FoundSelection, 0);  // unchanged
-  EXPECT_EQ(l.Keep, (V{"3"}));
+  EXPECT_EQ(Names(l.Keep), (V{"3"}));
 
   l.FoundSelection = 1;
   l.KeepSelection = 0;
   l.KeepDoubleClick();  // the found list selects its first entry
-  EXPECT_EQ(l.Found, (V{"1", "2", "3"}));
+  EXPECT_EQ(Names(l.Found), (V{"1", "2", "3"}));
   EXPECT_EQ(l.FoundSelection, 0);
   EXPECT_TRUE(l.Keep.empty());
   EXPECT_EQ(l.KeepSelection, -1);
 
   l.AddAll();
   EXPECT_TRUE(l.Found.empty());
-  EXPECT_EQ(l.Keep, (V{"1", "2", "3"}));
+  EXPECT_EQ(Names(l.Keep), (V{"1", "2", "3"}));
   EXPECT_EQ(l.KeepSelection, 0);
   l.AddAll();  // nothing left to add
   EXPECT_EQ(l.Keep.size(), 3u);
   l.RemoveAll();
-  EXPECT_EQ(l.Found, (V{"1", "2", "3"}));
+  EXPECT_EQ(Names(l.Found), (V{"1", "2", "3"}));
   EXPECT_EQ(l.FoundSelection, 0);
   EXPECT_TRUE(l.Keep.empty());
 }

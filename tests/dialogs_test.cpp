@@ -3,6 +3,7 @@
 // settings.ini, Cookies.dat, Clist.dat and the registry and puts in force at once, and that Cancel
 // leaves all of it alone. Also: every menu entry opens its dialog, and Help opens the help pages.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstring>
@@ -28,6 +29,7 @@
 #include "engine/Definitions.h"
 #include "shell/MainWindow.h"
 #include "support/DialogDriver.h"
+#include "support/Places.h"
 #include "support/Sandbox.h"
 #include "support/TestWindow.h"
 
@@ -453,17 +455,20 @@ class CookiesManagerTest : public DialogsTest {
   std::string folder_;
 };
 
+// The Internet Explorer cookie files are listed by their sites ("root@qvdlg-a[1].txt" holds no
+// record that can be read: its name gives qvdlg-a), marked with the browser; a file that the keep
+// list names, as older copies wrote it, is listed only as kept.
 TEST_F(CookiesManagerTest, ListsMovesAndOkWritesTheKeepListTheCookieCleanerReads) {
   Open();
   ASSERT_TRUE(WriteCookieKeepList({"root@qvdlg-kept[1].txt", "root@qvdlg-gone[1].txt", "ROOT@QVDLG-B[1].txt"},
                                   CookiesDatPath()));
   using C = TfrmCookiesManager;
+  const std::string a = "qvdlg-a (Internet Explorer)", b = "qvdlg-b (Internet Explorer)";
   DialogScript script;
   script.Then([&](HWND d) {
     EXPECT_EQ(qv::WindowText(d), "Cookies Manager");
-    // A kept name is listed only as kept; a kept name differing only in case keeps another file.
-    EXPECT_EQ(Ours(ListBoxRows(d, C::ListBox1)),
-              (std::vector<std::string>{"root@qvdlg-a[1].txt", "root@qvdlg-b[1].txt"}));
+    // A kept file is listed only as kept; a kept name differing only in case keeps another file.
+    EXPECT_EQ(Ours(ListBoxRows(d, C::ListBox1)), (std::vector<std::string>{a, b}));
     EXPECT_EQ(ListBoxRows(d, C::ListBox2), (std::vector<std::string>{"root@qvdlg-kept[1].txt", "root@qvdlg-gone[1].txt",
                                                                      "ROOT@QVDLG-B[1].txt"}));
     EXPECT_EQ(ListBoxSelection(d, C::ListBox1), -1);
@@ -471,26 +476,29 @@ TEST_F(CookiesManagerTest, ListsMovesAndOkWritesTheKeepListTheCookieCleanerReads
     Click(d, C::bAdd);  // nothing selected: nothing moves
     EXPECT_EQ(ListBoxRows(d, C::ListBox1).size(), found);
 
-    ClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, "root@qvdlg-a[1].txt"));
+    ClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, a));
     Click(d, C::bAdd);
-    EXPECT_EQ(ListBoxRows(d, C::ListBox2).back(), "root@qvdlg-a[1].txt");
+    EXPECT_EQ(ListBoxRows(d, C::ListBox2).back(), a);
     EXPECT_EQ(ListBoxSelection(d, C::ListBox2), 0);
-    DoubleClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, "root@qvdlg-b[1].txt"));
-    EXPECT_EQ(ListBoxRows(d, C::ListBox2).back(), "root@qvdlg-b[1].txt");
-    // The file that is gone goes back to the found list, and is not kept any more.
+    DoubleClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, b));
+    EXPECT_EQ(ListBoxRows(d, C::ListBox2).back(), b);
+    // The entry whose file is gone goes back to the found list, and is not kept any more.
     ClickListBoxRow(d, C::ListBox2, 1);
     Click(d, C::bRemove);
     EXPECT_EQ(Ours(ListBoxRows(d, C::ListBox1)).back(), "root@qvdlg-gone[1].txt");
-    EXPECT_EQ(ListBoxRows(d, C::ListBox2), (std::vector<std::string>{"root@qvdlg-kept[1].txt", "ROOT@QVDLG-B[1].txt",
-                                                                     "root@qvdlg-a[1].txt", "root@qvdlg-b[1].txt"}));
+    EXPECT_EQ(ListBoxRows(d, C::ListBox2),
+              (std::vector<std::string>{"root@qvdlg-kept[1].txt", "ROOT@QVDLG-B[1].txt", a, b}));
     EXPECT_EQ(ListBoxSelection(d, C::ListBox2), 1);  // the entry after the moved one
     Click(d, C::bOK);
   });
   Menu(IDM_COOKIES);
   EXPECT_EQ(script.Opened.size(), 1u);
+  // The keep list holds the sites, which the cleaners read: the files of those sites are kept.
   EXPECT_EQ(ReadCookieKeepList(CookiesDatSourcePath()),
-            (std::vector<std::string>{"root@qvdlg-kept[1].txt", "ROOT@QVDLG-B[1].txt", "root@qvdlg-a[1].txt",
-                                      "root@qvdlg-b[1].txt"}));
+            (std::vector<std::string>{"root@qvdlg-kept[1].txt", "ROOT@QVDLG-B[1].txt", "qvdlg-a", "qvdlg-b"}));
+  const TCookieKeepList keep = TCookieKeepList::Read();
+  for (const char* name : {"root@qvdlg-a[1].txt", "root@qvdlg-b[1].txt", "root@qvdlg-kept[1].txt"})
+    EXPECT_TRUE(keep.KeepsIeCookieFile(folder_, name)) << name;
 
   // Remove All and OK: an empty keep list.
   script.Then([&](HWND d) {
@@ -502,6 +510,47 @@ TEST_F(CookiesManagerTest, ListsMovesAndOkWritesTheKeepListTheCookieCleanerReads
   Menu(IDM_COOKIES);
   EXPECT_TRUE(ReadCookieKeepList(CookiesDatSourcePath()).empty());
   EXPECT_EQ(IniReadString(CookiesDatPath(), "Cookies to keep", "Count", ""), "0");
+}
+
+// The sites of Firefox and of a browser built on Chromium are listed with the browsers that hold
+// them, sub-sites under their site; View shows a site's cookies by name, never their values.
+TEST_F(CookiesManagerTest, SitesOfEveryBrowserWithTheirBrowsers) {
+  Open();
+  const std::string roaming = IncludeTrailingBackslash(ShellFolderPath(CSIDL_APPDATA)), local = GetLocalAppDataFolder();
+  struct Owned {
+    std::string path;
+    ~Owned() { RemoveTree(path); }
+  } mozilla{roaming + "Mozilla"}, google{local + "Google"};
+  RemoveTree(mozilla.path);
+  RemoveTree(google.path);
+  const std::string profile = mozilla.path + "\\Firefox\\Profiles\\k1.default-release\\";
+  MakeDirs(profile);
+  WriteTextFile(mozilla.path + "\\Firefox\\profiles.ini",
+                "[Profile0]\r\nIsRelative=1\r\nPath=Profiles/k1.default-release\r\n");
+  MakeFirefoxCookies(profile + "cookies.sqlite",
+                     {{".qvdlg-site.test", "ff", "secret-ff"}, {"www.qvdlg-site.test", "ff2", "secret-ff2"}});
+  const std::string chrome = google.path + "\\Chrome\\User Data\\Profile 2\\Network\\";
+  MakeDirs(chrome);
+  MakeChromiumCookies(chrome + "Cookies", {{"mail.qvdlg-site.test", "cr", "secret-cr"}, {"qvdlg-other.test", "o", "x"}});
+  using C = TfrmCookiesManager;
+  const std::string site = "qvdlg-site.test (Mozilla Firefox, Google Chrome)";
+  DialogScript script;
+  script.Then([&](HWND d) {
+    EXPECT_EQ(Ours(ListBoxRows(d, C::ListBox1)),
+              (std::vector<std::string>{"qvdlg-a (Internet Explorer)", "qvdlg-b (Internet Explorer)",
+                                        "qvdlg-kept (Internet Explorer)", "qvdlg-other.test (Google Chrome)", site}));
+    ClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, site));
+    Click(d, C::bView);
+    Click(d, C::bAdd);
+    EXPECT_EQ(ListBoxRows(d, C::ListBox2), (std::vector<std::string>{site}));
+    Click(d, C::bOK);
+  });
+  Menu(IDM_COOKIES);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "qvdlg-site.test");
+  EXPECT_EQ(boxes[0].text, "\r\nMozilla Firefox: .qvdlg-site.test/ ff\r\nMozilla Firefox: www.qvdlg-site.test/ ff2"
+                           "\r\nGoogle Chrome: mail.qvdlg-site.test/ cr");
+  EXPECT_EQ(ReadCookieKeepList(CookiesDatSourcePath()), (std::vector<std::string>{"qvdlg-site.test"}));
 }
 
 TEST_F(CookiesManagerTest, CancelLeavesCookiesDatAsItWas) {
@@ -530,24 +579,24 @@ TEST_F(CookiesManagerTest, CancelLeavesCookiesDatAsItWas) {
   EXPECT_EQ(ReadTextFile(CookiesDatPath()), before);
 }
 
-TEST_F(CookiesManagerTest, ViewShowsTheSelectedCookiesText) {
+TEST_F(CookiesManagerTest, ViewShowsTheSelectedSitesCookies) {
   Open();
   using C = TfrmCookiesManager;
   DialogScript script;
   script.Then([&](HWND d) {
     Click(d, C::bView);  // nothing selected: nothing shown
     EXPECT_TRUE(boxes.empty());
-    ClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, "root@qvdlg-a[1].txt"));
+    ClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, "qvdlg-a (Internet Explorer)"));
     Click(d, C::bView);
     // A file gone since it was listed shows nothing.
     DeleteFileW(Widen(folder_ + "root@qvdlg-b[1].txt").c_str());
-    ClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, "root@qvdlg-b[1].txt"));
+    ClickListBoxRow(d, C::ListBox1, Row(d, C::ListBox1, "qvdlg-b (Internet Explorer)"));
     Click(d, C::bView);
     Click(d, C::bCancel);
   });
   Menu(IDM_COOKIES);
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "root@qvdlg-a[1].txt");
+  EXPECT_EQ(boxes[0].caption, "qvdlg-a");
   EXPECT_EQ(boxes[0].text, "\r\nname\r\nvalue of root@qvdlg-a[1].txt");
   EXPECT_EQ(boxes[0].type & MB_ICONMASK, (UINT)MB_ICONINFORMATION);
 }

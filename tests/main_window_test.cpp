@@ -1275,10 +1275,16 @@ TEST_F(ProgramTest, TwoOneTimeCleansStartedTogetherKeepTheSettingsWhole) {
   WriteSettings({{"Settings/OverwriteFile", "1"},
                  {"Settings/OverwriteNumber", "3"},
                  {"Settings/AskForSweep", "1"},
-                 {"NodeSelected/SelectedCount", "2"},
+                 {"NodeSelected/SelectedCount", "3"},
                  {"NodeSelected/1", "Windows"},
-                 {"NodeSelected/2", "Windows - Start Run"}});
+                 {"NodeSelected/2", "Windows - Start Run"},
+                 {"NodeSelected/3", "Custom Lists - <New List>"}});
   settings_ = saved;
+  // Files for the first clean to overwrite and remove, so that it is still at work when the second
+  // starts, however fast the machine.
+  qvtest::SandboxFolder busy("TwoCleans");
+  const std::string clist = ExeFolder() + "Clist.dat";
+  qvtest::WriteTextFile(clist, "[<New List>]\r\nDelFile1=" + busy.Path() + ",*.tmp\r\n");
   auto keysOf = [&] {
     std::map<std::string, std::string> keys;
     for (const std::string& section : IniReadSections(ini))
@@ -1291,17 +1297,21 @@ TEST_F(ProgramTest, TwoOneTimeCleansStartedTogetherKeepTheSettingsWhole) {
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
     SeedRunMru();
+    for (int i = 0; i < 300; ++i) qvtest::WriteFile(busy / ("f" + std::to_string(i) + ".tmp"), 64 * 1024);
     HANDLE first = qvtest::StartProgram(Exe(), "-cleanonce");
-    Sleep(50);
+    // The second starts once the first is at work: its window is there.
+    ASSERT_TRUE(PumpUntil([] { return FindWindowW(L"Quorvane Made by Marrowdale Software", nullptr) != nullptr; }));
     HANDLE second = qvtest::StartProgram(Exe(), "-cleanonce");
     ASSERT_TRUE(first && second);
     std::multiset<int> codes = {qvtest::WaitProgram(first, 120000), qvtest::WaitProgram(second, 120000)};
     EXPECT_EQ(codes, (std::multiset<int>{ecCleaned, ecAlreadyRunning}));
     EXPECT_FALSE(qvtest::RegKeyExists(HKEY_CURRENT_USER, kRunMru));
+    EXPECT_FALSE(FileExists(busy / "f0.tmp"));
     const auto after = keysOf();
     for (const auto& kv : before) EXPECT_EQ(after.count(kv.first) ? after.at(kv.first) : "<missing>", kv.second) << kv.first;
   }
   DeleteFileW(Widen(ini).c_str());
+  DeleteFileW(Widen(clist).c_str());
 }
 
 }  // namespace

@@ -313,3 +313,23 @@ TEST(WindowTaskHost, WorkerLinesArriveWholeAndInOrder) {
   EXPECT_EQ(host->WidestLine(), widest);
   EXPECT_GT(widest, 0);
 }
+
+// A run claims each object once: the first claim of a key is taken, every later one refused, through
+// the table's growth, for keys that differ only in their high bits, and for the key 0.
+TEST(ClearTaskThread, EachKeyIsClaimedOnceARun) {
+  auto host = std::make_shared<CountingHost>();
+  qv::TCleanRun run(host);
+  std::vector<uint64_t> keys = {0, 1, ~0ull};
+  for (uint64_t i = 2; i < 50000; ++i) keys.push_back(i << 40 | 7);  // one file id on many volumes
+  for (uint64_t key : keys) EXPECT_FALSE(run.IsClaimed(key)) << key;
+  size_t firstTimes = 0;
+  for (uint64_t key : keys) firstTimes += run.ClaimOnce(key);
+  EXPECT_EQ(firstTimes, keys.size());
+  for (uint64_t key : keys) {
+    EXPECT_TRUE(run.IsClaimed(key));
+    EXPECT_FALSE(run.ClaimOnce(key));
+  }
+  EXPECT_TRUE(run.ClaimOnce(std::string("HKEY_CURRENT_USER\\Software\\X|value")));
+  EXPECT_FALSE(run.ClaimOnce(std::string("HKEY_CURRENT_USER\\Software\\X|value")));
+  EXPECT_FALSE(run.IsClaimed(12345));
+}

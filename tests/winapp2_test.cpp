@@ -74,6 +74,61 @@ TEST(FolderSteps, SplitAtTheFirstWildcardStep) {
   EXPECT_EQ(qv::WithoutWildcardSteps("*\\b", qv::srStarOnly), "x\\b");
 }
 
+// Which wildcard steps match every name (refused as the last step right below a protected folder
+// or a drive root), and which folders a step lets through: partial steps by their pattern, the
+// profile step by a profile's name or its Preferences file.
+TEST(FolderSteps, EveryNameStepsAndWhatAStepAdmits) {
+  struct Every {
+    const char* step;
+    qv::TStepRule rule;
+    bool every;
+  } every[] = {
+      {"*", qv::srStarOnly, true},        {"{Chromium Profiles}", qv::srStarOnly, false},
+      {"*", qv::srGlob, true},            {"*.*", qv::srGlob, true},
+      {"**", qv::srGlob, true},           {"?*", qv::srGlob, true},
+      {"Name*", qv::srGlob, false},       {".name-*", qv::srGlob, false},
+      {"*.tmp", qv::srGlob, false},       {"Profile ?", qv::srGlob, false},
+      {"{Chromium Profiles}", qv::srGlob, false},
+  };
+  for (const auto& c : every) EXPECT_EQ(qv::StepMatchesEveryName(c.step, c.rule), c.every) << c.step;
+  EXPECT_TRUE(qv::IsWildcardStep("{Chromium Profiles}", qv::srStarOnly));
+  EXPECT_FALSE(qv::IsWildcardStep("{Chromium profiles}", qv::srStarOnly));  // as macros: case-sensitive
+
+  struct Admit {
+    const char* step;
+    qv::TStepRule rule;
+    const char* name;
+    bool hasPreferences;
+    bool admitted;
+  } admits[] = {
+      {"*", qv::srStarOnly, "ANYTHING", false, true},
+      {"PROF*", qv::srGlob, "PROFILE 1", false, true},
+      {"PROF*", qv::srGlob, "DEFAULT", true, false},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "DEFAULT", false, true},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "PROFILE 12", false, true},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "GUEST PROFILE", false, true},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "SYSTEM PROFILE", false, true},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "WORK", true, true},  // a profile of another name
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "DEFAULT.BAK", false, false},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "PROFILE", false, false},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "PROFILE 1A", false, false},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "PROFILE -1", false, false},
+      {"{CHROMIUM PROFILES}", qv::srStarOnly, "SHADERCACHE", false, false},
+  };
+  for (const auto& c : admits) {
+    std::vector<std::string> asked;
+    const bool got = qv::StepAdmitsFolder(c.step, c.rule, c.name, [&](const std::string& file) {
+      asked.push_back(file);
+      return c.hasPreferences && file == "Preferences";
+    });
+    EXPECT_EQ(got, c.admitted) << c.step << " / " << c.name;
+    if (c.rule == qv::srGlob) {
+      EXPECT_TRUE(asked.empty()) << "a partial step looks at names only";
+    }
+  }
+  EXPECT_TRUE(qv::IsChromiumProfileName("profile 3"));
+}
+
 qv::TWinapp2Entry ParseOne(const std::string& body) {
   qv::TWinapp2File f = qv::ParseWinapp2Text("[Entry *]\r\n" + body);
   EXPECT_EQ(f.Entries.size(), 1u);
@@ -393,11 +448,17 @@ TEST(Winapp2Items, DetectedEntriesJoinTheApplications) {
   c.BuildApplicationsCategory(qv::ExeFolder() + "Zelbrin.dat", scene.ini);
   const qv::TCategory* apps = c.FindCategory("Applications");
   std::vector<std::string> winapp2;
-  for (size_t i = 0; i < apps->Items.size(); ++i)
-    if (c.Winapp2Sources.count(apps->ItemName(i))) winapp2.push_back(apps->ItemName(i));
+  for (size_t i = 0; i < apps->Items.size(); ++i) {
+    const qv::TItemRoute& route = apps->Items[i].Route;
+    if (route.Kind != qv::rkWinapp2) {
+      EXPECT_EQ(route.Kind, qv::rkDefinitions) << apps->ItemName(i);
+      EXPECT_EQ(route.File, "Zelbrin.dat") << apps->ItemName(i);
+      continue;
+    }
+    winapp2.push_back(apps->ItemName(i));
+    EXPECT_EQ(route.File, scene.ini) << apps->ItemName(i);
+  }
   EXPECT_EQ(winapp2, kPresent);
-  for (const auto& item : c.Winapp2Sources) EXPECT_EQ(item.second, scene.ini) << item.first;
-  EXPECT_EQ(c.Winapp2Sources.size(), kPresent.size());
 
   // Default=True ticks its item until a selection is stored.
   c.TickDefaults();
@@ -409,8 +470,8 @@ TEST(Winapp2Items, DetectedEntriesJoinTheApplications) {
   d.AddApplications({"Foo"}, {"Foo 1.0"});
   d.AddWinapp2Items({{"FOO", false}, {"Bar", true}}, scene.ini);
   ASSERT_EQ(d.FindCategory("Applications")->Items.size(), 2u);
-  EXPECT_EQ(d.Winapp2Sources.count("Applications - FOO"), 0u);
-  EXPECT_EQ(d.Winapp2Sources.count("Applications - Bar"), 1u);
+  EXPECT_EQ(d.FindItem("Applications - Foo")->Route.Kind, qv::rkDefinitions);
+  EXPECT_EQ(d.FindItem("Applications - Bar")->Route.Kind, qv::rkWinapp2);
 }
 
 TEST(Winapp2Run, TestAndCleanAgreeAndKeepWhatIsExcluded) {
@@ -481,6 +542,8 @@ TEST(Winapp2Run, ProtectedFoldersAndUnusableExclusions) {
   OwnedFolder owned(local + "QvWinapp2Guard");
   Scene s;
   s.File(local + "qvwinapp2.qvtrace", 10);
+  // A partial step right below the protected folder takes what it names.
+  s.File(owned / "partial.qvtrace", 20);
   s.KeepFile(local + "qvwinapp2.qvkeep");
   s.KeepFile(owned / "kept.bin");
   s.KeepFile(owned / "Unsafe\\u.bin");
@@ -491,6 +554,7 @@ TEST(Winapp2Run, ProtectedFoldersAndUnusableExclusions) {
                      "FileKey3=%LocalAppData%\\*|*.*\r\n"
                      "FileKey4=%LocalAppData%|*.qvtrace\r\n"
                      "FileKey5=%UserProfile%|*.*|REMOVESELF\r\n"
+                     "FileKey6=%LocalAppData%\\QvWinapp2G*|*.qvtrace\r\n"
                      "[Qvtest Unsafe *]\r\n"
                      "FileKey1=%LocalAppData%\\QvWinapp2Guard\\Unsafe|*.*\r\n"
                      "ExcludeKey1=DIR|%LocalAppData%\\QvWinapp2Guard\\Unsafe\\\r\n");
@@ -501,12 +565,14 @@ TEST(Winapp2Run, ProtectedFoldersAndUnusableExclusions) {
     SCOPED_TRACE(mode == qv::rmTest ? "Test" : "Clean");
     const std::string prefix = mode == qv::rmTest ? "Test: " : "Clean: ";
     ASSERT_TRUE(window.Run(items, mode));
-    ASSERT_EQ(window.FinishedTotal, 1u);
+    ASSERT_EQ(window.FinishedTotal, 2u);
     const std::vector<std::string> lines = window.Lines();
     EXPECT_EQ(CountLinesStartingWith(lines, prefix + "refusing to empty the protected folder "), 3);
-    EXPECT_EQ(CountLinesStartingWith(lines, prefix + "refusing the wildcard below the protected folder "), 1);
+    EXPECT_EQ(CountLinesStartingWith(lines, prefix + "refusing the wildcard below the protected folder " +
+                                                qv::IncludeTrailingBackslash(local) + " (Qvtest Guarded *, line 4 of " + ini + ")"),
+              1);
     EXPECT_EQ(CountLinesStartingWith(lines, prefix + "Qvtest Unsafe * was not cleaned: an exclusion of it cannot be used"), 1);
-    EXPECT_EQ(CountLinesStartingWith(lines, prefix + "line 9 of " + ini + " cannot be used (an unknown kind of exclusion)"), 1);
+    EXPECT_EQ(CountLinesStartingWith(lines, prefix + "line 10 of " + ini + " cannot be used (an unknown kind of exclusion)"), 1);
   }
   s.ExpectCleaned();
   EXPECT_TRUE(messages.Messages.empty());

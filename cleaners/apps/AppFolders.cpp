@@ -5,14 +5,16 @@
 
 namespace qv {
 
-std::vector<std::string> ListSubfolders(TCleanRun& run, const std::string& folder) {
+std::vector<std::string> ListSubfolders(TCleanRun& run, const std::string& folder) { return ListSubfolders(folder, &run); }
+
+std::vector<std::string> ListSubfolders(const std::string& folder, TCleanRun* run) {
   std::vector<std::string> names;
   if (folder.empty()) return names;
   WIN32_FIND_DATAW fd;
   HANDLE h = FindFirstFileW(ToWinPath(IncludeTrailingBackslash(folder) + "*").c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return names;
   do {
-    if (run.Terminated()) break;
+    if (run && run->Terminated()) break;
     if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
       continue;
     std::string name = Narrow(fd.cFileName);

@@ -14,6 +14,8 @@ class TCleanRun;
 // (reparse points) are left out: a cleaner never follows one out of the place it cleans. The
 // listing stops as soon as the run has been told to stop.
 std::vector<std::string> ListSubfolders(TCleanRun& run, const std::string& folder);
+// The same outside a run when run is null.
+std::vector<std::string> ListSubfolders(const std::string& folder, TCleanRun* run);
 
 // The names of the subkeys of a key, opened for reading; none when it cannot be opened.
 std::vector<std::string> RegistrySubkeyNames(HKEY root, const std::string& keyPath);

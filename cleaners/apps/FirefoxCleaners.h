@@ -1,9 +1,8 @@
-// The cleaners of the "Mozilla Firefox" category: files of fixed names in every profile, the
-// caches of the profiles under both profile roots, and the visits of each default profile's
-// history database.
+// The cleaners of the "Mozilla Firefox" category, each over the same list of profiles
+// (FirefoxProfiles.h): files of fixed names at the top of every profile, the cookies under the keep
+// list (BrowserCookies.h), the disk caches where each profile keeps them, and the history in each
+// profile's places.sqlite (PlacesHistory.h).
 #pragma once
-#include <string>
-
 #include "engine/Cleaner.h"
 
 namespace qv {
@@ -12,11 +11,5 @@ class TCleanRun;
 
 // The "Mozilla Firefox" category.
 const TItemFamily& FirefoxItems();
-
-// The profiles folder under the roaming (GetFirefoxProfilesFolder) or the local
-// (GetFirefoxLocalProfilesFolder) application data, without a trailing backslash; empty when it
-// does not exist.
-std::string GetFirefoxProfilesFolder(TCleanRun& run);
-std::string GetFirefoxLocalProfilesFolder();
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "base/Global.h"
@@ -103,12 +104,15 @@ std::string FormatSQLiteError(const std::string& message, int code, const std::s
 
 void TSQLiteDatabase::Closer::operator()(sqlite3* db) const { sqlite3_close(db); }
 
-TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) {
+TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, TSQLiteOpenMode mode) {
   // SQLite takes UTF-8 names. Through its long-path file layer, a name too long for the plain
   // calls opens with the same extended prefix that the rest of the program gives such paths.
   const std::string path = Narrow(ToWinPath(fileName));
   sqlite3* handle = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, "win32-longpath");
+  const int flags = mode == omCreate     ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                    : mode == omExisting ? SQLITE_OPEN_READWRITE
+                                         : SQLITE_OPEN_READONLY;
+  int rc = sqlite3_open_v2(path.c_str(), &handle, flags, "win32-longpath");
   db_.reset(handle);  // closed again below if opening failed
   if (rc != SQLITE_OK) {
     if (!handle) throw ESQLiteException("Failed to open database \"" + fileName + "\" : unknown error");
@@ -117,12 +121,20 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) {
   // A lock held elsewhere (Firefox keeps its databases locked while it runs) is waited for only
   // this long; then the statement fails as locked instead of holding up the run.
   sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+  // A reader leaves the files as it found them: a write-ahead log that still holds rows stays.
+  if (mode == omReadOnly) sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 }
 
 TSQLiteDatabase::~TSQLiteDatabase() = default;
 
-std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName) {
-  return std::make_unique<TSQLiteDatabase>(fileName);
+std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName, TSQLiteOpenMode mode) {
+  return std::make_unique<TSQLiteDatabase>(fileName, mode);
+}
+
+bool IsSQLiteLockError(const ESQLiteException& e) {
+  const std::string m = e.Message();
+  return m.find("Error [5]:") != std::string::npos || m.find("Error [6]:") != std::string::npos ||
+         m == "Could not prepare SQL statement";
 }
 
 void TSQLiteDatabase::RaiseSQLiteError(const std::string& message, const std::string& sql) const {
@@ -132,13 +144,35 @@ void TSQLiteDatabase::RaiseSQLiteError(const std::string& message, const std::st
   throw ESQLiteException(FormatSQLiteError(message, code, sql, sqliteMessage));
 }
 
-void TSQLiteDatabase::ExecuteStatement(const std::string& sql) {
+void TSQLiteDatabase::ExecuteStatement(const std::string& sql, const std::vector<std::string>& textParams) {
   TStatement stmt;
   Prepare(*this, db_.get(), sql, stmt);
+  for (size_t i = 0; i < textParams.size(); ++i)
+    if (sqlite3_bind_text(stmt.Get(), (int)i + 1, textParams[i].data(), (int)textParams[i].size(),
+                          SQLITE_TRANSIENT) != SQLITE_OK)
+      RaiseSQLiteError("Error executing SQL", sql);
   if (sqlite3_step(stmt.Get()) != SQLITE_DONE) {
     sqlite3_reset(stmt.Get());
     RaiseSQLiteError("Error executing SQL statement", sql);
   }
+}
+
+int64_t TSQLiteDatabase::Changes() const { return sqlite3_changes(db_.get()); }
+
+int64_t TSQLiteDatabase::QueryInteger(const std::string& sql, const std::vector<std::string>& textParams) {
+  TSQLiteTable table(*this, sql, textParams);
+  if (table.Eof() || table.ColumnCount() < 1 || table.FieldIsNull(0)) return 0;
+  const TSQLiteValue& v = table.Field(0);
+  if (const int64_t* i = std::get_if<int64_t>(&v)) return *i;
+  if (const double* d = std::get_if<double>(&v)) return (int64_t)*d;
+  if (const std::string* t = std::get_if<std::string>(&v)) return std::atoll(t->c_str());
+  return 0;
+}
+
+bool TSQLiteDatabase::HasColumn(const std::string& tableName, const std::string& columnName) {
+  TSQLiteTable table(*this, "select count(*) from pragma_table_info(?) where lower(name) = lower(?)",
+                     {tableName, columnName});
+  return !table.Eof() && table.FieldAsInteger(0) > 0;
 }
 
 TSQLiteTable TSQLiteDatabase::QueryTable(const std::string& sql) { return TSQLiteTable(*this, sql); }

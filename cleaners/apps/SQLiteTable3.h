@@ -39,18 +39,33 @@ using TSQLiteValue = std::variant<std::monostate, int64_t, double, std::string, 
 
 class TSQLiteTable;
 
+// How a database file is opened.
+enum TSQLiteOpenMode {
+  omCreate,    // read and write; a missing file is created
+  omExisting,  // read and write; a missing file is an error, never created
+  // read only: nothing is written, a missing file is an error, and closing never folds a
+  // write-ahead log into the database nor removes it
+  omReadOnly,
+};
+
 // One open connection; closed when the object is destroyed. Used by one thread at a time.
 class TSQLiteDatabase {
  public:
-  // Opens (or, when missing, creates) the database file. Raises ESQLiteException
+  // Opens (omCreate: or, when missing, creates) the database file. Raises ESQLiteException
   // "Failed to open database \"<name>\" : <reason>" when SQLite cannot open it.
-  explicit TSQLiteDatabase(const std::string& fileName);
+  explicit TSQLiteDatabase(const std::string& fileName, TSQLiteOpenMode mode = omCreate);
   ~TSQLiteDatabase();
   TSQLiteDatabase(const TSQLiteDatabase&) = delete;
   TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
 
-  // Runs one statement that returns no rows.
-  void ExecuteStatement(const std::string& sql);
+  // Runs one statement that returns no rows, binding `textParams` in order to its parameters.
+  void ExecuteStatement(const std::string& sql, const std::vector<std::string>& textParams = {});
+  // Rows the last INSERT, UPDATE or DELETE changed.
+  int64_t Changes() const;
+  // The first column of the first row of a query as an integer (0 when there is no row).
+  int64_t QueryInteger(const std::string& sql, const std::vector<std::string>& textParams = {});
+  // Whether a table has a column of that name, compared without regard to (ASCII) case.
+  bool HasColumn(const std::string& tableName, const std::string& columnName);
   // Runs one query and keeps all its rows.
   TSQLiteTable QueryTable(const std::string& sql);
   // Whether the database has a table of that name, compared without regard to (ASCII) case.
@@ -72,7 +87,11 @@ class TSQLiteDatabase {
 };
 
 // Opens a database as TSQLiteDatabase's constructor does.
-std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName);
+std::unique_ptr<TSQLiteDatabase> OpenDatabase(const std::string& fileName, TSQLiteOpenMode mode = omCreate);
+
+// True when the error is SQLite's "locked" or "busy": another connection (a running browser)
+// holds the database.
+bool IsSQLiteLockError(const ESQLiteException& e);
 
 // The rows of one query, read once and read-only afterwards, with a current row (0 at first).
 class TSQLiteTable {

@@ -124,18 +124,22 @@ static void IeTypedUrlsCleaner(TCleanRun& run) {
 static void IeCookiesCleaner(TCleanRun& run) {
   const std::string folder = FindCookieFolder(run.Host().OwnerWindow());
   if (folder.empty()) return;
-  const std::vector<std::string> keep = ReadCookieKeepList();
-  // The cookie files (a name holding ".txt") but those on the keep list.
+  // The one keep list of every browser.
+  const TCookieKeepList keep = TCookieKeepList::Read();
+  // The cookie files (a name holding ".txt") but those the keep list names and those that hold a
+  // cookie of a site it keeps.
   TWalkTarget target;
   target.Folder = folder;
   TWalkRules rules;
   rules.Kind = wkFiles;
-  rules.TakeName = IsCookieFileName;
-  rules.KeepNames = keep;
+  rules.TakeName = [&keep, &folder](const std::string& name) {
+    return IsCookieFileName(name) && !keep.KeepsIeCookieFile(folder, name);
+  };
+  rules.KeepNames = keep.Entries();
   run.ItemBytes = WalkAndRemove(run, target, rules, run.ItemCount);
   run.ItemSizeText = FormatKB(run.ItemBytes);
   // The index describes every cookie: with any cookie kept it stays as it is.
-  if (!run.IsTest() && keep.empty()) WipeIndexDatFile(run, folder + "index.dat");
+  if (!run.IsTest() && keep.Empty()) WipeIndexDatFile(run, folder + "index.dat");
 }
 
 static void IeHistoryCleaner(TCleanRun& run) {

@@ -63,6 +63,113 @@ bool IsOnKeepList(const std::vector<std::string>& keep, const std::string& name)
   return std::find(keep.begin(), keep.end(), name) != keep.end();
 }
 
+std::string CookieSiteOfHost(const std::string& host) {
+  std::string site;
+  for (char c : host) {
+    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    const bool hostChar = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                          (unsigned char)c >= 0x80;  // an international name as UTF-8
+    if (!hostChar) return std::string();
+    site += c;
+  }
+  while (!site.empty() && site[0] == '.') site.erase(0, 1);
+  while (!site.empty() && site.back() == '.') site.pop_back();
+  return site;
+}
+
+bool SiteKeepsHost(const std::string& site, const std::string& host) {
+  if (site.empty() || host.empty()) return false;
+  auto below = [](const std::string& lower, const std::string& upper) {
+    return lower.size() > upper.size() && lower.compare(lower.size() - upper.size(), upper.size(), upper) == 0 &&
+           lower[lower.size() - upper.size() - 1] == '.';
+  };
+  if (site == host || below(host, site)) return true;
+  // A cookie of a parent domain is sent to the site; a single label (a top-level domain) never
+  // holds cookies of its own, and is never taken for one.
+  return host.find('.') != std::string::npos && below(site, host);
+}
+
+TCookieKeepList::TCookieKeepList(const std::vector<std::string>& entries) : entries_(entries) {
+  for (const std::string& e : entries_) {
+    if (IsCookieFileName(e)) continue;  // the name of an Internet Explorer cookie file
+    const std::string site = CookieSiteOfHost(e);
+    if (!site.empty()) sites_.push_back(site);
+  }
+}
+
+TCookieKeepList TCookieKeepList::Read(const std::string& file) { return TCookieKeepList(ReadCookieKeepList(file)); }
+
+bool TCookieKeepList::KeepsHost(const std::string& host) const {
+  const std::string site = CookieSiteOfHost(host);
+  for (const std::string& kept : sites_)
+    if (SiteKeepsHost(kept, site)) return true;
+  return false;
+}
+
+bool TCookieKeepList::KeepsIeCookieFile(const std::string& folder, const std::string& name) const {
+  // A name is the same file to Windows in any letter case.
+  for (const std::string& e : entries_)
+    if (SameText(e, name)) return true;
+  if (sites_.empty()) return false;
+  for (const std::string& host : IeCookieFileHosts(folder, name))
+    if (KeepsHost(host)) return true;
+  return false;
+}
+
+namespace {
+
+// The text of a small file; false when it cannot be read or is too large to be a cookie file.
+bool ReadSmallFile(const std::string& path, std::string& bytes) {
+  HANDLE f = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size = {};
+  bool ok = GetFileSizeEx(f, &size) && size.QuadPart <= (1 << 20);
+  if (ok) {
+    bytes.resize((size_t)size.QuadPart);
+    DWORD got = 0;
+    ok = bytes.empty() || (ReadFile(f, &bytes[0], (DWORD)bytes.size(), &got, nullptr) && got == bytes.size());
+  }
+  CloseHandle(f);
+  return ok;
+}
+
+}  // namespace
+
+std::vector<std::string> IeCookieFileHosts(const std::string& folder, const std::string& name) {
+  std::vector<std::string> hosts;
+  auto add = [&hosts](const std::string& host) {
+    const std::string site = CookieSiteOfHost(host);
+    if (!site.empty() && std::find(hosts.begin(), hosts.end(), site) == hosts.end()) hosts.push_back(site);
+  };
+  // A record: name, value, host and path, flags, four time values, and "*".
+  std::string bytes;
+  if (ReadSmallFile(folder + name, bytes)) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start <= bytes.size()) {
+      size_t end = bytes.find('\n', start);
+      std::string line = bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    for (size_t i = 0; i + 8 < lines.size(); i += 9) {
+      if (lines[i + 8] != "*") break;
+      const std::string& hostPath = lines[i + 2];
+      add(hostPath.substr(0, hostPath.find('/')));
+    }
+  }
+  if (hosts.empty()) {
+    // user@host[n].txt
+    const size_t at = name.find('@');
+    const size_t bracket = name.find('[', at == std::string::npos ? 0 : at);
+    if (at != std::string::npos && bracket != std::string::npos) add(name.substr(at + 1, bracket - at - 1));
+  }
+  return hosts;
+}
+
 // True when a search for the pattern finds a file (folders do not count).
 static bool AnyFileMatches(const std::string& pattern) {
   WIN32_FIND_DATAW fd;

@@ -1,10 +1,12 @@
-// Firefox history databases for tests, made by SQLite itself: a cut-down places.sqlite in either
-// journal mode, a raw connection beside the program's own to read it back or hold it locked, and a
-// second process that holds it locked the way a running Firefox does.
+// Browser databases for tests, made by SQLite itself as the browsers lay them out: Firefox's
+// places.sqlite in either journal mode, Firefox's and Chromium's cookie databases, a raw connection
+// beside the program's own to read them back or hold them locked, and a second process that holds
+// a database locked the way a running Firefox does.
 #pragma once
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -35,9 +37,35 @@ enum TPlacesJournal {
   pjWalPending,
 };
 
-// places.sqlite with Firefox's tables: moz_places (3 rows), moz_historyvisits (5 rows) and
-// moz_bookmarks (2 rows); withVisits false leaves out the visit table.
+// places.sqlite as today's Firefox lays it out (every table and index of its schema) with a small
+// history: 4 places, of which a bookmark points to one and a keyword to another, 7 visits (3 rows of
+// the bookmarks), typed text, annotations, page interactions and search terms. withVisits false
+// leaves out the visit tables, as a database of an old version may.
 void MakePlaces(const std::string& path, TPlacesJournal journal, bool withVisits = true);
+// What a removal of its history leaves: the places of the bookmark and the keyword.
+const int kPlacesVisits = 7;
+const int kPlacesUnbound = 2;
+const int kPlacesBound = 2;
+// Texts that only the history holds (addresses, titles, typed text, annotations, search terms):
+// none may stay readable anywhere in the database's files after the history went.
+extern const char* const kPlacesHistoryTexts[];
+extern const size_t kPlacesHistoryTextCount;
+// Texts of the bookmark's place, which stays.
+extern const char* const kPlacesBookmarkTexts[];
+extern const size_t kPlacesBookmarkTextCount;
+// One cookie of a fixture database.
+struct FixtureCookie {
+  std::string host;  // as the browser stores it: ".example.com" for a domain cookie
+  std::string name;
+  std::string value;
+};
+// Firefox's cookies.sqlite (moz_cookies, write-ahead log) with the given cookies.
+void MakeFirefoxCookies(const std::string& path, const std::vector<FixtureCookie>& cookies);
+// A Chromium Cookies database (schema version 24: meta and cookies, rollback journal) with the
+// given cookies; each value is stored as Chromium stores it, encrypted ("v10" and bytes of its own),
+// with an empty plain value.
+void MakeChromiumCookies(const std::string& path, const std::vector<FixtureCookie>& cookies);
+
 // The number of rows of a table, read with a connection of its own ("" when it cannot be read).
 std::string CountRows(const std::string& path, const std::string& table);
 

@@ -63,7 +63,7 @@ std::shared_ptr<qv::TTaskControl> TestWindow::StartRun(const std::vector<std::st
   SendMessageW(list_, LB_RESETCONTENT, 0, 0);
   Progress.clear();
   FinishedCount = AbortedCount = 0;
-  auto* thread = new qv::TClearTaskThread(host_);
+  auto* thread = new qv::TClearTaskThread(host_, &qv::BuiltinCleaners());
   thread->ItemList = RunItems(items);
   thread->Run().LogPrefix = runMode == qv::rmTest ? "Test: " : "Clean: ";
   auto control = thread->Control();
