@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "base/Global.h"
 #include "base/Settings.h"
 #include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
+#include "engine/CleanRun.h"
+#include "engine/ProgressThread.h"
+#include "support/RecordingHost.h"
 #include "support/Sandbox.h"
 
 using qv::TCatalogue;
@@ -138,7 +143,11 @@ namespace {
 
 // A family that exists only in this test: one category, declared once, with an item of its own
 // cleaner and one of the definitions file.
-void ThrowawayCleaner(qv::TCleanRun&) {}
+int g_throwawayRuns = 0;
+void ThrowawayCleaner(qv::TCleanRun& run) {
+  ++g_throwawayRuns;
+  run.ItemCount += 2;
+}
 
 const qv::TItemFamily& ThrowawayItems() {
   static const qv::TItemFamily family = {
@@ -191,6 +200,19 @@ TEST(ItemTable, ADeclaredFamilyIsEverywhereAtOnce) {
   qv::TCleanerFn clean = nullptr;
   EXPECT_TRUE(qv::TCleanerDirectory(table).Find("Qvtest Browser - Traces", clean));
   EXPECT_EQ(clean, &ThrowawayCleaner);
+
+  // A run sends it to that cleaner, under its name, and counts what the cleaner found.
+  {
+    auto host = std::make_shared<qvtest::RecordingHost>(qv::rmTest);
+    qv::TClearTaskThread thread(host);
+    thread.ItemList = {run[1]};
+    thread.Run().LogPrefix = "Test: ";
+    g_throwawayRuns = 0;
+    thread.RunHere();
+    EXPECT_EQ(g_throwawayRuns, 1);
+    EXPECT_EQ(std::count(host->Lines.begin(), host->Lines.end(), "Test: Clearing Qvtest Browser - Traces ..."), 1);
+    EXPECT_EQ(host->Finished, std::vector<uint32_t>{2});
+  }
 
   // The settings keep its ticks and its expanded flag under its id, and bring them back.
   qvtest::SandboxFolder dir("itemtable");

@@ -9,12 +9,14 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/Settings.h"
 #include "dialogs/AskDelete.h"
 #include "engine/Definitions.h"
@@ -1088,6 +1090,57 @@ TEST_F(MainWindowTest, EndOfSessionRunsTheShutdownCleanToItsEndThenSavesAndClose
     EXPECT_EQ(IniReadString(settings_, "NodeSelected", "1", ""), "Windows - Start Run");
     EXPECT_NE(IniReadString(settings_, "Window", "Width", ""), "");
     form.reset();
+  }
+}
+
+// Settings that exist but cannot be read as settings: the window says so and starts with the
+// defaults and nothing ticked, and when it closes it leaves the file byte for byte as it was,
+// whatever was ticked meanwhile.
+TEST_F(MainWindowTest, SettingsThatCannotBeReadAreNeitherUsedNorSavedOver) {
+  // What a valid file says, so that a window that used any of it would show.
+  const std::string valid = "[Settings]\r\nFastScan=0\r\n[NodeSelected]\r\nSelectedCount=1\r\n1=Windows - Start Run\r\n";
+  std::string utf16NoMark;
+  for (char ch : valid) utf16NoMark += std::string(1, ch) + '\0';
+  std::string random(2048, '\0');
+  std::minstd_rand gen(77);
+  for (char& b : random) b = (char)(gen() & 0xFF);
+  const struct Case {
+    const char* what;
+    std::string bytes;
+    bool held;  // held open, shared with nobody, from before the start until after the close
+  } cases[] = {
+      {"zero bytes", "", false},
+      {"random bytes", random, false},
+      {"UTF-16 without its mark", utf16NoMark, false},
+      {"held open by another program", valid, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qvtest::WriteTextFile(settings_, c.bytes);
+    TFileHandle held;
+    if (c.held) {
+      held.Reset(CreateFileW(Widen(settings_).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held.Valid());
+    }
+    OptionsSetting = TOptionsSetting();
+    TMainOptions o;
+    o.SettingsFile = settings_;
+    o.QuitOnDestroy = false;
+    form.reset(new TfrmMain(o));
+    form->Show(SW_SHOWNORMAL);
+    PumpPending();
+    EXPECT_EQ(Count(Log(), "Unable to read " + settings_ + ":"), 1);
+    EXPECT_TRUE(form->Catalogue.TickedNames().empty());
+    EXPECT_EQ(SendMessageW(form->cbFastMode, BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    Tick("Windows", "Clipboard");
+    const HWND h = form->Handle();
+    SendMessageW(h, WM_COMMAND, IDM_EXIT, 0);
+    PumpPending();
+    EXPECT_FALSE(IsWindow(h));
+    form.reset();
+    held.Reset();
+    EXPECT_EQ(qvtest::ReadTextFile(settings_), c.bytes);
   }
 }
 
