@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace qv {
 
@@ -119,10 +120,13 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
   TFileHandle h(CreateFileW(ToWinPath(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!h) return false;
-  char buf[65536];
+  // Read in few large pieces: a file of megabytes costs a few calls, not hundreds.
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(h.Get(), &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000) bytes.reserve((size_t)size.QuadPart);
+  std::vector<char> buf(1 << 20);
   DWORD got = 0;
   bool ok = true;
-  while ((ok = ReadFile(h.Get(), buf, sizeof(buf), &got, nullptr) != 0) && got > 0) bytes.append(buf, got);
+  while ((ok = ReadFile(h.Get(), buf.data(), (DWORD)buf.size(), &got, nullptr) != 0) && got > 0) bytes.append(buf.data(), got);
   return ok;
 }
 

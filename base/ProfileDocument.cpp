@@ -34,6 +34,47 @@ bool Utf16Units(const std::string& bytes, bool bigEndian, std::wstring& units) {
   return true;
 }
 
+// The key of a key line folded to lower case, read as ParseProfileKeyLine reads it but without
+// copying the line: false for a blank line, a comment, a header or a line without a key.
+bool FoldedKeyOf(const std::string& line, std::string& folded) {
+  const size_t b = line.find_first_not_of(" \t");
+  if (b == std::string::npos || line[b] == ';' || line[b] == '[') return false;
+  const size_t eq = line.find('=', b);
+  if (eq == std::string::npos) return false;
+  size_t e = eq;
+  while (e > b && (line[e - 1] == ' ' || line[e - 1] == '\t')) --e;
+  if (e == b) return false;
+  folded.assign(line, b, e - b);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+  return true;
+}
+
+// The key and value of a key line, as ParseProfileKeyLine reads them (blanks around both, and one
+// pair of quotes around the value, removed), with no copy of the line on the way.
+bool KeyAndValueOf(const std::string& line, std::string& key, std::string& value) {
+  const size_t b = line.find_first_not_of(" \t");
+  if (b == std::string::npos || line[b] == ';' || line[b] == '[') return false;
+  const size_t eq = line.find('=', b);
+  if (eq == std::string::npos) return false;
+  size_t e = eq;
+  while (e > b && (line[e - 1] == ' ' || line[e - 1] == '\t')) --e;
+  if (e == b) return false;
+  size_t vb = eq + 1, ve = line.size();
+  while (vb < ve && (line[vb] == ' ' || line[vb] == '\t')) ++vb;
+  while (ve > vb && (line[ve - 1] == ' ' || line[ve - 1] == '\t')) --ve;
+  if (ve - vb >= 2 && line[vb] == '"' && line[ve - 1] == '"') ++vb, --ve;
+  key.assign(line, b, e - b);
+  value.assign(line, vb, ve - vb);
+  return true;
+}
+
+// True when the line may be a section header: its first character other than a blank is "[".
+bool MayBeHeader(const std::string& line) {
+  const size_t b = line.find_first_not_of(" \t");
+  return b != std::string::npos && line[b] == '[';
+}
+
 bool IsAscii(const std::string& s) {
   for (char c : s)
     if ((unsigned char)c >= 0x80) return false;
@@ -76,7 +117,7 @@ bool DecodeProfileBytes(const std::string& bytes, std::string& text, TProfileEnc
 TProfileDocument::TProfileDocument(const std::string& text, TProfileEncoding encoding) : encoding_(encoding) {
   for (std::string& line : SplitProfileLines(text)) {
     std::string name;
-    if (ParseProfileHeader(line, name)) {
+    if (MayBeHeader(line) && ParseProfileHeader(line, name)) {
       sectionIndex_.emplace(FoldAscii(name), sections_.size());
       sections_.push_back({name, {std::move(line)}, {}});
       continue;
@@ -103,8 +144,8 @@ bool TProfileDocument::FromBytes(const std::string& bytes, TProfileDocument& doc
 }
 
 void TProfileDocument::IndexLine(TSection& section, size_t line) {
-  std::string key, value;
-  if (ParseProfileKeyLine(section.Lines[line], key, value)) section.Keys.emplace(FoldAscii(key), line);
+  std::string key;
+  if (FoldedKeyOf(section.Lines[line], key)) section.Keys.emplace(std::move(key), line);
 }
 
 const TProfileDocument::TSection* TProfileDocument::FindSection(const std::string& name) const {
@@ -154,6 +195,18 @@ std::vector<std::string> TProfileDocument::Keys(const std::string& section) cons
     if (ParseProfileKeyLine(line, key, value)) keys.push_back(key);
   }
   return keys;
+}
+
+std::vector<std::pair<std::string, std::string>> TProfileDocument::Entries(const std::string& section) const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  const TSection* s = FindSection(section);
+  if (!s) return entries;
+  entries.reserve(s->Keys.size());
+  for (const std::string& line : s->Lines) {
+    std::string key, value;
+    if (KeyAndValueOf(line, key, value)) entries.emplace_back(std::move(key), std::move(value));
+  }
+  return entries;
 }
 
 void TProfileDocument::Write(const std::string& section, const std::string& key, const std::string& value) {

@@ -5,6 +5,7 @@
 #pragma once
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qv {
@@ -46,6 +47,9 @@ class TProfileDocument {
   bool ReadBool(const std::string& section, const std::string& key, bool def) const;
   // The keys of the first section of that name, in file order.
   std::vector<std::string> Keys(const std::string& section) const;
+  // The keys of the first section of that name with their values (as Find reads them), in file
+  // order, each line read once; a key given twice is there twice.
+  std::vector<std::pair<std::string, std::string>> Entries(const std::string& section) const;
 
   // Sets a key as WritePrivateProfileString does: the line of a key that is there is replaced
   // ("key=value"); a new key goes after the last line of its section that holds anything; a new

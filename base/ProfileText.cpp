@@ -28,7 +28,7 @@ std::vector<std::string> SplitProfileLines(const std::string& text) {
   size_t start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' || text[i] == '\n') {
-      out.push_back(text.substr(start, i - start));
+      out.emplace_back(text, start, i - start);
       if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       start = i + 1;
     }

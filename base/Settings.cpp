@@ -152,14 +152,18 @@ void LoadSelection(const TLoad& l) {
   l.Options.SelectedCount = count;
   // Keys "1".."SelectedCount", in order; a missing key ticks nothing. Only the keys the section
   // holds are read, so a count that is far too large costs nothing.
-  std::vector<int> numbers;
-  for (const std::string& key : l.File.Keys(kSelection)) {
+  // The section is read once: a key given twice counts with its first line, as a read of the key
+  // would find it.
+  std::vector<std::pair<int, std::string>> stored;
+  for (auto& entry : l.File.Entries(kSelection)) {
     int n = 0;
-    if (ParseProfileInteger(key, n) && std::to_string(n) == key && n >= 1 && n <= count) numbers.push_back(n);
+    if (ParseProfileInteger(entry.first, n) && std::to_string(n) == entry.first && n >= 1 && n <= count)
+      stored.emplace_back(n, std::move(entry.second));
   }
-  std::sort(numbers.begin(), numbers.end());
-  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-  for (int i : numbers) l.Selection.TickByName(l.File.ReadString(kSelection, std::to_string(i), ""));
+  std::stable_sort(stored.begin(), stored.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  stored.erase(std::unique(stored.begin(), stored.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+               stored.end());
+  for (const auto& entry : stored) l.Selection.TickByName(entry.second);
 }
 
 void LoadKey(const TSettingKey& k, const TLoad& l) {

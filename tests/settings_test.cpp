@@ -146,13 +146,15 @@ TEST_F(Settings, SaveWritesEveryKeyInOrderAndLoadsItBack) {
 
 TEST_F(Settings, SelectionRestoreRules) {
   // Keys above SelectedCount are stale and ignored; missing keys, wrong case and unknown names tick nothing;
-  // a category comes back ticked on its own entry alone.
+  // a category comes back ticked on its own entry alone; blanks and one pair of quotes around a name
+  // are not part of it; a key given twice counts with its first line.
   Write("[NodeSelected]\r\nSelectedCount=6\r\n1=Windows\r\n2=windows - start run\r\n3=Gone - Item\r\n"
-        "4=Internet Explorer - Cookies\r\n7=Opera - Cookies\r\n");
+        "4=Internet Explorer - Cookies\r\n7=Opera - Cookies\r\n 5 =  \"Windows - Clipboard\" \r\n4=Opera - Transfers\r\n");
   TCatalogue c = qv::BuiltinCatalogue();
   c.TickByName("Opera - Transfers");  // cleared by the load
   Load(c);
-  EXPECT_EQ(c.TickedNames(), (std::vector<std::string>{"Internet Explorer - Cookies", "Windows"}));
+  EXPECT_EQ(c.TickedNames(),
+            (std::vector<std::string>{"Internet Explorer - Cookies", "Windows", "Windows - Clipboard"}));
   EXPECT_EQ(OptionsSetting.SelectedCount, 6);
 
   // A smaller selection saved over a larger one leaves the old keys behind, bounded by SelectedCount.
