@@ -6,6 +6,7 @@
 #include "base/Global.h"
 #include "base/UserFiles.h"
 #include "cleaners/Cleaners.h"
+#include "shell/LogListWin.h"
 #include "shell/ProgramVersion.h"
 #include "shell/WindowKit.h"
 
@@ -250,8 +251,9 @@ void TfrmMain::CreateControls() {
   oldProgressProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(ProgressBar1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TfrmMain::ProgressProc)));
   lMain = make(L"LISTBOX", "",
-               WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+               WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | TLogList::kStyle,
                WS_EX_CLIENTEDGE, IDC_LOG, font_);
+  TLogList::Attach(lMain);
   bTest = make(L"BUTTON", "Test", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_TEST, font_);
   bClean = make(L"BUTTON", "Clean", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_CLEAN, font_);
   Label2 = make(L"STATIC", "Clearing:", SS_LEFT, 0, 0, font_);

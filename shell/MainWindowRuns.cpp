@@ -6,6 +6,7 @@
 #include "base/Dpi.h"
 #include "base/Global.h"
 #include "dialogs/AskDelete.h"
+#include "shell/LogListWin.h"
 #include "shell/MainWindow.h"
 #include "shell/TaskHostWin.h"
 #include "shell/WindowKit.h"
@@ -146,7 +147,8 @@ void TfrmMain::FitLogWidth() {
   if (runHost_) {
     widest = runHost_->WidestLine();
   } else {
-    for (const std::string& line : ListBoxLines(lMain)) widest = std::max(widest, ListBoxTextWidth(lMain, line));
+    if (const TLogList* log = TLogList::Of(lMain))
+      log->Lines().ForEach([&](const std::string& line) { widest = std::max(widest, ListBoxTextWidth(lMain, line)); });
   }
   SendMessageW(lMain, LB_SETHORIZONTALEXTENT, widest + Scale(10), 0);
 }
@@ -335,6 +337,13 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       EnableMenuItem((HMENU)wParam, IDM_SAVELOG, MF_BYCOMMAND | (lines ? MF_ENABLED : MF_GRAYED));
       return 0;
     }
+    case WM_DRAWITEM:
+      if (wParam == IDC_LOG) {
+        if (const TLogList* log = TLogList::Of(lMain))
+          log->Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), logColour_);
+        return TRUE;
+      }
+      break;
     case WM_CTLCOLORLISTBOX:
       if ((HWND)lParam == lMain) {
         HDC dc = (HDC)wParam;

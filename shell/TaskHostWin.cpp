@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/Global.h"
+#include "shell/LogListWin.h"
 
 namespace qv {
 
@@ -111,17 +112,22 @@ void TWindowTaskHost::AddToList(const std::vector<std::string>& lines, size_t co
     HDC dc = GetDC(logList_);
     HGDIOBJ old = SelectObject(dc, (HFONT)SendMessageW(logList_, WM_GETFONT, 0, 0));
     std::wstring w;
+    TLogList* log = TLogList::Of(logList_);
     for (size_t i = 0; i < count; ++i) {
       const std::string& line = lines[i];
       const int n = line.empty() ? 0 : MultiByteToWideChar(CP_UTF8, 0, line.data(), (int)line.size(), nullptr, 0);
       w.assign((size_t)n, L'\0');
       if (n) MultiByteToWideChar(CP_UTF8, 0, line.data(), (int)line.size(), &w[0], n);
-      SendMessageW(logList_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.c_str()));
+      if (log)
+        log->Add(line);
+      else
+        SendMessageW(logList_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.c_str()));
       SIZE size = {};
       if (GetTextExtentPoint32W(dc, w.c_str(), n, &size)) widest_ = std::max<int>(widest_, size.cx);
     }
     SelectObject(dc, old);
     ReleaseDC(logList_, dc);
+    if (log) log->Show();
   }
   if (scroll) {
     LRESULT n = SendMessageW(logList_, LB_GETCOUNT, 0, 0);
@@ -161,10 +167,16 @@ bool HandleTaskHostMessage(UINT msg, WPARAM, LPARAM lParam) {
 }
 
 void ListBoxAddLine(HWND list, const std::string& line) {
+  if (TLogList* log = TLogList::Of(list)) {
+    log->Add(line);
+    log->Show();
+    return;
+  }
   SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(line).c_str()));
 }
 
 std::vector<std::string> ListBoxLines(HWND list) {
+  if (const TLogList* log = TLogList::Of(list)) return log->Lines().All();
   std::vector<std::string> out;
   LRESULT n = SendMessageW(list, LB_GETCOUNT, 0, 0);
   if (n > 0) out.reserve((size_t)n);

@@ -167,14 +167,17 @@ BOOL CALLBACK CollectControl(HWND w, LPARAM param) {
   return TRUE;
 }
 
+// The program's log holds its lines itself; from another process each is read as the list's window
+// text, which is the line at its caret.
 std::vector<std::string> ListLines(HWND list) {
   std::vector<std::string> lines;
   LRESULT n = SendMessageW(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < n; ++i) {
-    LRESULT len = SendMessageW(list, LB_GETTEXTLEN, (WPARAM)i, 0);
+    SendMessageW(list, LB_SETCARETINDEX, (WPARAM)i, FALSE);
+    LRESULT len = SendMessageW(list, WM_GETTEXTLENGTH, 0, 0);
     if (len < 0) continue;
     std::wstring text((size_t)len + 1, L'\0');
-    SendMessageW(list, LB_GETTEXT, (WPARAM)i, (LPARAM)&text[0]);
+    SendMessageW(list, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)&text[0]);
     text.resize(wcslen(text.c_str()));
     lines.push_back(Utf8(text));
   }
