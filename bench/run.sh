@@ -21,7 +21,8 @@
 #     entry as the viewer does), with msiecfexport on the same file as the limit, its peak memory
 #     against a file of 10,000 records, and a 3-pass wipe of the file;
 #   - the index.dat viewer on the same file: read and shown, then paged down from its top, its
-#     middle and near its end.
+#     middle and near its end;
+#   - the load of a settings.ini of 100,000 stored names (10 MB) into the built-in catalogue.
 # Each row and its reference are run in turn (reference, row, reference, row, ...), QV_BENCH_ROUNDS
 # times (3), and the medians are compared. Wall time is printed beside CPU time: the CPU time of the
 # process and every process it started (bench/rusage.c), plus, for Wine programs, that of the
@@ -85,7 +86,7 @@ work="$WINEPREFIX/drive_c/qvbench"
 tmp="$work/tmp"
 rm -rf "$work"
 mkdir -p "$work/bin" "$work/app" "$tmp"
-for exe in removal_bench index_dat_bench window_bench; do cp -f "$bdir/bench/$exe.exe" "$work/bin/"; done
+for exe in removal_bench index_dat_bench window_bench settings_bench; do cp -f "$bdir/bench/$exe.exe" "$work/bin/"; done
 cp -f "$bdir/Quorvane.exe" "$bdir/Zelbrin.dat" "$here/installer/portable.dat" "$work/app/"
 # The prefix's services and desktop start here, under the bench's server, not inside a measured row
 # (the program, with nothing ticked, ends at once).
@@ -238,6 +239,12 @@ idx small_count read 'C:\qvbench\small.dat' count
 idx view view 'C:\qvbench\index.dat'
 idx idx_wipe wipe 'C:\qvbench\index.dat' 3
 
+echo "settings.ini of 100,000 stored names" >&2
+"$QV_LOADER" 'C:\qvbench\bin\settings_bench.exe' make 'C:\qvbench\settings.ini' 100000 >/dev/null 2>&1
+for ((r = 1; r <= rounds; r++)); do
+  measure settings_load "$QV_LOADER" 'C:\qvbench\bin\settings_bench.exe' load 'C:\qvbench\settings.ini'
+done
+
 # The table. wall: the row's own figure where its program measures itself (the engine and index.dat
 # rows time the work inside the process; the program rows time the program from its start to its
 # end), else the command's; CPU: the command's, with the wineserver's.
@@ -299,6 +306,7 @@ row "index.dat read, kept, messages" read_pump "${have_msiecf:+msiecf}" "${have_
 row "index.dat read of $small_records, kept" small_keep "" ""
 row "index.dat read of $small_records, counted" small_count "" ""
 row "index.dat wipe, 3 passes" idx_wipe "" ""
+row "settings.ini of 100,000 names, loaded" settings_load "" "" "$(omedian settings_load bytes) bytes"
 view=$(tr -d '\r' <<<"${OUTS[view]:-}" | sed '/^$/d' | tail -n 1)
 echo "index.dat viewer: $(field rows "$view") rows read and shown in $(field read_seconds "$view") s;" \
   "$(field pages "$view") pages drawn (down from the top, the middle, near the end, and the last) in" \

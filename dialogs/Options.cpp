@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/PathHelpers.h"
 #include "dialogs/BossKeyCapture.h"
 
@@ -287,18 +288,17 @@ void TfrmOptions::bOKClick() {
   }
   main_.ArmSchedule();
   if (copy_.StartWash) SetChecked(cbAutoStart, true);
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, Widen(kAutoRunKey).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+  TRegKey key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, Widen(kAutoRunKey).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
                       nullptr) == ERROR_SUCCESS) {
     const std::wstring name = Widen(kAutoRunValue);
     if (Checked(cbAutoStart)) {
       const std::wstring command = Widen(AutoRunCommand(ExePath()));
-      RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+      RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                      (DWORD)((command.size() + 1) * sizeof(wchar_t)));
     } else {
-      RegDeleteValueW(key, name.c_str());
+      RegDeleteValueW(key.Get(), name.c_str());
     }
-    RegCloseKey(key);
   }
   main_.SaveSettings();
   Close(IDOK);

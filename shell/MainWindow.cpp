@@ -114,21 +114,24 @@ TfrmMain::TfrmMain(const TMainOptions& options)
   SetText(lTitleHint, "Clean up all traces of your PC and Internet activity");
 
   // 3. The Applications category, then the tree from its top.
-  Catalogue = TCatalogue::Builtin();
+  Catalogue = BuiltinCatalogue();
   Catalogue.BuildApplicationsCategory(options_.ZelbrinFile);
   FillTree();
   if (!categoryNodes_.empty()) SendMessageW(tvCleanItems, TVM_SELECTITEM, TVGN_FIRSTVISIBLE, (LPARAM)categoryNodes_[0]);
 
-  // 4. Settings, with the stored ticks. A settings file that exists but cannot be read is neither
-  // cleaned with (its ticks are unknown) nor overwritten with the defaults when the window closes.
+  // 4. Settings, with the stored ticks. A settings file that exists but cannot be read as settings
+  // (empty, no text, held open) is neither cleaned with (its ticks are unknown) nor saved over when
+  // the window closes; the window says so.
   const std::string settingsSource = options_.SettingsSource.empty() ? options_.SettingsFile : options_.SettingsSource;
-  settingsUnreadable_ =
-      !IsReadableOrMissing(settingsSource) || (options_.SettingsMustExist && !FileExists(settingsSource));
+  const TSettingsFileState settingsState = LoadSettingsFile(Catalogue, *placement_, settingsSource);
+  // A -settings file that is missing cannot be read either.
+  settingsUnreadable_ = settingsState == sfUnreadable || (options_.SettingsMustExist && settingsState == sfMissing);
   controller_->SettingsUnreadable = settingsUnreadable_;
-  if (options_.SettingsMustExist) controller_->SettingsFile = settingsSource;
-  LoadOrSaveSettings(true, Catalogue, *placement_, settingsSource);
-  // Until a selection has been stored, winapp2.ini entries marked Default=True start ticked.
-  if (IniReadString(settingsSource, "NodeSelected", "SelectedCount", "").empty()) Catalogue.TickDefaults();
+  controller_->SettingsFile = settingsSource;
+  if (settingsUnreadable_ && !SameText(options_.FirstArgument, "-cleanonce"))
+    AddLogLine("Unable to read " + settingsSource + ": its settings are not used, and it is not saved over.");
+  // Only while no settings.ini exists at all do winapp2.ini entries marked Default=True start ticked.
+  if (settingsState == sfMissing && !options_.SettingsMustExist) Catalogue.TickDefaults();
   // Items named on the command line (checked at start-up) replace the ticked ones.
   if (options_.ItemsGiven) SelectNamedItems(Catalogue, options_.Items);
   RefreshTreeStates();

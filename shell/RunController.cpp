@@ -20,14 +20,6 @@ static const char* const kCancel = "Cancel";
 static const char* const kTest = "Test";
 static const char* const kStopping = "Stopping...";
 
-// Firefox holds the files of its items while it runs: any of them ticked, not only the whole
-// category, makes a removal wait until it is closed.
-static bool RemovesFirefoxTraces(const std::vector<std::string>& runList) {
-  for (const std::string& item : runList)
-    if (StartsWith(item, "Mozilla Firefox - ")) return true;
-  return false;
-}
-
 static bool FirefoxWindowOpen() {
   return FindWindowW(L"MozillaUIWindowClass", nullptr) || FindWindowW(L"MozillaWindowClass", nullptr);
 }
@@ -83,7 +75,7 @@ void TRunController::AutoClean() {
 }
 
 void TRunController::StartRun() {
-  runList_ = catalogue_.BuildRunList();
+  runList_ = catalogue_.RunItems();
   int mode = runMode_;
   if (mode == rmUnattended && SettingsUnreadable) {
     UnattendedNotice("Unable to read " + SettingsFile, ecSettingsUnreadable, true);
@@ -98,7 +90,9 @@ void TRunController::StartRun() {
   }
   if (BusyFlag) return;
   const bool removing = mode == rmUnattended || mode == rmCleanRequested;
-  if (removing && RemovesFirefoxTraces(runList_) && FirefoxWindowOpen()) {
+  // Firefox holds the files of its items while it runs: any of them ticked, not only the whole
+  // category, makes a removal wait until it is closed.
+  if (removing && catalogue_.AnyTickedItemHas(ifFirefoxClosed) && FirefoxWindowOpen()) {
     if (mode != rmUnattended)
       view_.ShowNotice(kCloseFirefox);
     else
@@ -131,7 +125,6 @@ void TRunController::StartRun() {
   view_.SetTotalCaption(std::string("Total") + " " + "items" + " " + removal + ": ");
   auto thread = std::make_unique<TClearTaskThread>(view_.BeginRunLog(mode, ++runId_), cleaners_);
   thread->ItemList = runList_;
-  thread->Winapp2Sources = catalogue_.Winapp2Sources;
   thread->ExpectedTotal = ExpectedTotal;
   thread->Run().LogPrefix = std::string(test ? "Test" : "Clean") + ": ";
   if (firstPass_) thread->Run().Options.FastScan = true;

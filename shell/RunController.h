@@ -82,7 +82,8 @@ class IRunView {
 
 class TRunController {
  public:
-  // cleaners: the built-in cleaners by item name (TClearTaskThread).
+  // cleaners: the built-in cleaners, for the definition lines that hand a file to one of them
+  // (TClearTaskThread); each item runs by its route in the catalogue.
   TRunController(IRunView& view, TCatalogue& catalogue, const TCleanerDirectory* cleaners);
   ~TRunController();
   TRunController(const TRunController&) = delete;
@@ -153,7 +154,7 @@ class TRunController {
   TCatalogue& catalogue_;
   const TCleanerDirectory* cleaners_;
   int runMode_ = rmClean;
-  std::vector<std::string> runList_;
+  std::vector<TRunItem> runList_;
   std::unique_ptr<TClearTaskThread> thread_;
   std::shared_ptr<TTaskControl> control_;
   LPARAM runId_ = 0;

@@ -2,6 +2,8 @@
 
 #include "base/Dpi.h"
 #include "base/Global.h"
+#include "base/Handles.h"
+#include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
 #include "shell/CommandLine.h"
 #include "shell/DefinitionCheck.h"
@@ -52,7 +54,7 @@ int RunQuorvane(HINSTANCE instance, int showCmd) {
   }
   if (command.ItemsGiven) {
     // Every name must be an item the tree can show, the Applications items included.
-    TCatalogue catalogue = TCatalogue::Builtin();
+    TCatalogue catalogue = BuiltinCatalogue();
     catalogue.BuildApplicationsCategory(options.ZelbrinFile);
     const std::vector<std::string> unknown = SelectNamedItems(catalogue, command.Items);
     if (!unknown.empty()) return UsageError(command, unknown);
@@ -66,10 +68,10 @@ int RunQuorvane(HINSTANCE instance, int showCmd) {
                               RunLogHeader(NowText(), VersionText(), "definition check"));
   // One copy per user session. The mutex, made before anything else, also tells two copies
   // started at the same moment apart, before either has a window.
-  HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.SingleInstance");
+  TKernelHandle instanceMutex(CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.SingleInstance"));
   const bool mutexExisted = instanceMutex && GetLastError() == ERROR_ALREADY_EXISTS;
   if (mutexExisted || FindWindowW(Widen(kMainWindowClass).c_str(), nullptr)) {
-    if (instanceMutex) CloseHandle(instanceMutex);
+    instanceMutex.Reset();
     if (command.CleanOnce()) {
       // Nobody is in front of a one-time clean: the running copy is not brought forward, and the
       // exit code and the -log file say why nothing was cleaned.
@@ -100,7 +102,6 @@ int RunQuorvane(HINSTANCE instance, int showCmd) {
     DispatchMessageW(&m);
   }
   (void)instance;
-  if (instanceMutex) CloseHandle(instanceMutex);
   return (int)m.wParam;
 }
 

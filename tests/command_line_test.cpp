@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Global.h"
+#include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
 #include "shell/CommandLine.h"
 #include "shell/RunLogFile.h"
@@ -89,7 +90,7 @@ TEST(CommandLine, UsageTextNamesEverySwitchAndExitCode) {
 }
 
 TEST(CommandLine, NamedItemsReplaceTheTickedOnes) {
-  TCatalogue cat = TCatalogue::Builtin();
+  TCatalogue cat = BuiltinCatalogue();
   ASSERT_TRUE(cat.TickByName("Opera"));
   ASSERT_TRUE(cat.TickByName("Opera - Cookies"));
   const std::vector<std::string> unknown = SelectNamedItems(

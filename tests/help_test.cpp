@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Global.h"
+#include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
 #include "support/Sandbox.h"
 
@@ -31,23 +32,6 @@ std::vector<std::string> Pages() {
 }
 
 std::string Page(const std::string& name) { return qvtest::ReadTextFile(HelpFolder() + name); }
-
-// An item's place in the page: its name in lower case, every run of other characters one "-".
-std::string Anchor(const std::string& name) {
-  std::string a;
-  bool dash = false;
-  for (char c : name) {
-    const bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
-    if (keep) {
-      if (dash && !a.empty()) a += '-';
-      a += (char)(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      dash = false;
-    } else {
-      dash = true;
-    }
-  }
-  return a;
-}
 
 std::string Escaped(const std::string& text) {
   std::string r;
@@ -78,20 +62,22 @@ std::vector<std::string> Attributes(const std::string& page, const std::string& 
 TEST(Help, EveryItemTheTreeCanShowHasItsEntry) {
   const std::string items = Page("items.html");
   ASSERT_FALSE(items.empty()) << "no " << HelpFolder() << "items.html";
-  std::vector<std::string> names;
-  for (const TCategory& cat : TCatalogue::Builtin().Categories)
-    for (size_t i = 0; i < cat.Items.size(); ++i) names.push_back(cat.ItemName(i));
-  ASSERT_EQ(names.size(), 54u);
-  // The Applications category shows any definition of Zelbrin.dat that matches an installed program.
+  // Every item the tables declare, and every definition of Zelbrin.dat, which the Applications
+  // category shows when it matches an installed program.
+  TCatalogue catalogue = BuiltinCatalogue();
   const std::vector<std::string> sections = IniReadSections(ExeFolder() + "Zelbrin.dat");
   ASSERT_GT(sections.size(), 30u);
-  for (const std::string& s : sections) names.push_back("Applications - " + s);
-  for (const std::string& name : names) {
-    const std::string heading = "<h3 id=\"" + Anchor(name) + "\">" + Escaped(name) + "</h3>";
+  catalogue.AddApplications(sections, sections);
+  std::vector<std::pair<std::string, std::string>> entries;  // name, anchor
+  for (const TCategory& cat : catalogue.Categories)
+    for (size_t i = 0; i < cat.Items.size(); ++i) entries.push_back({cat.ItemName(i), cat.Items[i].HelpAnchor});
+  ASSERT_GT(entries.size(), sections.size() + 50);
+  for (const auto& entry : entries) {
+    const std::string heading = "<h3 id=\"" + entry.second + "\">" + Escaped(entry.first) + "</h3>";
     EXPECT_NE(items.find(heading), std::string::npos) << heading;
   }
-  EXPECT_EQ(Anchor("Custom Lists - <New List>"), "custom-lists-new-list");
-  EXPECT_EQ(Anchor("Advanced - Yahoo! Toolbar History"), "advanced-yahoo-toolbar-history");
+  EXPECT_EQ(HelpAnchorOf("Custom Lists - <New List>"), "custom-lists-new-list");
+  EXPECT_EQ(HelpAnchorOf("Advanced - Yahoo! Toolbar History"), "advanced-yahoo-toolbar-history");
 }
 
 TEST(Help, EveryLinkBetweenThePagesLeadsSomewhere) {
