@@ -193,6 +193,7 @@ class TfrmMain : private IRunView {
   void ClearLog() override;
   void AddLogLine(const std::string& line) override;
   std::vector<std::string> LogLines() const override;
+  void ForEachLogLine(const std::function<void(const std::string&)>& fn) const override;
   void ScrollLogToEnd() override;
   void FitLogWidth() override;
   void SetLogHidden(bool hidden) override;

@@ -139,6 +139,13 @@ void TfrmMain::AddLogLine(const std::string& line) { ListBoxAddLine(lMain, line)
 
 std::vector<std::string> TfrmMain::LogLines() const { return ListBoxLines(lMain); }
 
+void TfrmMain::ForEachLogLine(const std::function<void(const std::string&)>& fn) const {
+  if (const TLogList* log = TLogList::Of(lMain))
+    log->Lines().ForEach(fn);
+  else
+    for (const std::string& line : LogLines()) fn(line);
+}
+
 void TfrmMain::ScrollLogToEnd() {
   LRESULT n = SendMessageW(lMain, LB_GETCOUNT, 0, 0);
   if (n > 0) SendMessageW(lMain, LB_SETTOPINDEX, (WPARAM)(n - 1), 0);

@@ -219,10 +219,12 @@ void TRunController::OnFinished(uint32_t total) {
   // The log's lines are read out only for a -log file.
   bool logged = true;
   if (!LogFile.empty()) {
-    std::vector<std::string> lines = view_.LogLines();
-    lines.push_back(ClosingLine("finished", runCode, thread_ ? (uint64_t)thread_->Run().TotalCount : total,
-                                thread_ ? thread_->Run().TotalBytes : 0));
-    logged = AppendLogFile(RunName(), lines);
+    const std::string closing = ClosingLine("finished", runCode, thread_ ? (uint64_t)thread_->Run().TotalCount : total,
+                                            thread_ ? thread_->Run().TotalBytes : 0);
+    logged = AppendLogFile(RunName(), [&](const std::function<void(const std::string&)>& put) {
+      view_.ForEachLogLine(put);
+      put(closing);
+    });
   }
   if (unattended) exitCode_ = logged ? runCode : ecLogUnwritable;
   if (CloseWhenDone) view_.Close();
@@ -244,11 +246,13 @@ void TRunController::OnAborted() {
   view_.SetProgressCaption(kStopped);
   BusyFlag = false;
   if (!LogFile.empty()) {
-    std::vector<std::string> lines = view_.LogLines();
-    lines.push_back(kStopped);
-    lines.push_back(ClosingLine("stopped", ecRunFailed, thread_ ? (uint64_t)thread_->Run().TotalCount : 0,
-                                thread_ ? thread_->Run().TotalBytes : 0));
-    AppendLogFile(RunName(), lines);
+    const std::string closing = ClosingLine("stopped", ecRunFailed, thread_ ? (uint64_t)thread_->Run().TotalCount : 0,
+                                            thread_ ? thread_->Run().TotalBytes : 0);
+    AppendLogFile(RunName(), [&](const std::function<void(const std::string&)>& put) {
+      view_.ForEachLogLine(put);
+      put(kStopped);
+      put(closing);
+    });
   }
   if (runMode_ == rmUnattended) exitCode_ = ecRunFailed;
   if (CloseWhenDone) view_.Close();
@@ -286,6 +290,12 @@ std::string TRunController::ClosingLine(const std::string& result, int exitCode,
 }
 
 bool TRunController::AppendLogFile(const std::string& what, const std::vector<std::string>& lines) {
+  return AppendLogFile(what, [&](const std::function<void(const std::string&)>& put) {
+    for (const std::string& line : lines) put(line);
+  });
+}
+
+bool TRunController::AppendLogFile(const std::string& what, const TLineSource& lines) {
   if (LogFile.empty()) return true;
   std::string problem;
   if (AppendRunLog(LogFile, RunLogHeader(NowText(), VersionText(), what), lines, &problem)) return true;

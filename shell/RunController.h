@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "engine/Catalogue.h"
 #include "engine/Cleaner.h"
 #include "engine/ProgressThread.h"
+#include "shell/RunLogFile.h"
 
 namespace qv {
 
@@ -51,6 +53,10 @@ class IRunView {
   virtual void ClearLog() = 0;
   virtual void AddLogLine(const std::string& line) = 0;
   virtual std::vector<std::string> LogLines() const = 0;
+  // Each line of the log list in turn, without a copy of them all.
+  virtual void ForEachLogLine(const std::function<void(const std::string&)>& fn) const {
+    for (const std::string& line : LogLines()) fn(line);
+  }
   virtual void ScrollLogToEnd() = 0;
   // Widens the list's scrolling to its widest line.
   virtual void FitLogWidth() = 0;
@@ -137,6 +143,7 @@ class TRunController {
   // a -log file). The first time it cannot, a line saying why goes to the console that started
   // the program (when there is one).
   bool AppendLogFile(const std::string& what, const std::vector<std::string>& lines);
+  bool AppendLogFile(const std::string& what, const TLineSource& lines);
 
  private:
   void StartRun();

@@ -119,6 +119,16 @@ std::string RefusedLogPath(const std::string& path) {
 
 bool AppendRunLog(const std::string& file, const std::string& header, const std::vector<std::string>& lines,
                   std::string* problem) {
+  return AppendRunLog(
+      file, header,
+      [&](const std::function<void(const std::string&)>& put) {
+        for (const std::string& line : lines) put(line);
+      },
+      problem);
+}
+
+bool AppendRunLog(const std::string& file, const std::string& header, const TLineSource& lines,
+                  std::string* problem) {
   auto fail = [&](const std::string& why) {
     if (problem) *problem = "The log file " + file + " cannot be written: " + why + ".";
     return false;
@@ -136,7 +146,7 @@ bool AppendRunLog(const std::string& file, const std::string& header, const std:
   const std::wstring winPath = ToWinPath(path);
   for (int attempt = 0; attempt < 3 && h == INVALID_HANDLE_VALUE; ++attempt) {
     for (DWORD disposition : {(DWORD)OPEN_EXISTING, (DWORD)CREATE_NEW}) {
-      h = CreateFileW(winPath.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      h = CreateFileW(winPath.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
       if (h != INVALID_HANDLE_VALUE) break;
@@ -160,14 +170,28 @@ bool AppendRunLog(const std::string& file, const std::string& header, const std:
     CloseHandle(h);
     return fail(other);
   }
+  // Every run of the program locks the whole file for its entry, waiting for one that writes.
+  OVERLAPPED whole = {};
+  const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) != FALSE;
   std::string text;
   LARGE_INTEGER size = {};
   if (GetFileSizeEx(h, &size) && size.QuadPart == 0) text = "\xEF\xBB\xBF";
   text += header + "\r\n";
-  for (const std::string& line : lines) text += line + "\r\n";
+  bool ok = true;
+  auto flush = [&] {
+    DWORD written = 0;
+    ok = ok && WriteFile(h, text.data(), (DWORD)text.size(), &written, nullptr) && written == text.size();
+    text.clear();
+  };
+  // Without the lock (a file system that has none) the entry goes in one write, as a whole.
+  const size_t kPiece = locked ? (size_t)1 << 20 : (size_t)-1;
+  lines([&](const std::string& line) {
+    text.append(line).append("\r\n");
+    if (text.size() >= kPiece) flush();
+  });
   text += "\r\n";
-  DWORD written = 0;
-  bool ok = WriteFile(h, text.data(), (DWORD)text.size(), &written, nullptr) && written == text.size();
+  flush();
+  if (locked) UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &whole);
   CloseHandle(h);
   return ok || fail("writing failed");
 }

@@ -9,6 +9,7 @@
 // or unwritable file is never written.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,14 @@ std::string RunLogClosingLine(const TRunOutcome& outcome);
 // device name such as NUL or COM1 in any folder); empty when its spelling is acceptable.
 std::string RefusedLogPath(const std::string& path);
 
-// Appends the header, the lines and an empty line in one write (other writers may append to the
-// same file between entries, never inside one). A new file starts with a UTF-8 byte-order mark.
-// False when the file is refused (see the top), cannot be opened or cannot be written; `problem`
-// then receives a line that says so, naming the file.
+// Appends the header, the lines and an empty line as one entry: the whole file is locked while the
+// entry goes in, in pieces of a megabyte, so that other runs append between entries, never inside
+// one, and a log of a million lines is never held twice. A new file starts with a UTF-8 byte-order
+// mark. False when the file is refused (see the top), cannot be opened or cannot be written;
+// `problem` then receives a line that says so, naming the file.
+using TLineSource = std::function<void(const std::function<void(const std::string&)>&)>;
+bool AppendRunLog(const std::string& file, const std::string& header, const TLineSource& lines,
+                  std::string* problem = nullptr);
 bool AppendRunLog(const std::string& file, const std::string& header, const std::vector<std::string>& lines,
                   std::string* problem = nullptr);
 

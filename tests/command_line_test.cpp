@@ -3,7 +3,10 @@
 // host path or whatever a link points at; the closing line of a run).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -191,6 +194,49 @@ TEST(RunLogFile, WritesOnlyAPlainFileOfItsOwnName) {
   EXPECT_EQ(ReadTextFile(dir + "plain.log"),
             "\xEF\xBB\xBF==== header ====\r\nline\r\n\r\n==== second ====\r\na\r\nb\r\n\r\n");
   DeleteFileW(Widen(dir + "plain.log").c_str());
+}
+
+// Entries of several megabytes go in piece by piece; runs writing at once still leave each entry
+// whole, one after the other.
+TEST(RunLogFile, EntriesWrittenAtOnceStayWhole) {
+  const std::string file = "C:\\qvlogfile\\together.log";
+  DeleteFileW(Widen(file).c_str());
+  const int kLines = 40000;  // about 2.5 MB an entry
+  auto entry = [&](char tag) {
+    return [tag, kLines](const std::function<void(const std::string&)>& put) {
+      for (int i = 0; i < kLines; ++i) put(std::string(1, tag) + " line " + std::to_string(i) + std::string(40, tag));
+    };
+  };
+  std::vector<std::thread> writers;
+  std::vector<char> ok(4, 0);
+  std::vector<std::string> problems(4);
+  for (int w = 0; w < 4; ++w)
+    writers.emplace_back([&, w] {
+      ok[w] = AppendRunLog(file, std::string("==== ") + char('a' + w) + " ====", entry(char('a' + w)), &problems[w]);
+    });
+  for (std::thread& t : writers) t.join();
+  for (int w = 0; w < 4; ++w) EXPECT_TRUE(ok[w]) << problems[w];
+
+  const std::string text = ReadTextFile(file);
+  ASSERT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0);
+  std::vector<char> seen;
+  size_t at = 3;
+  while (at < text.size()) {
+    ASSERT_EQ(text.compare(at, 5, "==== "), 0) << "an entry starts at " << at;
+    const char tag = text[at + 5];
+    seen.push_back(tag);
+    at = text.find("\r\n", at) + 2;
+    for (int i = 0; i < kLines; ++i) {
+      const std::string line = std::string(1, tag) + " line " + std::to_string(i) + std::string(40, tag) + "\r\n";
+      ASSERT_EQ(text.compare(at, line.size(), line), 0) << "entry " << tag << ", line " << i;
+      at += line.size();
+    }
+    ASSERT_EQ(text.compare(at, 2, "\r\n"), 0);
+    at += 2;
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(std::string(seen.begin(), seen.end()), "abcd");
+  DeleteFileW(Widen(file).c_str());
 }
 
 }  // namespace
