@@ -1,10 +1,12 @@
 #include "base/Global.h"
 
+#include "base/Handles.h"
 #include "base/PathSpelling.h"
 #include "base/ProfileText.h"
 
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 namespace qv {
 
@@ -86,11 +88,9 @@ std::string FullPath(const std::string& path) {
 
 bool IsReadableOrMissing(const std::string& path) {
   if (!FileExists(path)) return true;
-  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(h);
-  return true;
+  TFileHandle h(CreateFileW(ToWinPath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  return h.Valid();
 }
 
 std::string DecodeProfileText(const std::string& bytes) {
@@ -117,14 +117,16 @@ std::string DecodeProfileText(const std::string& bytes) {
 
 bool ReadFileBytes(const std::string& path, std::string& bytes) {
   bytes.clear();
-  HANDLE h = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  char buf[65536];
+  TFileHandle h(CreateFileW(ToWinPath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!h) return false;
+  // Read in few large pieces: a file of megabytes costs a few calls, not hundreds.
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(h.Get(), &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000) bytes.reserve((size_t)size.QuadPart);
+  std::vector<char> buf(1 << 20);
   DWORD got = 0;
   bool ok = true;
-  while ((ok = ReadFile(h, buf, sizeof(buf), &got, nullptr) != 0) && got > 0) bytes.append(buf, got);
-  CloseHandle(h);
+  while ((ok = ReadFile(h.Get(), buf.data(), (DWORD)buf.size(), &got, nullptr) != 0) && got > 0) bytes.append(buf.data(), got);
   return ok;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 
 namespace qv {
 
@@ -13,20 +14,19 @@ std::string ReadRegistryString(HKEY root, const std::string& keyPath, const std:
   // A leading backslash means "from the root", which the key already is.
   const size_t start = keyPath.find_first_not_of('\\');
   const std::string path = start == std::string::npos ? std::string() : keyPath.substr(start);
-  HKEY key;
-  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::string();
+  TRegKey key;
+  if (RegOpenKeyExW(root, Widen(path).c_str(), 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return std::string();
   std::string result;
   const std::wstring name = Widen(valueName);
   DWORD type = 0, size = 0;
-  if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+  if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
       (type == REG_SZ || type == REG_EXPAND_SZ)) {
     std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
     DWORD got = (DWORD)(buf.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, (BYTE*)&buf[0], &got) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, (BYTE*)&buf[0], &got) == ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ))
       result = Narrow(buf.c_str());
   }
-  RegCloseKey(key);
   return result;
 }
 
@@ -61,30 +61,23 @@ bool BrowseForFolder(const std::string& title, const std::wstring& root, std::st
   if (!DirectoryExists(folder)) folder.clear();
   if (!owner) owner = GetActiveWindow();
 
-  IMalloc* malloc = nullptr;
-  if (FAILED(SHGetMalloc(&malloc)) || !malloc) return false;
-  auto* displayName = static_cast<wchar_t*>(malloc->Alloc(MAX_PATH * sizeof(wchar_t)));
-  if (!displayName) {
-    malloc->Release();
-    return false;
-  }
-  HRESULT ole = OleInitialize(nullptr);
+  wchar_t displayName[MAX_PATH + 1] = {};
+  TOleSession ole;
 
-  LPITEMIDLIST rootList = nullptr;
+  TCoTaskMem<ITEMIDLIST> rootList;
   if (!root.empty()) {
-    IShellFolder* desktop = nullptr;
-    if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop) {
+    TComPtr<IShellFolder> desktop;
+    if (SUCCEEDED(SHGetDesktopFolder(desktop.Put())) && desktop) {
       std::wstring name = root;
       ULONG eaten = 0;
-      desktop->ParseDisplayName(owner, nullptr, &name[0], &eaten, &rootList, nullptr);
-      desktop->Release();
+      desktop->ParseDisplayName(owner, nullptr, &name[0], &eaten, rootList.Put(), nullptr);
     }
   }
 
   std::wstring wtitle = Widen(title);
   BROWSEINFOW info = {};
   info.hwndOwner = owner;
-  info.pidlRoot = rootList;
+  info.pidlRoot = rootList.Get();
   info.pszDisplayName = displayName;
   info.lpszTitle = wtitle.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS;
@@ -94,21 +87,14 @@ bool BrowseForFolder(const std::string& title, const std::wstring& root, std::st
   std::vector<HWND> disabled;
   EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
+  TCoTaskMem<ITEMIDLIST> chosen(SHBrowseForFolderW(&info));
   SetErrorMode(oldMode);
   for (HWND hwnd : disabled) EnableWindow(hwnd, TRUE);
 
-  bool confirmed = chosen != nullptr;
-  if (chosen) {
-    wchar_t path[MAX_PATH + 1] = {};
-    if (SHGetPathFromIDListW(chosen, path)) folder = Narrow(path);
-    malloc->Free(chosen);
-  }
-  if (rootList) malloc->Free(rootList);
-  malloc->Free(displayName);
-  malloc->Release();
-  if (SUCCEEDED(ole)) OleUninitialize();
-  return confirmed;
+  if (!chosen) return false;
+  wchar_t path[MAX_PATH + 1] = {};
+  if (SHGetPathFromIDListW(chosen.Get(), path)) folder = Narrow(path);
+  return true;
 }
 
 std::string GetShortFileName(const std::string& path) {
@@ -135,12 +121,11 @@ std::string GetShortFileName(const std::string& path) {
 void EndBrowserSession() { InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0); }
 
 std::string ShellFolderPath(int csidl, HWND owner) {
-  LPITEMIDLIST pidl = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, &pidl)) || !pidl) return std::string();
+  TCoTaskMem<ITEMIDLIST> pidl;
+  if (FAILED(SHGetSpecialFolderLocation(owner, csidl, pidl.Put())) || !pidl) return std::string();
   wchar_t buf[MAX_PATH + 1] = {};
   std::string path;
-  if (SHGetPathFromIDListW(pidl, buf)) path = ExcludeTrailingBackslash(Narrow(buf));
-  CoTaskMemFree(pidl);
+  if (SHGetPathFromIDListW(pidl.Get(), buf)) path = ExcludeTrailingBackslash(Narrow(buf));
   return path;
 }
 

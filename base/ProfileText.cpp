@@ -21,13 +21,14 @@ bool SameAsciiText(const std::string& a, const std::string& b) {
   return true;
 }
 
-// Splits the text into lines at CR LF, LF or CR.
-std::vector<std::string> Lines(const std::string& text) {
+}  // namespace
+
+std::vector<std::string> SplitProfileLines(const std::string& text) {
   std::vector<std::string> out;
   size_t start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' || text[i] == '\n') {
-      out.push_back(text.substr(start, i - start));
+      out.emplace_back(text, start, i - start);
       if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       start = i + 1;
     }
@@ -35,6 +36,10 @@ std::vector<std::string> Lines(const std::string& text) {
   if (start < text.size()) out.push_back(text.substr(start));
   return out;
 }
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) { return SplitProfileLines(text); }
 
 // The section name of a header line "[name]", or false.
 bool SectionHeader(const std::string& trimmed, std::string& name) {
@@ -64,6 +69,18 @@ TProfileLine ParseLine(int number, const std::string& raw, const std::string& tr
 }
 
 }  // namespace
+
+bool ParseProfileHeader(const std::string& raw, std::string& name) { return SectionHeader(Trim(raw), name); }
+
+bool ParseProfileKeyLine(const std::string& raw, std::string& key, std::string& value) {
+  const std::string trimmed = Trim(raw);
+  if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '[') return false;
+  const TProfileLine line = ParseLine(0, raw, trimmed);
+  if (line.Malformed) return false;
+  key = line.Key;
+  value = line.Value;
+  return true;
+}
 
 TProfileSection ParseProfileSection(const std::string& text, const std::string& name) {
   TProfileSection section;

@@ -39,6 +39,15 @@ struct TProfileFile {
 };
 TProfileFile ParseProfileFile(const std::string& text);
 
+// The lines of a text, split at CR LF, LF or CR (without their ends).
+std::vector<std::string> SplitProfileLines(const std::string& text);
+// The name of a section header line ("[name]", blanks around it allowed), or false.
+bool ParseProfileHeader(const std::string& raw, std::string& name);
+// The key and value of a line "key=value" as the profile calls read it (blanks trimmed, one pair
+// of quotes around the value removed); false for a comment, a header, an empty line, or a line
+// without "=" or without a key.
+bool ParseProfileKeyLine(const std::string& raw, std::string& key, std::string& value);
+
 // True when the bytes are well-formed UTF-8 (plain ASCII is).
 bool IsValidUtf8(const std::string& bytes);
 

@@ -1,6 +1,7 @@
 // The settings record and settings.ini beside the executable.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,7 +29,9 @@ struct TOptionsSetting {
   bool StartWash = false;
   bool ShutdownWash = false;
   int32_t SelectedCount = 0;
-  bool FirstNodeExpand[11] = {};  // indexed 1..10 by CategoryId
+  // Whether each category of the tree is expanded, by its CategoryId; a category without an
+  // entry is.
+  std::map<int, bool> FirstNodeExpand;
   bool ShowLogTempInternetFiles = false;
   bool ShowLogRecycleBin = false;
   bool FastScan = false;
@@ -49,6 +52,8 @@ class ISelection {
   virtual bool TickByName(const std::string& name) = 0;
   // Names of all ticked nodes in tree order: a category by its text, an item by its item name.
   virtual std::vector<std::string> TickedNames() const = 0;
+  // The CategoryIds of the categories, in tree order: the store keeps an expanded flag for each.
+  virtual std::vector<int> CategoryIds() const = 0;
 };
 
 // The main window as the settings store sees it.
@@ -73,9 +78,29 @@ std::string SettingsPath();
 // Where settings.ini is read from: the user-files folder's, or an older copy's beside the program.
 std::string SettingsSourcePath();
 
-// Load = true: loads OptionsSetting and applies the stored selection to the catalogue.
-// Load = false: saves OptionsSetting, the selection and the window placement; throws
-// ESettingsWriteError when the platform refuses a write.
+// What a load found at its path.
+enum TSettingsFileState {
+  // No settings.ini: the defaults, nothing ticked. Only then may a winapp2.ini entry's Default=True
+  // tick it.
+  sfMissing,
+  // settings.ini was read.
+  sfLoaded,
+  // settings.ini exists but holds nothing that can be read as settings: it is empty, is no text
+  // (random bytes, UTF-16 without its byte-order mark), holds no section, or cannot be read at all
+  // (held open by another program, refused). The defaults are loaded and nothing is ticked; nothing
+  // may run with that selection, and the file must be left as it is (never saved over).
+  sfUnreadable,
+};
+
+// Loads OptionsSetting and applies the stored selection and expanded flags to the catalogue,
+// reading the file once.
+TSettingsFileState LoadSettingsFile(ISelection& selection, IWindowPlacement& window,
+                                    const std::string& path = SettingsPath());
+// Saves OptionsSetting, the selection and the window placement into the file, keeping every
+// other line of it, and replaces the file whole; throws ESettingsWriteError ("Unable to write to
+// <file>") when the file cannot be read or replaced.
+void SaveSettingsFile(ISelection& selection, IWindowPlacement& window, const std::string& path = SettingsPath());
+// Load = true: LoadSettingsFile; Load = false: SaveSettingsFile.
 void LoadOrSaveSettings(bool load, ISelection& selection, IWindowPlacement& window,
                         const std::string& path = SettingsPath());
 

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 
 namespace qv {
 
@@ -19,11 +20,9 @@ std::string g_testingFolder;
 // folder's read-only attribute says nothing about them).
 bool FolderIsWritable(const std::string& folder) {
   const std::wstring probe = ToWinPath(folder + ".quorvane-write-test-" + std::to_string(GetCurrentProcessId()));
-  HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS;
-  CloseHandle(h);
-  return true;
+  TFileHandle h(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return h.Valid() || GetLastError() == ERROR_FILE_EXISTS;
 }
 
 std::string AppDataFolder() {
@@ -80,53 +79,100 @@ static bool ConvertToUtf16(const std::string& file) {
     out += (char)(c & 0xFF);
     out += (char)((c >> 8) & 0xFF);
   }
-  HANDLE h = CreateFileW(ToWinPath(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  TFileHandle h(CreateFileW(ToWinPath(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return false;
   DWORD written = 0;
-  bool ok = WriteFile(h, out.data(), (DWORD)out.size(), &written, nullptr) && written == out.size();
-  CloseHandle(h);
-  return ok;
+  return WriteFile(h.Get(), out.data(), (DWORD)out.size(), &written, nullptr) && written == out.size();
 }
 
-bool RewriteProfileFile(const std::string& path, const std::function<bool(const std::string& temporary)>& write,
-                        bool unicode) {
-  // One writer at a time across every copy of the program in this session.
-  HANDLE lock = CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.UserFileWriter");
-  if (lock) {
-    DWORD r = WaitForSingleObject(lock, 30000);
-    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) {
-      CloseHandle(lock);
-      return false;
-    }
+namespace {
+
+// The temporary file beside a file being replaced; removed when the object goes unless it has
+// taken the file's place.
+class TReplacement {
+ public:
+  explicit TReplacement(const std::string& path)
+      : path_(path),
+        temporary_(path + ".new-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetCurrentThreadId())),
+        wTemp_(ToWinPath(temporary_)) {
+    DeleteFileW(wTemp_.c_str());
   }
+  ~TReplacement() {
+    if (!done_) DeleteFileW(wTemp_.c_str());
+  }
+  TReplacement(const TReplacement&) = delete;
+  TReplacement& operator=(const TReplacement&) = delete;
+
+  const std::string& Temporary() const { return temporary_; }
+  const std::wstring& WideTemporary() const { return wTemp_; }
+  // Puts the temporary file in the file's place in one step.
+  bool Commit() {
+    done_ = MoveFileExW(wTemp_.c_str(), ToWinPath(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return done_;
+  }
+
+ private:
+  std::string path_, temporary_;
+  std::wstring wTemp_;
+  bool done_ = false;
+};
+
+// Runs `replace` with the writers' lock held (one writer at a time across every copy of the
+// program in this session) and the file's folder made; false when the lock cannot be had.
+bool UnderWritersLock(const std::string& path, const std::function<bool()>& replace) {
+  TKernelHandle mutex(CreateMutexW(nullptr, FALSE, L"Local\\Quorvane.UserFileWriter"));
+  TMutexLock lock(mutex.Get(), 30000);
+  // Without a mutex at all (the system refused one) the write goes ahead unguarded.
+  if (mutex && !lock.Owned()) return false;
   const size_t slash = path.find_last_of('\\');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   if (!folder.empty() && !DirectoryExists(folder))
     SHCreateDirectoryExW(nullptr, Widen(ExcludeTrailingBackslash(folder)).c_str(), nullptr);
-  const std::string temporary =
-      path + ".new-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetCurrentThreadId());
-  const std::wstring wTemp = ToWinPath(temporary), wPath = ToWinPath(path);
-  DeleteFileW(wTemp.c_str());
-  bool ok = !FileExists(path) || CopyFileW(wPath.c_str(), wTemp.c_str(), FALSE);
-  if (ok) {
+  return replace();
+}
+
+}  // namespace
+
+bool RewriteProfileFile(const std::string& path, const std::function<bool(const std::string& temporary)>& write,
+                        bool unicode) {
+  return UnderWritersLock(path, [&] {
+    TReplacement copy(path);
+    const std::wstring& wTemp = copy.WideTemporary();
+    if (FileExists(path) && !CopyFileW(ToWinPath(path).c_str(), wTemp.c_str(), FALSE)) return false;
     // The copy keeps the original's attributes; a read-only original must still be replaceable
     // only when the system allows it, so the copy itself is made writable.
     DWORD a = GetFileAttributesW(wTemp.c_str());
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
       SetFileAttributesW(wTemp.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
-    if (unicode) ok = ConvertToUtf16(temporary);
-    ok = ok && write(temporary);
+    if (unicode && !ConvertToUtf16(copy.Temporary())) return false;
+    const bool written = write(copy.Temporary());
     // The profile functions cache what they write; this writes it out.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, wTemp.c_str());
-  }
-  if (ok) ok = MoveFileExW(wTemp.c_str(), wPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (!ok) DeleteFileW(wTemp.c_str());
-  if (lock) {
-    ReleaseMutex(lock);
-    CloseHandle(lock);
-  }
-  return ok;
+    return written && copy.Commit();
+  });
+}
+
+bool RewriteUserFile(const std::string& path,
+                     const std::function<bool(const std::string* current, std::string& replacement)>& edit) {
+  return UnderWritersLock(path, [&] {
+    std::string current, replacement;
+    const bool exists = FileExists(path);
+    if (exists && !ReadFileBytes(path, current)) return false;
+    if (!edit(exists ? &current : nullptr, replacement)) return false;
+    TReplacement copy(path);
+    {
+      TFileHandle h(CreateFileW(copy.WideTemporary().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!h) return false;
+      DWORD written = 0;
+      if (!replacement.empty() &&
+          (!WriteFile(h.Get(), replacement.data(), (DWORD)replacement.size(), &written, nullptr) ||
+           written != replacement.size()))
+        return false;
+    }
+    return copy.Commit();
+  });
 }
 
 void SetUserFilesFolderForTesting(const std::string& folder) {

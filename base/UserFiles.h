@@ -35,6 +35,13 @@ bool EnsureUserFilesFolder();
 bool RewriteProfileFile(const std::string& path, const std::function<bool(const std::string& temporary)>& write,
                         bool unicode = false);
 
+// Rewrites a file whole under the same lock, from its bytes: `edit` gets the file's bytes (null
+// when there is no file) and gives the new ones, which then replace the file in one step. False
+// when the file cannot be read, `edit` refuses, or the file cannot be replaced (it then stays as
+// it was).
+bool RewriteUserFile(const std::string& path,
+                     const std::function<bool(const std::string* current, std::string& replacement)>& edit);
+
 // Tests point the user-files folder elsewhere; an empty text decides again.
 void SetUserFilesFolderForTesting(const std::string& folder);
 

@@ -25,7 +25,8 @@
 #     same chain;
 #   - start-up to the main window shown: plain, with a winapp2.ini (build/winapp2.ini when it is
 #     there, else a made-up one of 4,000 entries), and with a settings.ini of QV_BENCH_SETTINGS_KEYS
-#     (100,000) [NodeSelected] keys (about 10 MB);
+#     (100,000) [NodeSelected] keys (about 10 MB), and the load of such a file alone inside one
+#     process (bench/settings_bench.cpp);
 #   - the index.dat reader on a file of QV_BENCH_RECORDS (100,000) records made by the test builder
 #     (keeping the entries as the viewer does, only counting them, and processing a window message
 #     before every entry as the viewer does), with msiecfexport on the same file as background, its
@@ -106,7 +107,7 @@ work="$WINEPREFIX/drive_c/qvbench"
 tmp="$work/tmp"
 rm -rf "$work"
 mkdir -p "$work/bin" "$work/app" "$tmp"
-for exe in removal_bench index_dat_bench window_bench peer_bench; do cp -f "$bdir/bench/$exe.exe" "$work/bin/"; done
+for exe in removal_bench index_dat_bench window_bench peer_bench settings_bench; do cp -f "$bdir/bench/$exe.exe" "$work/bin/"; done
 cp -f "$bdir/Quorvane.exe" "$bdir/Zelbrin.dat" "$here/installer/portable.dat" "$work/app/"
 # The prefix's services and desktop start here, under the bench's server, not inside a measured row
 # (the program, with nothing ticked, ends at once).
@@ -235,6 +236,7 @@ awk -v n="$settings_keys" 'BEGIN {
   printf "[NodeSelected]\r\nSelectedCount=%d\r\n", n
   for (i = 1; i <= n; i++) printf "%d=Applications - Bench Application %d with a name as long as many of them are (cache, logs, history)\r\n", i, i
 }' >"$big_settings"
+"$QV_LOADER" 'C:\qvbench\bin\settings_bench.exe' make 'C:\qvbench\settings-load.ini' "$settings_keys" >/dev/null 2>&1 </dev/null || true
 settings_mb=$(awk -v b="$(stat -c %s "$big_settings")" 'BEGIN { printf "%.1f", b / 1048576 }')
 
 for ((r = 1; r <= rounds; r++)); do
@@ -258,6 +260,7 @@ for ((r = 1; r <= rounds; r++)); do
     startup start_settings
     rm -f "$work/app/settings.ini"
   fi
+  measure settings_load "$QV_LOADER" 'C:\qvbench\bin\settings_bench.exe' load 'C:\qvbench\settings-load.ini'
   fi
 
   if part tree; then
@@ -425,6 +428,7 @@ row "Floor: -cleanonce of an empty folder" prog_floor "" peer_window "" "least w
 row "Start-up to the window shown" start_plain "" peer_window "" "least window program, to its end" "answers after $(omedian start_plain answer_seconds) s"
 row "Start-up with winapp2.ini" start_winapp2 "" start_plain "" "plain start-up" "$winapp2_entries entries"
 row "Start-up with a $settings_mb MB settings.ini" start_settings "" start_plain "" "plain start-up" "the read: $(minus "$(W start_settings)" "$(W start_plain)") s"
+row "settings.ini of $settings_keys names, loaded" settings_load "" "" "" "" "in one process; $(omedian settings_load bytes) bytes, $(omedian settings_load ticked) ticked"
 row "Clean by -cleanonce - floor" prog_clean prog_floor del cmd_floor "del /s /q" "$(ms_file prog_clean prog_floor "$files") against $(ms_file del cmd_floor "$files") ms a file"
 [ "$rd_row" != 1 ] || row "Clean by -cleanonce - floor" prog_clean prog_floor rd cmd_floor "rd /s /q" "rd: $(ms_file rd cmd_floor "$files") ms a file"
 row "Clean, checked delete (in one process)" clean_checked bench_floor del cmd_floor "del /s /q" "$(ms_file clean_checked "" "$files") ms a file"

@@ -11,16 +11,32 @@
 
 namespace qv {
 
+namespace {
+
+// The categories whose items the definition files hold: the application definitions of
+// Zelbrin.dat and winapp2.ini found at start-up, and the user's custom list in Clist.dat.
+const TItemFamily& DefinitionItems() {
+  static const TItemFamily family = {
+      {9, 900, "Applications", {}, ifNone, ckApplications},
+      {10, 1000, "Custom Lists", {Defined("<New List>", "Clist.dat")}, ifNone, ckCustomLists},
+  };
+  return family;
+}
+
+}  // namespace
+
+const TItemTable& BuiltinItems() {
+  static const TItemTable table({&IeItems(), &WindowsItems(), &NetscapeOperaItems(), &FirefoxItems(), &AdvancedItems(),
+                                 &OfficeItems(), &MessengerItems(), &DefinitionItems()});
+  return table;
+}
+
+TCatalogue BuiltinCatalogue() { return TCatalogue::FromTable(BuiltinItems()); }
+
 const TCleanerDirectory& BuiltinCleaners() {
-  static const TCleanerDirectory directory(
-      {kIeCleaners, kWindowsCleaners, kAdvancedCleaners, kNetscapeOperaCleaners, kFirefoxCleaners, kOfficeCleaners,
-       kMessengerCleaners},
-      // Items of the catalogue whose cleaner is not built yet: each runs as an item that finds
-      // nothing (its header and a zero summary). A name leaves this list when its family's table
-      // gains its cleaner; today every item has its cleaner.
-      {},
-      // The cookie databases that definition lines name, under the one keep list.
-      TCookieDatabaseCleaner{CleanCookieDatabase, KeepListKeepsSites});
+  static const TCleanerDirectory directory(BuiltinItems(),
+                                           // The cookie databases that definition lines name, under the one keep list.
+                                           TCookieDatabaseCleaner{CleanCookieDatabase, KeepListKeepsSites});
   return directory;
 }
 

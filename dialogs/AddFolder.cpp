@@ -1,6 +1,7 @@
 #include "dialogs/AddFolder.h"
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/PathHelpers.h"
 
 namespace qv {
@@ -24,6 +25,7 @@ TDialogTemplate TfrmAddFolder::BuildTemplate() {
   t.Radio("Delete files in this folder(use &wildcard match)", 14, 110, 232, 10, rbDeleteFiles, false);
   t.Edit(26, 125, 100, 13, eFileMatch);
   t.Label("(For example: *.txt)", 132, 127, 110, 9, Label1);
+  t.Button("&Help", 93, 191, 50, 14, IDHELP);
   t.Button("&OK", 148, 191, 50, 14, bOK, true);
   t.Button("&Cancel", 203, 191, 50, 14, bCancel);
   return t;
@@ -59,14 +61,14 @@ void TfrmAddFolder::ListFiles() {
   }
   // Every file, hidden and system files included, in the order the system lists them; no folders.
   WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW(ToWinPath(IncludeTrailingBackslash(listed_) + "*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
+  TFindHandle h(FindFirstFileW(ToWinPath(IncludeTrailingBackslash(listed_) + "*").c_str(), &fd));
+  if (!h) return;
   SendMessageW(list, WM_SETREDRAW, FALSE, 0);
   do {
     if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)fd.cFileName);
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
+  } while (FindNextFileW(h.Get(), &fd));
+  h.Reset();
   SendMessageW(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
 }

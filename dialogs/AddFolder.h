@@ -40,6 +40,7 @@ class TfrmAddFolder : public TDialog {
 
  protected:
   TDialogTemplate BuildTemplate() override;
+  std::string HelpPage() const override { return "lists.html#editor"; }
   void OnInit() override;
   bool OnCommand(int id, int code, HWND control) override;
 

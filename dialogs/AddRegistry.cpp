@@ -26,6 +26,7 @@ TDialogTemplate TfrmAddRegistry::BuildTemplate() {
   t.Radio("Delete &value", 7, 98, 236, 10, rbWashValue, false);
   t.Label("Value &Name", 7, 115, 50, 9, Label3);
   t.Edit(60, 113, 183, 13, eRegistryValue);
+  t.Button("&Help", 83, 131, 50, 14, IDHELP);
   t.Button("&OK", 138, 131, 50, 14, bOK, true);
   t.Button("&Cancel", 193, 131, 50, 14, bCancel);
   return t;

@@ -37,6 +37,7 @@ class TfrmAddRegistry : public TDialog {
 
  protected:
   TDialogTemplate BuildTemplate() override;
+  std::string HelpPage() const override { return "lists.html#editor"; }
   void OnInit() override;
   bool OnCommand(int id, int code, HWND control) override;
 

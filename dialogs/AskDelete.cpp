@@ -20,6 +20,8 @@ const char* const kLabel2 = "It's better to close all programs you want to clear
 const char* const kLabel3 = " history, the software can not delete the entries being used";
 const char* const kLabel4 = "by those programs such as Internet Explorer.";
 const char* const kLabel5 = "Are you sure you wish to proceed?";
+// The question and how to switch it off.
+const char* const kHelpPage = "settings.html#common";
 
 }  // namespace
 
@@ -34,10 +36,12 @@ int TfrmAskDelete::ShowModal() {
   t.Label(kLabel4, 43, 48, 248, 9, IDC_LABEL4);
   t.Label(kLabel5, 43, 65, 248, 10, IDC_LABEL5);
   t.CheckBox("Don't show me this message again", 10, 85, 200, 10, IDC_ASK);
+  t.Button("&Help", 116, 102, 55, 14, IDHELP);
   t.Button("&OK", 176, 102, 55, 14, IDC_OK, true);
   t.Button("&Cancel", 236, 102, 55, 14, IDC_CANCEL);
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
+  TDialogF1 f1;
   INT_PTR r = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.Get(), owner_, DialogProc,
                                       reinterpret_cast<LPARAM>(this));
   if (boldFont_) DeleteObject(boldFont_);
@@ -84,12 +88,17 @@ INT_PTR CALLBACK TfrmAskDelete::DialogProc(HWND dlg, UINT msg, WPARAM wParam, LP
       if (OnShowForTesting) OnShowForTesting(dlg);
       return FALSE;  // focus was set
     }
+    case WM_HELP:
+      OpenHelpPage(dlg, kHelpPage);
+      SetWindowLongPtrW(dlg, DWLP_MSGRESULT, TRUE);
+      return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_ASK:
           if (HIWORD(wParam) == BN_CLICKED)
             OptionsSetting.AskForSweep = SendMessageW((HWND)lParam, BM_GETCHECK, 0, 0) != BST_CHECKED;
           return TRUE;
+        case IDHELP: OpenHelpPage(dlg, kHelpPage); return TRUE;
         case IDC_OK: EndDialog(dlg, IDYES); return TRUE;
         case IDC_CANCEL: EndDialog(dlg, IDNO); return TRUE;
       }

@@ -85,6 +85,7 @@ TDialogTemplate TfrmCookiesManager::BuildTemplate() {
   t.Button("&View", 128, 130, 62, 14, bView);
   t.Label("Cookies to &keep", 196, 7, 97, 9, Label2);
   t.Add(L"LISTBOX", "", list, 196, 18, 97, 147, ListBox2);
+  t.Button("&Help", 133, 172, 50, 14, IDHELP);
   t.Button("&OK", 188, 172, 50, 14, bOK, true);
   t.Button("&Cancel", 243, 172, 50, 14, bCancel);
   return t;

@@ -36,6 +36,7 @@ class TfrmCookiesManager : public TDialog {
 
  protected:
   TDialogTemplate BuildTemplate() override;
+  std::string HelpPage() const override { return "cookies.html"; }
   void OnInit() override;
   bool OnCommand(int id, int code, HWND control) override;
 

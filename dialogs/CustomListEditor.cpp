@@ -38,6 +38,7 @@ TDialogTemplate TfrmNewCustomItem::BuildTemplate() {
   t.Button("Add &Registry", 263, 25, 60, 14, bAddRegistry);
   t.Button("&Edit", 263, 43, 60, 14, bEdit);
   t.Button("R&emove Selected", 263, 61, 60, 14, bRemove);
+  t.Button("&Help", 263, 135, 60, 14, IDHELP);
   t.Button("&OK", 263, 153, 60, 14, bOK, true);
   t.Button("&Cancel", 263, 171, 60, 14, bCancel);
   return t;

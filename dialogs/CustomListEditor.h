@@ -36,6 +36,7 @@ class TfrmNewCustomItem : public TDialog {
 
  protected:
   TDialogTemplate BuildTemplate() override;
+  std::string HelpPage() const override { return "lists.html#editor"; }
   void OnInit() override;
   bool OnCommand(int id, int code, HWND control) override;
   INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;

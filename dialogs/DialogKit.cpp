@@ -109,9 +109,50 @@ void TDialogTemplate::Edit(int x, int y, int cx, int cy, int id, DWORD style) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// F1 in a dialog
+
+namespace {
+
+HHOOK g_f1Hook = nullptr;
+int g_f1Users = 0;
+
+// The dialog loop hands every message to the thread's message filter first: F1 pressed on any
+// control of a dialog becomes the dialog's WM_HELP (not every system makes it one by itself).
+LRESULT CALLBACK F1Filter(int code, WPARAM wParam, LPARAM lParam) {
+  MSG* m = reinterpret_cast<MSG*>(lParam);
+  if (code == MSGF_DIALOGBOX && m && m->message == WM_KEYDOWN && m->wParam == VK_F1 && !(m->lParam & (1 << 30)) &&
+      GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0) {
+    HWND dialog = GetAncestor(m->hwnd, GA_ROOT);
+    HELPINFO info = {};
+    info.cbSize = sizeof(info);
+    info.iContextType = HELPINFO_WINDOW;
+    info.iCtrlId = GetDlgCtrlID(m->hwnd);
+    info.hItemHandle = m->hwnd;
+    GetCursorPos(&info.MousePos);
+    if (dialog) SendMessageW(dialog, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    return TRUE;
+  }
+  return CallNextHookEx(g_f1Hook, code, wParam, lParam);
+}
+
+}  // namespace
+
+TDialogF1::TDialogF1() {
+  if (g_f1Users++ == 0) g_f1Hook = SetWindowsHookExW(WH_MSGFILTER, F1Filter, nullptr, GetCurrentThreadId());
+}
+
+TDialogF1::~TDialogF1() {
+  if (--g_f1Users == 0 && g_f1Hook) {
+    UnhookWindowsHookEx(g_f1Hook);
+    g_f1Hook = nullptr;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
 // The dialog
 
 INT_PTR TDialog::ShowModal() {
+  TDialogF1 f1;
   // The common controls the dialogs use (list views, tabs, progress bars, hints).
   INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&icc);
@@ -167,8 +208,16 @@ INT_PTR CALLBACK TDialog::DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM l
   self = reinterpret_cast<TDialog*>(GetWindowLongPtrW(dlg, DWLP_USER));
   if (!self) return FALSE;
   switch (msg) {
+    case WM_HELP:
+      OpenHelpPage(dlg, self->HelpPage());
+      SetWindowLongPtrW(dlg, DWLP_MSGRESULT, TRUE);
+      return TRUE;
     case WM_COMMAND:
       if (self->OnCommand(LOWORD(wParam), HIWORD(wParam), (HWND)lParam)) return TRUE;
+      if (LOWORD(wParam) == IDHELP) {
+        OpenHelpPage(dlg, self->HelpPage());
+        return TRUE;
+      }
       if (LOWORD(wParam) == IDCANCEL) {
         self->Close(IDCANCEL);
         return TRUE;
@@ -257,6 +306,29 @@ void ShellOpen(HWND owner, const std::string& target, const std::string& paramet
 void SetShellOpenHookForTesting(std::function<void(const std::string&, const std::string&)> hook) {
   g_shellOpenHook = std::move(hook);
 }
+
+std::string HelpPageTarget(const std::string& page) {
+  const size_t hash = page.find('#');
+  const std::string file = ExeFolder() + "help\\" + page.substr(0, hash);
+  if (hash == std::string::npos) return file;
+  // A place in a page is only reached through the page's address.
+  std::string url = "file:///";
+  for (char c : file) {
+    if (c == '\\')
+      url += '/';
+    else if (c == ' ')
+      url += "%20";
+    else if (c == '%')
+      url += "%25";
+    else if (c == '#')
+      url += "%23";
+    else
+      url += c;
+  }
+  return url + page.substr(hash);
+}
+
+void OpenHelpPage(HWND owner, const std::string& page) { ShellOpen(owner, HelpPageTarget(page)); }
 
 std::string WindowText(HWND w) {
   int n = GetWindowTextLengthW(w);

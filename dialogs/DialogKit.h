@@ -47,7 +47,7 @@ class TDialogTemplate {
 };
 
 // A modal dialog made from a template. A derived class fills the template, sets its controls up
-// when the dialog opens and answers its commands.
+// when the dialog opens and answers its commands. A button IDHELP and F1 (WM_HELP) open HelpPage().
 class TDialog {
  public:
   explicit TDialog(HWND owner) : owner_(owner) {}
@@ -65,6 +65,10 @@ class TDialog {
   // Tests drive every dialog of the program: called once a dialog is ready (its controls filled),
   // before it is shown, with its window.
   static std::function<void(HWND dialog)> OnShowForTesting;
+
+  // The help page about this dialog (a page of the help folder, perhaps with "#place"): what its
+  // Help button (IDHELP) and F1 open.
+  virtual std::string HelpPage() const { return "index.html"; }
 
  protected:
   virtual TDialogTemplate BuildTemplate() = 0;
@@ -105,6 +109,21 @@ HWND CreateDialogPage(HWND dialog, const TDialogTemplate& page, int id);
 // Tests see the request instead (and nothing is opened) while a hook is set.
 void ShellOpen(HWND owner, const std::string& target, const std::string& parameters = std::string());
 void SetShellOpenHookForTesting(std::function<void(const std::string& target, const std::string& parameters)> hook);
+
+// While one lives, F1 pressed in a modal dialog of this thread sends the dialog WM_HELP.
+// TDialog::ShowModal holds one; a dialog with a loop of its own holds one while it is shown.
+class TDialogF1 {
+ public:
+  TDialogF1();
+  ~TDialogF1();
+  TDialogF1(const TDialogF1&) = delete;
+  TDialogF1& operator=(const TDialogF1&) = delete;
+};
+
+// Opens a page of the help shipped beside the program (help\<page>; "page.html#place" opens it at
+// that place, through its file: address). The text opened is HelpPageTarget's.
+void OpenHelpPage(HWND owner, const std::string& page);
+std::string HelpPageTarget(const std::string& page);
 
 // The text of a window; sets a window's text.
 std::string WindowText(HWND w);

@@ -109,6 +109,7 @@ TDialogTemplate TfrmIndexDatViewer::BuildTemplate() {
         54, 358, 158, lvIndexDat);
   t.Label("Total Record:", 7, 223, 48, 9, Label1);
   t.Label("0", 56, 221, 60, 12, Panel1, SS_CENTER | SS_SUNKEN | SS_CENTERIMAGE);
+  t.Button("&Help", 183, 220, 50, 14, IDHELP);
   t.Button("&More Index.dat", 238, 220, 72, 14, bShowDetail);
   t.Button("&Close", 315, 220, 50, 14, suiButton3);
   return t;

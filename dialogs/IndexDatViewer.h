@@ -57,6 +57,7 @@ class TfrmIndexDatViewer : public TDialog {
 
  protected:
   TDialogTemplate BuildTemplate() override;
+  std::string HelpPage() const override { return "viewer.html"; }
   void OnInit() override;
   bool OnCommand(int id, int code, HWND control) override;
   INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;

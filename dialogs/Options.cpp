@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/PathHelpers.h"
 #include "dialogs/BossKeyCapture.h"
 
@@ -45,6 +46,7 @@ TDialogTemplate TfrmOptions::BuildTemplate() {
   TDialogTemplate t("Settings", 262, 196);
   t.Button("&OK", 150, 175, 50, 14, bOK, true);
   t.Button("&Cancel", 205, 175, 50, 14, bCancel);
+  t.Button("He&lp", 95, 175, 50, 14, IDHELP);
   // Last, so that it lies under its pages (and, as in every dialog with pages, comes after the
   // buttons when tabbing).
   t.Add(WC_TABCONTROLW, "", WS_TABSTOP | WS_CLIPSIBLINGS, 7, 7, 248, 160, IDC_PAGES);
@@ -153,6 +155,12 @@ LRESULT CALLBACK TfrmOptions::PageKeysHook(int code, WPARAM wParam, LPARAM lPara
 }
 
 int TfrmOptions::CurrentPage() const { return (int)SendMessageW(Item(IDC_PAGES), TCM_GETCURSEL, 0, 0); }
+
+std::string TfrmOptions::HelpPage() const {
+  static const char* const kPlaces[] = {"settings.html#common", "settings.html#schedule", "settings.html#bosskey"};
+  const int page = CurrentPage();
+  return page >= 0 && page < 3 ? kPlaces[page] : "settings.html";
+}
 
 void TfrmOptions::ShowPage(int page) {
   SendMessageW(Item(IDC_PAGES), TCM_SETCURSEL, page, 0);
@@ -280,18 +288,17 @@ void TfrmOptions::bOKClick() {
   }
   main_.ArmSchedule();
   if (copy_.StartWash) SetChecked(cbAutoStart, true);
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, Widen(kAutoRunKey).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+  TRegKey key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, Widen(kAutoRunKey).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(),
                       nullptr) == ERROR_SUCCESS) {
     const std::wstring name = Widen(kAutoRunValue);
     if (Checked(cbAutoStart)) {
       const std::wstring command = Widen(AutoRunCommand(ExePath()));
-      RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+      RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
                      (DWORD)((command.size() + 1) * sizeof(wchar_t)));
     } else {
-      RegDeleteValueW(key, name.c_str());
+      RegDeleteValueW(key.Get(), name.c_str());
     }
-    RegCloseKey(key);
   }
   main_.SaveSettings();
   Close(IDOK);

@@ -83,6 +83,8 @@ class TfrmOptions : public TDialog {
 
  protected:
   TDialogTemplate BuildTemplate() override;
+  // The page of the help about the settings page shown.
+  std::string HelpPage() const override;
   void OnInit() override;
   bool OnCommand(int id, int code, HWND control) override;
   INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;

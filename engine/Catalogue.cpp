@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/Wow64.h"
 #include "engine/Winapp2Run.h"
 
@@ -12,72 +13,86 @@ const char* const kItemSeparator = " - ";
 
 namespace {
 
-struct CategoryDef {
-  const char* text;
-  int id;
-  std::vector<const char*> items;
-};
-
-const std::vector<CategoryDef>& BuiltinDefs() {
-  static const std::vector<CategoryDef> defs = {
-      {"Internet Explorer", 1,
-       {"Recently Typed URLs", "Cookies", "Visited URL History", "Last Download Location",
-        "Temporary Internet Files", "Index.dat Files", "Autocomplete History"}},
-      {"Windows", 2,
-       {"Recent Documents", "Start Run", "Search Assistant", "Empty Recycle Bin", "Temporary Files", "Clipboard",
-        "Memory Dumps", "Chkdsk File Fragments", "Windows Log Files"}},
-      {"Netscape", 3,
-       {"Cookies", "Visited URL History", "Temporary Internet Files", "Preferences", "Saved Form Information"}},
-      {"Opera", 4,
-       {"Recently Typed URLs", "Cookies", "Visited URL History", "Temporary Internet Files", "Autocomplete History",
-        "Transfers"}},
-      {"Mozilla Firefox", 5,
-       {"Cookies", "Visited URL History", "Download Manager", "Temporary Internet Files", "Autocomplete History",
-        "Preferences", "Saved Form Information"}},
-      {"Advanced", 6,
-       {"Open File History", "Menu Order Cache", "Tray Notifications Cache", "User Assist History", "Paint",
-        "Google Toolbar History", "MSN Toolbar History", "Yahoo! Toolbar History"}},
-      {"Microsoft Office", 7, {"Access", "Excel", "FrontPage", "Powerpoint", "Word", "Recent Files"}},
-      {"Instant Messengers", 8, {"MSN Messenger", "Yahoo! Messenger", "ICQ", "AOL Instant Messenger", "Skype"}},
-      {"Applications", 9, {}},
-      {"Custom Lists", 10, {"<New List>"}},
-  };
-  return defs;
+TItemRoute RouteOf(const TItemDecl& item) {
+  TItemRoute route;
+  if (item.Clean) {
+    route.Kind = rkCleaner;
+    route.Clean = item.Clean;
+  } else if (item.DefinitionFile) {
+    route.Kind = rkDefinitions;
+    route.File = item.DefinitionFile;
+  }
+  return route;
 }
 
-// Items whose names go to a definition file although they are built in.
-const char* const kDefinitionItems[] = {
-    "Windows - Windows Log Files",          "Advanced - Google Toolbar History",
-    "Advanced - MSN Toolbar History",       "Advanced - Yahoo! Toolbar History",
-    "Instant Messengers - ICQ",             "Instant Messengers - AOL Instant Messenger",
-};
+// An application definition of Zelbrin.dat, found at start-up.
+TCleanItem ApplicationItem(const TCategory& apps, const std::string& text, const TItemRoute& route) {
+  TCleanItem item;
+  item.Text = text;
+  item.Route = route;
+  item.HelpAnchor = HelpAnchorOf(apps.Text + kItemSeparator + text);
+  return item;
+}
 
 }  // namespace
 
-TCatalogue TCatalogue::Builtin() {
+TCatalogue TCatalogue::FromTable(const TItemTable& table) {
   TCatalogue c;
-  for (const auto& d : BuiltinDefs()) {
+  for (const TCategoryDecl& d : table.Categories()) {
     TCategory cat;
-    cat.Text = d.text;
-    cat.CategoryId = d.id;
-    for (const char* it : d.items) cat.Items.push_back({it, csUnticked});
+    cat.Text = d.Text;
+    cat.CategoryId = d.Id;
+    cat.Kind = d.Kind;
+    for (const TItemDecl& it : d.Items) {
+      TCleanItem item;
+      item.Text = it.Text;
+      item.Route = RouteOf(it);
+      item.Flags = it.Flags | d.Flags;
+      item.HelpAnchor = it.HelpAnchor ? it.HelpAnchor : HelpAnchorOf(cat.Text + kItemSeparator + it.Text);
+      cat.Items.push_back(std::move(item));
+    }
     c.Categories.push_back(std::move(cat));
   }
   return c;
 }
 
-bool IsBuiltinCleanerItem(const std::string& itemName) {
-  for (const auto& d : BuiltinDefs()) {
-    if (d.id == 9 || d.id == 10) continue;
-    for (const char* it : d.items) {
-      if (itemName == std::string(d.text) + kItemSeparator + it) {
-        for (const char* def : kDefinitionItems)
-          if (itemName == def) return false;
-        return true;
-      }
-    }
-  }
+std::vector<TRunItem> TCatalogue::RunItems() const {
+  std::vector<TRunItem> out;
+  for (const auto& cat : Categories)
+    for (size_t i = 0; i < cat.Items.size(); ++i)
+      if (cat.Items[i].State == csTicked) out.push_back({cat.ItemName(i), cat.Items[i].Route});
+  return out;
+}
+
+bool TCatalogue::AnyTickedItemHas(unsigned flag) const {
+  for (const auto& cat : Categories)
+    for (const auto& it : cat.Items)
+      if (it.State == csTicked && (it.Flags & flag)) return true;
   return false;
+}
+
+namespace {
+
+// True when the name is the category's text, " - ", then the item's: without making the name.
+bool IsItemName(const std::string& name, const TCategory& cat, const TCleanItem& item) {
+  const size_t c = cat.Text.size(), s = 3;
+  return name.size() == c + s + item.Text.size() && name.compare(0, c, cat.Text) == 0 &&
+         name.compare(c, s, kItemSeparator) == 0 && name.compare(c + s, std::string::npos, item.Text) == 0;
+}
+
+}  // namespace
+
+const TCleanItem* TCatalogue::FindItem(const std::string& itemName) const {
+  for (const auto& cat : Categories)
+    for (const auto& it : cat.Items)
+      if (IsItemName(itemName, cat, it)) return &it;
+  return nullptr;
+}
+
+TCategory* TCatalogue::FindCategory(TCategoryKind kind) {
+  for (auto& cat : Categories)
+    if (cat.Kind == kind) return &cat;
+  return nullptr;
 }
 
 std::vector<std::string> TCatalogue::BuildRunList() const {
@@ -86,6 +101,12 @@ std::vector<std::string> TCatalogue::BuildRunList() const {
     for (size_t i = 0; i < cat.Items.size(); ++i)
       if (cat.Items[i].State == csTicked) out.push_back(cat.ItemName(i));
   return out;
+}
+
+std::vector<int> TCatalogue::CategoryIds() const {
+  std::vector<int> ids;
+  for (const auto& cat : Categories) ids.push_back(cat.CategoryId);
+  return ids;
 }
 
 void TCatalogue::SelectAll(int state) {
@@ -102,9 +123,9 @@ bool TCatalogue::TickByName(const std::string& name) {
       cat.State = csTicked;
       return true;
     }
-    for (size_t i = 0; i < cat.Items.size(); ++i) {
-      if (cat.ItemName(i) == name) {
-        cat.Items[i].State = csTicked;
+    for (auto& item : cat.Items) {
+      if (IsItemName(name, cat, item)) {
+        item.State = csTicked;
         return true;
       }
     }
@@ -156,13 +177,11 @@ bool TCatalogue::IsCategoryTicked(const std::string& text) const {
 
 void TCatalogue::AddApplications(const std::vector<std::string>& sections,
                                  const std::vector<std::string>& displayNames) {
-  TCategory* apps = nullptr;
-  for (auto& cat : Categories)
-    if (SameText(cat.Text, "Applications")) {
-      apps = &cat;
-      break;
-    }
+  TCategory* apps = FindCategory(ckApplications);
   if (!apps) return;
+  TItemRoute zelbrin;
+  zelbrin.Kind = rkDefinitions;
+  zelbrin.File = "Zelbrin.dat";
   std::vector<std::string> upperSections;
   for (const auto& s : sections) upperSections.push_back(UpperCase(s));
   for (const auto& display : displayNames) {
@@ -174,28 +193,24 @@ void TCatalogue::AddApplications(const std::vector<std::string>& sections,
       bool present = false;
       for (const auto& it : apps->Items)
         if (SameText(it.Text, sections[s])) present = true;
-      if (!present) apps->Items.push_back({sections[s], csUnticked});
+      if (!present) apps->Items.push_back(ApplicationItem(*apps, sections[s], zelbrin));
     }
   }
 }
 
 void TCatalogue::AddWinapp2Items(const std::vector<std::pair<std::string, bool>>& entries, const std::string& file) {
-  TCategory* apps = nullptr;
-  for (auto& cat : Categories)
-    if (SameText(cat.Text, "Applications")) {
-      apps = &cat;
-      break;
-    }
+  TCategory* apps = FindCategory(ckApplications);
   if (!apps) return;
+  TItemRoute winapp2;
+  winapp2.Kind = rkWinapp2;
+  winapp2.File = file;
   for (const auto& entry : entries) {
     bool present = false;
     for (const auto& it : apps->Items) present = present || SameText(it.Text, entry.first);
     if (present || entry.first.empty()) continue;
-    TCleanItem item;
-    item.Text = entry.first;
+    TCleanItem item = ApplicationItem(*apps, entry.first, winapp2);
     item.DefaultTicked = entry.second;
     apps->Items.push_back(item);
-    Winapp2Sources[apps->Text + kItemSeparator + entry.first] = file;
   }
 }
 
@@ -230,29 +245,27 @@ std::vector<std::string> InstalledDisplayNames() {
   places.push_back({HKEY_CURRENT_USER, 0});
   for (const Place& place : places) {
     const REGSAM view = place.view;
-    HKEY key;
-    if (RegOpenKeyExW(place.root, kUninstall, 0, KEY_READ | view, &key) != ERROR_SUCCESS) continue;
+    TRegKey key;
+    if (RegOpenKeyExW(place.root, kUninstall, 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) continue;
     for (DWORD i = 0;; ++i) {
       wchar_t name[256];
       DWORD len = 256;
-      LONG r = RegEnumKeyExW(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+      LONG r = RegEnumKeyExW(key.Get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
       if (r == ERROR_MORE_DATA) continue;
       if (r != ERROR_SUCCESS) break;
       std::string display;
-      HKEY sub;
-      if (RegOpenKeyExW(key, name, 0, KEY_READ | view, &sub) == ERROR_SUCCESS) {
+      TRegKey sub;
+      if (RegOpenKeyExW(key.Get(), name, 0, KEY_READ | view, sub.Put()) == ERROR_SUCCESS) {
         DWORD type = 0, size = 0;
-        if (RegQueryValueExW(sub, L"DisplayName", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        if (RegQueryValueExW(sub.Get(), L"DisplayName", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
             (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
           std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
-          if (RegQueryValueExW(sub, L"DisplayName", nullptr, nullptr, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
+          if (RegQueryValueExW(sub.Get(), L"DisplayName", nullptr, nullptr, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
             display = Narrow(buf.c_str());
         }
-        RegCloseKey(sub);
       }
       displayNames.push_back(display);
     }
-    RegCloseKey(key);
   }
   return displayNames;
 }
@@ -264,10 +277,7 @@ void TCatalogue::BuildApplicationsCategory(const std::string& zelbrinPath) {
 }
 
 void TCatalogue::BuildApplicationsCategory(const std::string& zelbrinPath, const std::string& winapp2Path) {
-  bool hasApps = false;
-  for (const auto& cat : Categories)
-    if (SameText(cat.Text, "Applications")) hasApps = true;
-  if (!hasApps) return;
+  if (!FindCategory(ckApplications)) return;
   std::vector<std::string> sections;
   if (FileExists(zelbrinPath)) sections = IniReadSections(zelbrinPath);
 

@@ -1,11 +1,14 @@
-// The catalogue of clean items: ten categories with their items, in run order, with check states.
-// It is the model that the main window's tree shows; it holds no user-interface object.
+// The catalogue of clean items: the categories with their items, in run order, with check states.
+// It is made from the item table that the families of cleaners declare (Cleaner.h), and holds
+// for each item where a run sends it. It is the model that the main window's tree shows; it holds
+// no user-interface object.
 #pragma once
 #include <map>
 #include <string>
 #include <vector>
 
 #include "base/Settings.h"
+#include "engine/Cleaner.h"
 
 namespace qv {
 
@@ -18,11 +21,16 @@ struct TCleanItem {
   int State = csUnticked;
   // Ticked while no selection has been stored (a winapp2.ini entry with Default=True).
   bool DefaultTicked = false;
+  // Where a run sends it, as its declaration (or the file it was found in) says; never its text.
+  TItemRoute Route;
+  unsigned Flags = ifNone;  // TItemFlag
+  std::string HelpAnchor;   // its entry in help\items.html
 };
 
 struct TCategory {
   std::string Text;
-  int CategoryId = 0;  // 1..10
+  int CategoryId = 0;  // the declared id (TCategoryDecl::Id)
+  TCategoryKind Kind = ckItems;
   int State = csUnticked;
   bool Expanded = false;
   std::vector<TCleanItem> Items;
@@ -30,15 +38,24 @@ struct TCategory {
   std::string ItemName(size_t i) const { return Text + " - " + Items[i].Text; }
 };
 
+
 class TCatalogue : public ISelection {
  public:
   std::vector<TCategory> Categories;
 
-  // The built-in catalogue: ten categories, 53 items and the one custom list.
-  static TCatalogue Builtin();
+  // The catalogue of an item table: its categories in order, every item unticked.
+  static TCatalogue FromTable(const TItemTable& table);
 
   // Item names of all ticked items, in tree order.
   std::vector<std::string> BuildRunList() const;
+  // The ticked items with their routes, in tree order.
+  std::vector<TRunItem> RunItems() const;
+  // True when a ticked item carries the flag (TItemFlag).
+  bool AnyTickedItemHas(unsigned flag) const;
+  // The item of that exact name; null when there is none.
+  const TCleanItem* FindItem(const std::string& itemName) const;
+  // The category of that kind (the first); null when there is none.
+  TCategory* FindCategory(TCategoryKind kind);
   // Sets every category and item to the state.
   void SelectAll(int state);
   // Ticks the first node (depth first) whose name equals the text exactly; false when none does.
@@ -46,6 +63,7 @@ class TCatalogue : public ISelection {
   // Names of all ticked nodes in tree order: a category by its text, an item by its item name.
   std::vector<std::string> TickedNames() const override;
   void UntickAll() override { SelectAll(csUnticked); }
+  std::vector<int> CategoryIds() const override;
 
   // The mouse rules of the tree: flips a category and gives all its items its new state; flips an
   // item and ticks its category exactly when one of its items is ticked.
@@ -71,14 +89,6 @@ class TCatalogue : public ISelection {
   void AddWinapp2Items(const std::vector<std::pair<std::string, bool>>& entries, const std::string& file);
   // Ticks the items marked DefaultTicked, and their categories.
   void TickDefaults();
-
-  // The Applications items whose definitions are winapp2.ini entries: item name -> the file.
-  // The clean task thread sends these items to that file; every other Applications item goes to
-  // Zelbrin.dat.
-  std::map<std::string, std::string> Winapp2Sources;
 };
-
-// Built-in item names handled by a cleaner of their own (every other name goes to a definition file).
-bool IsBuiltinCleanerItem(const std::string& itemName);
 
 }  // namespace qv

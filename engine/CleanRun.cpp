@@ -8,7 +8,6 @@
 #include "base/Global.h"
 #include "base/PathHelpers.h"
 #include "base/Settings.h"
-#include "base/WindowsVersion.h"
 #include "base/Wow64.h"
 #include "engine/FolderGuard.h"
 
@@ -148,7 +147,7 @@ bool TCleanRun::Ask(const std::string& text, const std::string& unattendedLine) 
 }
 
 bool TCleanRun::MayChangeMachineValue(const std::string& what) {
-  if (IsWin9xVersionClass(WindowsVersionClass()) || IsUserAdministrator()) return true;
+  if (IsUserAdministrator()) return true;
   NoteLeft();
   AddLogLine(LogPrefix + "skipping " + what + ": it needs administrator rights");
   if (!adminTold_ && RunMode() != rmUnattended) {

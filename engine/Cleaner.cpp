@@ -1,15 +1,65 @@
 #include "engine/Cleaner.h"
 
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+
 namespace qv {
 
-TCleanerDirectory::TCleanerDirectory(std::initializer_list<TCleanerTable> tables,
-                                     std::initializer_list<const char*> notBuiltYet,
-                                     TCookieDatabaseCleaner cookieDatabases)
+TItemTable::TItemTable(std::initializer_list<const TItemFamily*> families) {
+  for (const TItemFamily* family : families) categories_.insert(categories_.end(), family->begin(), family->end());
+  Order();
+}
+
+TItemTable TItemTable::With(const TItemFamily& family) const {
+  TItemTable table;
+  table.categories_ = categories_;
+  table.categories_.insert(table.categories_.end(), family.begin(), family.end());
+  table.Order();
+  return table;
+}
+
+void TItemTable::Order() {
+  std::stable_sort(categories_.begin(), categories_.end(),
+                   [](const TCategoryDecl& a, const TCategoryDecl& b) { return a.Order < b.Order; });
+  std::set<int> ids;
+  std::set<std::string> names;
+  for (const TCategoryDecl& cat : categories_) {
+    if (!ids.insert(cat.Id).second)
+      throw std::logic_error("the category id " + std::to_string(cat.Id) + " is declared twice");
+    if (std::string(cat.Text).find(" - ") != std::string::npos || !names.insert(cat.Text).second)
+      throw std::logic_error(std::string("the category ") + cat.Text + " is declared twice or holds \" - \"");
+    for (const TItemDecl& item : cat.Items) {
+      if (!names.insert(std::string(cat.Text) + " - " + item.Text).second)
+        throw std::logic_error(std::string("the item ") + cat.Text + " - " + item.Text + " is declared twice");
+      if (!item.Clean == !item.DefinitionFile)
+        throw std::logic_error(std::string("the item ") + cat.Text + " - " + item.Text +
+                               " must name either a cleaner or a definition file");
+    }
+  }
+}
+
+std::string HelpAnchorOf(const std::string& itemName) {
+  std::string anchor;
+  bool dash = false;
+  for (char c : itemName) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!letter) {
+      dash = true;
+      continue;
+    }
+    if (dash && !anchor.empty()) anchor += '-';
+    anchor += (char)(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    dash = false;
+  }
+  return anchor;
+}
+
+TCleanerDirectory::TCleanerDirectory(const TItemTable& table, TCookieDatabaseCleaner cookieDatabases)
     : cookieDatabases_(cookieDatabases) {
-  for (const TCleanerTable& t : tables)
-    for (size_t i = 0; i < t.Count; ++i) cleaners_.emplace(t.Entries[i].ItemName, t.Entries[i].Clean);
-  for (const char* name : notBuiltYet)
-    if (cleaners_.emplace(name, nullptr).second) ++notBuilt_;
+  for (const TCategoryDecl& cat : table.Categories())
+    for (const TItemDecl& item : cat.Items)
+      if (item.Clean) cleaners_.emplace(std::string(cat.Text) + " - " + item.Text, item.Clean);
 }
 
 bool IsCookieDatabaseName(const std::string& name, bool* sideFile) {

@@ -7,7 +7,6 @@
 #include "base/PathSpelling.h"
 #include "base/ProfileText.h"
 #include "base/UserFiles.h"
-#include "base/WindowsVersion.h"
 #include "base/Wow64.h"
 #include "engine/CleanRun.h"
 #include "engine/Cleaner.h"
@@ -287,7 +286,7 @@ void RunDefinitionSection(TCleanRun& run, const std::string& fileName, const std
         run.ItemCount += DeleteRegistryKeyTree(run, e.RootName, e.KeyPath);
         break;
       case dkRegistryValues:
-        // Values under the machine's root need administrator rights on the NT family.
+        // Values under the machine's root need administrator rights.
         if (e.RootName == "HKEY_LOCAL_MACHINE" &&
             !run.MayChangeMachineValue(e.RootName + "\\" + e.KeyPath + (e.ValueName.empty() ? "" : "\\" + e.ValueName)))
           break;

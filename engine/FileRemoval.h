@@ -132,9 +132,6 @@ bool OverwriteOpenFile(TCleanRun& run, HANDLE h, int passes, std::string* why);
 bool OverwriteFileContents(TCleanRun& run, const std::string& path, int passes);
 // True when the file exists and cannot be opened for reading and writing without sharing.
 bool IsFileLocked(const std::string& path);
-// Adds complete lines under the [rename] section of Wininit.ini (Windows 95, 98 and Me remove
-// the files at their next start). Nothing in a Test; throws when the file cannot be written.
-void ScheduleWininitRename(TCleanRun& run, const std::vector<std::string>& lines);
 
 // The call that removes one file once it has been found to be a plain file.
 //   fdmChecked: opens the entry itself through its folder, checks the handle is that entry, and

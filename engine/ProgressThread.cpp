@@ -7,19 +7,16 @@
 namespace qv {
 
 struct TClearTaskThread::TWork {
-  TWork(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners)
-      : run(std::move(host)), cleaners(cleaners) {
+  TWork(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners) : run(std::move(host)) {
     run.Cleaners = cleaners;
   }
 
   void RunHere();
   void Execute();
-  void Dispatch(const std::string& itemName);
+  void Dispatch(const TRunItem& item);
 
   TCleanRun run;
-  const TCleanerDirectory* cleaners;
-  std::vector<std::string> itemList;
-  std::map<std::string, std::string> winapp2Sources;
+  std::vector<TRunItem> itemList;
   std::atomic<int> currentIndex{-1};
 };
 
@@ -42,14 +39,12 @@ int TClearTaskThread::CurrentIndex() const { return work_->currentIndex.load(); 
 void TClearTaskThread::Start() {
   if (worker_.joinable()) return;
   work_->itemList = ItemList;
-  work_->winapp2Sources = Winapp2Sources;
   work_->run.Control()->Running = true;
   worker_ = std::thread([work = work_] { work->RunHere(); });
 }
 
 void TClearTaskThread::RunHere() {
   work_->itemList = ItemList;
-  work_->winapp2Sources = Winapp2Sources;
   work_->RunHere();
 }
 
@@ -72,7 +67,7 @@ void TClearTaskThread::TWork::Execute() {
   currentIndex = -1;
   for (size_t i = 0; i < itemList.size(); ++i) {
     if (r.Terminated()) return;
-    const std::string& name = itemList[i];
+    const std::string& name = itemList[i].Name;
     currentIndex = (int)i;
     host.Synchronize([&r] {
       r.ItemCount = 0;
@@ -85,7 +80,7 @@ void TClearTaskThread::TWork::Execute() {
     host.SetCurrentItem(name);
     if (i > 0) r.AddLogLine(kSeparatorLine);
     r.AddLogLine(r.LogPrefix + "Clearing" + " " + name + " ...");
-    Dispatch(name);
+    Dispatch(itemList[i]);
     host.Synchronize([&r, &host] {
       r.AddLogLine("");
       r.AddLogLine(std::to_string(r.ItemCount) + " " + "items" + " " + r.RemovalPhrase + "; " + r.ItemSizeText +
@@ -107,23 +102,13 @@ void TClearTaskThread::TWork::Execute() {
   host.PostFinished((uint32_t)r.TotalCount);
 }
 
-void TClearTaskThread::TWork::Dispatch(const std::string& itemName) {
-  if (Contains(itemName, "Custom Lists -")) {
-    RunDefinitionSection(run, "Clist.dat", itemName);
-    return;
+void TClearTaskThread::TWork::Dispatch(const TRunItem& item) {
+  switch (item.Route.Kind) {
+    case rkCleaner: item.Route.Clean(run); break;
+    case rkDefinitions: RunDefinitionSection(run, item.Route.File, item.Name); break;
+    case rkWinapp2: RunWinapp2Section(run, item.Route.File, item.Name); break;
+    case rkNothing: run.AddLogLine(run.LogPrefix + item.Name + " has no cleaner"); break;
   }
-  TCleanerFn clean = nullptr;
-  if (cleaners && cleaners->Find(itemName, clean)) {
-    // An item whose cleaner is not built yet finds nothing.
-    if (clean) clean(run);
-    return;
-  }
-  auto winapp2 = winapp2Sources.find(itemName);
-  if (winapp2 != winapp2Sources.end()) {
-    RunWinapp2Section(run, winapp2->second, itemName);
-    return;
-  }
-  RunDefinitionSection(run, "Zelbrin.dat", itemName);
 }
 
 }  // namespace qv

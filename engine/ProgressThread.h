@@ -1,11 +1,11 @@
-// TClearTaskThread: one run of Test or Clean over a list of item names, on a worker thread of its
-// own. It walks the item list, writes each item's header and summary and the run's totals, hands
-// each item to its cleaner, and answers cancellation. What the cleaners work with is its run
+// TClearTaskThread: one run of Test or Clean over a list of items, on a worker thread of its own.
+// It walks the item list, writes each item's header and summary and the run's totals, hands each
+// item where its route says (its cleaner, its definition file's section, its winapp2.ini entry),
+// and answers cancellation. What the cleaners work with is its run
 // (TCleanRun).
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -19,8 +19,9 @@ namespace qv {
 class TClearTaskThread {
  public:
   // Created "suspended": inputs are set, then Start() runs it on its own thread. cleaners: the
-  // built-in cleaners by item name (null: every item goes to a definition file).
-  TClearTaskThread(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners);
+  // built-in cleaners, for the definition lines that hand a file to one of them (a browser's cookie
+  // database); null: none. Items are routed by their own routes (ItemList), never looked up here.
+  explicit TClearTaskThread(std::shared_ptr<ITaskHost> host, const TCleanerDirectory* cleaners = nullptr);
   // Never waits for a busy run: a worker that has ended is joined, one still busy (a cancelled run
   // on its last file) is let go, and frees what it works with when it ends.
   ~TClearTaskThread();
@@ -28,10 +29,8 @@ class TClearTaskThread {
   TClearTaskThread& operator=(const TClearTaskThread&) = delete;
 
   // Inputs, taken by the worker when the run starts.
-  std::vector<std::string> ItemList;
+  std::vector<TRunItem> ItemList;  // TCatalogue::RunItems
   uint32_t ExpectedTotal = 0;
-  // Items whose definitions are winapp2.ini entries, with their files (TCatalogue::Winapp2Sources).
-  std::map<std::string, std::string> Winapp2Sources;
 
   TCleanRun& Run();
   std::shared_ptr<TTaskControl> Control() const;

@@ -9,7 +9,6 @@
 #include "base/Wow64.h"
 #include "base/PathSpelling.h"
 #include "base/UserFiles.h"
-#include "base/WindowsVersion.h"
 #include "engine/CleanRun.h"
 #include "engine/Cleaner.h"
 #include "engine/Definitions.h"

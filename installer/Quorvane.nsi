@@ -3,8 +3,17 @@
 ; STAGE holds Quorvane.exe, Zelbrin.dat, the help folder, README.txt and LICENSE.txt of that build.
 ;
 ; Silent install:    setup.exe /S [/D=folder]
-; Silent uninstall:  Uninstall.exe /S [/REMOVEUSERDATA]
+; Silent uninstall:  Uninstall.exe /S [/REMOVEUSERDATA] _?=<the program's folder>
 ; Without /REMOVEUSERDATA a silent uninstall keeps the user's settings.ini, Clist.dat and Cookies.dat.
+; With _?= the uninstaller runs in place, so whoever starts it can wait for its end and read its exit
+; code (0 done, 2 the program runs: nothing changed); its own file and the folder are then left for
+; the next start of Windows, or for the script to remove. Without _?= it hands over to a copy of
+; itself and ends at once, and that copy removes everything.
+;
+; Every package of the program, this setup of either build and the Windows Installer packages
+; (installer/Quorvane.wxs, upgrade code UPGRADE_CODE), replaces whichever of them is installed: the
+; setup uninstalls it first (silently, keeping the user's files) and puts back the auto-run value that
+; the uninstall removed.
 
 Unicode true
 
@@ -25,6 +34,10 @@ Unicode true
 !define PUBLISHER "Marrowdale Software"
 !define HOMEPAGE "http://www.marrowdale.example/"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvane"
+!define UPGRADE_CODE "{F4696B0D-9777-4F73-B397-EF30BF8D5E2D}"
+; The auto-run value the program writes: the quoted path of Quorvane.exe, then -Start.
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "Quorvane"
 ; The main window's class: a running copy holds its files open.
 !define MAIN_WINDOW_CLASS "Quorvane Made by Marrowdale Software"
 
@@ -108,7 +121,69 @@ Function .onInit
   Call WaitForProgramToEnd
 FunctionEnd
 
+Var OldRunValue
+
+; Uninstalls, silently and waiting for each, every installation of the program made by another package:
+; a Windows Installer package of either build, a setup of either build (its key in either registry
+; view). The user's files stay.
+Function RemoveOtherInstallations
+  ; Windows Installer packages of the same upgrade code (each removal shortens the list).
+  StrCpy $R0 0
+  msiLoop:
+    System::Call 'msi::MsiEnumRelatedProductsW(w "${UPGRADE_CODE}", i 0, i 0, w .r1) i .r0'
+    StrCmp $0 0 0 msiDone
+    DetailPrint "Removing the installed Windows Installer package $1"
+    ExecWait '"$SYSDIR\msiexec.exe" /x $1 /qn' $2
+    StrCmp $2 0 0 msiDone
+    IntOp $R0 $R0 + 1
+    IntCmp $R0 3 msiDone msiLoop msiDone
+  msiDone:
+  ; Setups of either build.
+  SetRegView 32
+  Call RemoveSetupOfThisView
+!if "${ARCH}" == "x64"
+  SetRegView 64
+  Call RemoveSetupOfThisView
+!else
+  ${If} ${RunningX64}
+    SetRegView 64
+    Call RemoveSetupOfThisView
+  ${EndIf}
+!endif
+!if "${ARCH}" == "x64"
+  SetRegView 64
+!else
+  SetRegView 32
+!endif
+FunctionEnd
+
+; The setup whose Uninstall key is in the current registry view, if any.
+Function RemoveSetupOfThisView
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 != ""
+  ${AndIf} ${FileExists} "$1\Uninstall.exe"
+    DetailPrint "Removing the installation in $1"
+    ExecWait '"$1\Uninstall.exe" /S _?=$1' $2
+    ${If} $2 <> 0
+      DetailPrint "its uninstaller ended with $2"
+    ${Else}
+      ; Run in place, it leaves its own file.
+      Delete "$1\Uninstall.exe"
+      RMDir "$1"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Section "Quorvane" SEC_PROGRAM
+  ; The auto-run value, kept across the removal of another installation (whose uninstaller removes it).
+  ReadRegStr $OldRunValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  Call RemoveOtherInstallations
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} $OldRunValue != ""
+  ${AndIf} $0 == ""
+    WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\Quorvane.exe" -Start'
+  ${EndIf}
+
   SetOutPath "$INSTDIR"
   File "${STAGE}/Quorvane.exe"
   File "${STAGE}/Zelbrin.dat"
@@ -128,7 +203,8 @@ Section "Quorvane" SEC_PROGRAM
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Quorvane.exe,0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  ; Run in place, so that whoever starts it can wait for its end and read its exit code.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${HOMEPAGE}"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
@@ -180,6 +256,14 @@ Section "Uninstall"
     ${EndIf}
   ${EndIf}
 
+  ; The auto-run value, only when it starts this installation's program.
+  ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  StrLen $1 '"$INSTDIR\Quorvane.exe"'
+  StrCpy $2 $0 $1
+  ${If} $2 == '"$INSTDIR\Quorvane.exe"'
+    DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
+  ${EndIf}
+
   Delete "$INSTDIR\Quorvane.exe"
   Delete "$INSTDIR\Zelbrin.dat"
   Delete "$INSTDIR\help\*.html"
@@ -203,7 +287,14 @@ Section "Uninstall"
     SetShellVarContext all
   ${EndIf}
 
-  Delete "$INSTDIR\Uninstall.exe"
   ; Only when empty: the folder keeps the user's files when they stay, and anything else put there.
-  RMDir "$INSTDIR"
+  ${If} "$EXEDIR" == "$INSTDIR"
+    ; Run in place (_?=), this program is still running from the folder: its file and then the folder
+    ; go at the next start of Windows (or when whoever waited for it removes them).
+    Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
+    RMDir /REBOOTOK "$INSTDIR"
+  ${Else}
+    Delete "$INSTDIR\Uninstall.exe"
+    RMDir "$INSTDIR"
+  ${EndIf}
 SectionEnd

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, testing and packaging Quorvane needs on Debian 12: the mingw-w64 cross
 # compilers for both builds, CMake, Wine (its 64-bit loader, and the 32-bit one, which only some
-# hosts can run), Xvfb, GoogleTest's sources, NSIS, SQLite's sources for the target builds, clang
+# hosts can run), Xvfb, GoogleTest's sources, NSIS and wixl (with msitools, to read what it made),
+# SQLite's sources for the target builds, clang
 # with its fuzzer runtime (the host-side fuzzing of the index.dat code), msiecfexport (an
 # independent index.dat reader the tests compare with) and ImageMagick (scripts/screenshots.sh).
 # Safe to run again: it installs only what is missing.
@@ -13,7 +14,7 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 cmake make gcc libc6-dev wine wine64 wine32:i386 xvfb xauth
-  googletest tcl util-linux xz-utils dpkg-dev ca-certificates nsis zip unzip clang libclang-rt-14-dev
+  googletest tcl util-linux xz-utils dpkg-dev ca-certificates nsis wixl msitools zip unzip clang libclang-rt-14-dev
   libmsiecf-utils imagemagick)
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,8 @@
 #   Quorvane-<version>-<arch>.zip        Quorvane.exe, Zelbrin.dat, help\, portable.dat, README.txt, LICENSE.txt
 #   Quorvane-<version>-<arch>-setup.exe  the NSIS setup (installer/Quorvane.nsi) of the same files, without
 #                                        portable.dat
+#   Quorvane-<version>-<arch>.msi        the Windows Installer package (installer/Quorvane.wxs, made with
+#                                        wixl) of the same files as the setup
 # for <arch> x86 and x64. The version is the project's, from CMakeLists.txt.
 # Usage: package.sh [x86|x64|all]
 # Each build is made without its tests into build/release/<arch> (ccache makes that quick).
@@ -28,7 +30,8 @@ version=$(sed -n 's/^project(Quorvane VERSION \([0-9][0-9.]*\).*/\1/p' "$here/CM
 version4=$version
 while [ "$(tr -cd . <<<"$version4" | wc -c)" -lt 3 ]; do version4=$version4.0; done
 
-if [ -z "$from" ] || ! command -v makensis >/dev/null || ! command -v zip >/dev/null; then
+if [ -z "$from" ] || ! command -v makensis >/dev/null || ! command -v zip >/dev/null || ! command -v wixl >/dev/null
+then
   bash "$here/scripts/install-deps.sh"
 fi
 
@@ -74,9 +77,32 @@ for arch in $arches; do
   makensis -V2 -WX -DVERSION="$version" -DVERSION4="$version4" -DARCH="$arch" -DSTAGE="$files" \
     -DICON="$here/res/Quorvane.ico" -DOUTFILE="$setup" "$here/installer/Quorvane.nsi"
 
+  # The Windows Installer package of the same files: its help component lists the help pages.
+  # wixl takes paths relative to the folder it works in: it runs in the stage folder.
+  wxi=$stage/$arch-help-files.wxi
+  cp "$here/res/Quorvane.ico" "$stage/Quorvane.ico"
+  cp "$here/installer/Quorvane.wxs" "$stage/Quorvane.wxs"
+  {
+    echo '<?xml version="1.0" encoding="utf-8"?>'
+    echo '<Include>'
+    echo "  <Component Id=\"HelpPages\" Guid=\"*\" Win64=\"\$(var.Win64)\">"
+    key=' KeyPath="yes"'
+    for page in "$files"/help/*; do
+      base=$(basename "$page")
+      echo "    <File Id=\"help_${base//[^A-Za-z0-9_.]/_}\" Name=\"$base\" Source=\"$name/help/$base\"$key />"
+      key=
+    done
+    echo '  </Component>'
+    echo '</Include>'
+  } >"$wxi"
+  msi=$dist/$name.msi
+  rm -f "$msi"
+  (cd "$stage" && wixl -a "$arch" -D Version="$version" -D Arch="$arch" -D Stage="$name" \
+    -D HelpFiles="$(basename "$wxi")" -D Icon=Quorvane.ico -o "$msi" Quorvane.wxs)
+
   windows_text "$here/installer/portable.dat" "$files/portable.dat" "$arch"
   zipfile=$dist/$name.zip
   rm -f "$zipfile"
   (cd "$stage" && zip -q -X -r "$zipfile" "$name")
-  echo "made $zipfile and $setup" >&2
+  echo "made $zipfile, $setup and $msi" >&2
 done

@@ -1,11 +1,15 @@
 #include "shell/MainWindow.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cwctype>
 
 #include "base/Dpi.h"
 #include "base/Global.h"
 #include "base/UserFiles.h"
 #include "cleaners/Cleaners.h"
+#include "dialogs/DialogKit.h"
+#include "shell/CommandLine.h"
 #include "shell/LogListWin.h"
 #include "shell/ProgramVersion.h"
 #include "shell/WindowKit.h"
@@ -110,19 +114,26 @@ TfrmMain::TfrmMain(const TMainOptions& options)
   SetText(lTitleHint, "Clean up all traces of your PC and Internet activity");
 
   // 3. The Applications category, then the tree from its top.
-  Catalogue = TCatalogue::Builtin();
+  Catalogue = BuiltinCatalogue();
   Catalogue.BuildApplicationsCategory(options_.ZelbrinFile);
   FillTree();
   if (!categoryNodes_.empty()) SendMessageW(tvCleanItems, TVM_SELECTITEM, TVGN_FIRSTVISIBLE, (LPARAM)categoryNodes_[0]);
 
-  // 4. Settings, with the stored ticks. A settings file that exists but cannot be read is neither
-  // cleaned with (its ticks are unknown) nor overwritten with the defaults when the window closes.
+  // 4. Settings, with the stored ticks. A settings file that exists but cannot be read as settings
+  // (empty, no text, held open) is neither cleaned with (its ticks are unknown) nor saved over when
+  // the window closes; the window says so.
   const std::string settingsSource = options_.SettingsSource.empty() ? options_.SettingsFile : options_.SettingsSource;
-  settingsUnreadable_ = !IsReadableOrMissing(settingsSource);
+  const TSettingsFileState settingsState = LoadSettingsFile(Catalogue, *placement_, settingsSource);
+  // A -settings file that is missing cannot be read either.
+  settingsUnreadable_ = settingsState == sfUnreadable || (options_.SettingsMustExist && settingsState == sfMissing);
   controller_->SettingsUnreadable = settingsUnreadable_;
-  LoadOrSaveSettings(true, Catalogue, *placement_, settingsSource);
-  // Until a selection has been stored, winapp2.ini entries marked Default=True start ticked.
-  if (IniReadString(settingsSource, "NodeSelected", "SelectedCount", "").empty()) Catalogue.TickDefaults();
+  controller_->SettingsFile = settingsSource;
+  if (settingsUnreadable_ && !SameText(options_.FirstArgument, "-cleanonce"))
+    AddLogLine("Unable to read " + settingsSource + ": its settings are not used, and it is not saved over.");
+  // Only while no settings.ini exists at all do winapp2.ini entries marked Default=True start ticked.
+  if (settingsState == sfMissing && !options_.SettingsMustExist) Catalogue.TickDefaults();
+  // Items named on the command line (checked at start-up) replace the ticked ones.
+  if (options_.ItemsGiven) SelectNamedItems(Catalogue, options_.Items);
   RefreshTreeStates();
 
   // 5. A start with Windows sits in the tray.
@@ -236,6 +247,7 @@ void TfrmMain::CreateControls() {
   // Check boxes are added after creation: only then does the tree make its state images at once,
   // so states set before the first paint are kept.
   SetWindowLongW(tvCleanItems, GWL_STYLE, GetWindowLongW(tvCleanItems, GWL_STYLE) | TVS_CHECKBOXES);
+  AddPartialStateImage();
   SendMessageW(tvCleanItems, TVM_SETINDENT, Scale(19), 0);
   SetWindowLongPtrW(tvCleanItems, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   oldTreeProc_ = reinterpret_cast<WNDPROC>(
@@ -250,8 +262,8 @@ void TfrmMain::CreateControls() {
                WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | TLogList::kStyle,
                WS_EX_CLIENTEDGE, IDC_LOG, font_);
   TLogList::Attach(lMain);
-  bTest = make(L"BUTTON", "Test", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_TEST, font_);
-  bClean = make(L"BUTTON", "Clean", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_CLEAN, font_);
+  bTest = make(L"BUTTON", "&Test", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_TEST, font_);
+  bClean = make(L"BUTTON", "&Clean", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, IDC_CLEAN, font_);
   Label2 = make(L"STATIC", "Clearing:", SS_LEFT, 0, 0, font_);
   lCurrentItem = make(L"STATIC", "", SS_LEFT | SS_ENDELLIPSIS, 0, 0, font_);
   lTotalItems = make(L"STATIC", "", SS_LEFT, 0, 0, font_);
@@ -259,7 +271,7 @@ void TfrmMain::CreateControls() {
   gbProgress = make(L"BUTTON", "Progress", WS_VISIBLE | BS_GROUPBOX, 0, 0, font_);
 
   lHomeLink = make(L"STATIC", kHomePage, WS_VISIBLE | SS_LEFT | SS_NOTIFY, 0, IDC_HOMELINK, linkFont_);
-  cbFastMode = make(L"BUTTON", "Fast Mode", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, IDC_FASTMODE, font_);
+  cbFastMode = make(L"BUTTON", "Fast &Mode", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, IDC_FASTMODE, font_);
   lCheckUpdate =
       make(L"STATIC", "Check for updates now...", WS_VISIBLE | SS_RIGHT | SS_NOTIFY, 0, IDC_CHECKUPDATE, linkFont_);
   Panel1 = make(L"STATIC", "", WS_VISIBLE | SS_ETCHEDFRAME, 0, 0, font_);
@@ -308,7 +320,84 @@ void TfrmMain::OnGetMinMaxInfo(MINMAXINFO* info) const {
 }
 
 bool TfrmMain::TranslateShortcut(MSG& message) {
-  return IsWindow(hwnd_) && TranslateAcceleratorW(hwnd_, accel_, &message);
+  if (!IsWindow(hwnd_)) return false;
+  if (message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd)) {
+    const bool ctrl = GetKeyState(VK_CONTROL) < 0;
+    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && !ctrl) {
+      MoveFocus(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
+      return true;
+    }
+    if (message.message == WM_KEYDOWN && message.wParam == VK_F1) {
+      OpenHelpPage(hwnd_, HelpPageOf(GetFocus()));
+      return true;
+    }
+    // As in a dialog, the character Alt makes is an access key; its key press itself goes on to
+    // the window, so that the Alt key's release does not open the menu bar.
+    if (message.message == WM_SYSCHAR && !ctrl && PressAccessKey((UINT)message.wParam)) return true;
+  }
+  return TranslateAcceleratorW(hwnd_, accel_, &message);
+}
+
+// Tab and Shift+Tab go round the tree, the log, Fast Mode, Test and Clean (those that can take
+// the focus), and from then on the focus is drawn.
+void TfrmMain::MoveFocus(int step) {
+  const HWND order[] = {tvCleanItems, lMain, cbFastMode, bTest, bClean};
+  const int n = (int)(sizeof(order) / sizeof(order[0]));
+  const HWND focus = GetFocus();
+  int at = -1;
+  for (int i = 0; i < n; ++i)
+    if (order[i] == focus) at = i;
+  if (at < 0) at = step > 0 ? n - 1 : 0;
+  for (int k = 1; k <= n; ++k) {
+    const HWND next = order[((at + step * k) % n + n) % n];
+    if (IsWindowVisible(next) && IsWindowEnabled(next)) {
+      SetFocus(next);
+      break;
+    }
+  }
+  SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+}
+
+// Alt and the underlined letter of a button (the character, in either case) presses it (and moves the focus to it).
+bool TfrmMain::PressAccessKey(UINT key) {
+  for (HWND button : {bTest, bClean, cbFastMode}) {
+    const std::string text = GetText(button);
+    const size_t amp = text.find('&');
+    if (amp == std::string::npos || amp + 1 >= text.size()) continue;
+    if (toupper((unsigned char)text[amp + 1]) != (int)towupper((wchar_t)key)) continue;
+    if (!IsWindowVisible(button) || !IsWindowEnabled(button)) return false;
+    SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
+    SetFocus(button);
+    SendMessageW(button, BM_CLICK, 0, 0);
+    return true;
+  }
+  return false;
+}
+
+// The help page of a control: the tree's, at the selected node's entry; Fast Mode's, the
+// settings; else the main page.
+std::string TfrmMain::HelpPageOf(HWND control) const {
+  if (control == cbFastMode) return "settings.html";
+  if (control != tvCleanItems) return "index.html";
+  HTREEITEM node = (HTREEITEM)SendMessageW(tvCleanItems, TVM_GETNEXTITEM, TVGN_CARET, 0);
+  TVITEMW it = {};
+  it.mask = TVIF_PARAM;
+  it.hItem = node;
+  if (!node || !SendMessageW(tvCleanItems, TVM_GETITEMW, 0, (LPARAM)&it)) return "items.html";
+  const size_t cat = (size_t)((it.lParam >> 16) & 0xFFFF), item = (size_t)(it.lParam & 0xFFFF);
+  if (cat >= Catalogue.Categories.size()) return "items.html";
+  const TCategory& c = Catalogue.Categories[cat];
+  const std::string name = item < c.Items.size() ? c.ItemName(item) : c.Text;
+  // The page's entries are named by their lower-case words joined with "-".
+  std::string anchor;
+  for (char ch : name) {
+    if (isalnum((unsigned char)ch))
+      anchor += (char)tolower((unsigned char)ch);
+    else if (!anchor.empty() && anchor.back() != '-')
+      anchor += '-';
+  }
+  while (!anchor.empty() && anchor.back() == '-') anchor.pop_back();
+  return "items.html#" + anchor;
 }
 
 // The window moved to a display of another DPI: new fonts, the suggested size, a new layout.
@@ -372,10 +461,45 @@ static void SetNodeState(HWND tree, HTREEITEM node, int state) {
   SendMessageW(tree, TVM_SETITEMW, 0, (LPARAM)&it);
 }
 
+// What a category's box shows: ticked when all its items are, partly ticked when only some are;
+// with none ticked (or no items) the category's own state.
+int CategoryDisplayState(const TCategory& cat) {
+  size_t ticked = 0;
+  for (const TCleanItem& item : cat.Items) ticked += item.State == csTicked;
+  if (ticked == 0) return cat.State;
+  return ticked == cat.Items.size() ? (int)csTicked : (int)kPartlyTicked;
+}
+
+// The tree's check boxes are its state images 1 (unticked) and 2 (ticked); a third, a greyed
+// tick, shows a category of which only some items are ticked.
+void TfrmMain::AddPartialStateImage() {
+  HIMAGELIST images = (HIMAGELIST)SendMessageW(tvCleanItems, TVM_GETIMAGELIST, TVSIL_STATE, 0);
+  if (!images || ImageList_GetImageCount(images) > kPartlyTicked) return;
+  int cx = 16, cy = 16;
+  ImageList_GetIconSize(images, &cx, &cy);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP image = CreateCompatibleBitmap(screen, cx, cy);
+  HBITMAP mask = CreateBitmap(cx, cy, 1, 1, nullptr);
+  HGDIOBJ old = SelectObject(dc, image);
+  RECT r = {0, 0, cx, cy};
+  FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+  RECT box = {(cx - 13) / 2, (cy - 13) / 2, (cx - 13) / 2 + 13, (cy - 13) / 2 + 13};
+  DrawFrameControl(dc, &box, DFC_BUTTON, DFCS_BUTTONCHECK | DFCS_CHECKED | DFCS_INACTIVE | DFCS_FLAT);
+  SelectObject(dc, mask);
+  PatBlt(dc, 0, 0, cx, cy, BLACKNESS);  // every pixel drawn
+  SelectObject(dc, old);
+  ImageList_Add(images, image, mask);
+  DeleteObject(image);
+  DeleteObject(mask);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}
+
 void TfrmMain::RefreshTreeStates() {
   for (size_t c = 0; c < Catalogue.Categories.size() && c < categoryNodes_.size(); ++c) {
     const TCategory& cat = Catalogue.Categories[c];
-    SetNodeState(tvCleanItems, categoryNodes_[c], cat.State);
+    SetNodeState(tvCleanItems, categoryNodes_[c], CategoryDisplayState(cat));
     for (size_t i = 0; i < cat.Items.size() && i < itemNodes_[c].size(); ++i)
       SetNodeState(tvCleanItems, itemNodes_[c][i], cat.Items[i].State);
   }
@@ -388,8 +512,8 @@ HTREEITEM TfrmMain::TreeNode(size_t category, int item) const {
   return itemNodes_[category][item];
 }
 
-// Mouse presses on a check box change the model, and the tree shows the model; the tree's own
-// check box handling (which would also react to the space key) never runs.
+// Mouse presses on a check box and the space key change the model, and the tree shows the model;
+// the tree's own check box handling never runs.
 bool TfrmMain::OnTreeMouse(LPARAM lParam) {
   TVHITTESTINFO hit = {};
   hit.pt.x = (short)LOWORD(lParam);
@@ -403,19 +527,30 @@ bool TfrmMain::OnTreeMouse(LPARAM lParam) {
   it.pszText = text;
   it.cchTextMax = 260;
   SendMessageW(tvCleanItems, TVM_GETITEMW, 0, (LPARAM)&it);
-  size_t cat = (size_t)((it.lParam >> 16) & 0xFFFF);
-  size_t item = (size_t)(it.lParam & 0xFFFF);
+  const size_t cat = (size_t)((it.lParam >> 16) & 0xFFFF);
   if (hit.flags & TVHT_ONITEMLABEL) {
     if (Narrow(text) == "<New List>") OpenCustomListEditor();
     return false;
   }
   if (!(hit.flags & TVHT_ONITEMSTATEICON) || cat >= Catalogue.Categories.size()) return false;
+  ToggleNode(node);
+  return true;
+}
+
+void TfrmMain::ToggleNode(HTREEITEM node) {
+  if (!node) return;
+  TVITEMW it = {};
+  it.mask = TVIF_PARAM;
+  it.hItem = node;
+  if (!SendMessageW(tvCleanItems, TVM_GETITEMW, 0, (LPARAM)&it)) return;
+  const size_t cat = (size_t)((it.lParam >> 16) & 0xFFFF);
+  const size_t item = (size_t)(it.lParam & 0xFFFF);
+  if (cat >= Catalogue.Categories.size()) return;
   if (item == 0xFFFF)
     Catalogue.ToggleCategory(cat);
   else if (item < Catalogue.Categories[cat].Items.size())
     Catalogue.ToggleItem(cat, item);
   RefreshTreeStates();
-  return true;
 }
 
 LRESULT CALLBACK TfrmMain::TreeProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -430,10 +565,19 @@ LRESULT CALLBACK TfrmMain::TreeProc(HWND h, UINT msg, WPARAM wParam, LPARAM lPar
       }
       break;
     case WM_KEYDOWN:
-      if (wParam == VK_SPACE) return 0;
+      // The space key ticks or unticks the selected node by the same rules as the mouse.
+      if (wParam == VK_SPACE) {
+        self->ToggleNode((HTREEITEM)SendMessageW(h, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        return 0;
+      }
       break;
     case WM_CHAR:
       if (wParam == L' ') return 0;
+      break;
+    case WM_SETFOCUS:
+      // The keys act on the selected node: focus always finds one.
+      if (!SendMessageW(h, TVM_GETNEXTITEM, TVGN_CARET, 0) && !self->categoryNodes_.empty())
+        SendMessageW(h, TVM_SELECTITEM, TVGN_CARET, (LPARAM)self->categoryNodes_[0]);
       break;
   }
   return CallWindowProcW(self->oldTreeProc_, h, msg, wParam, lParam);

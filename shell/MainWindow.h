@@ -60,12 +60,24 @@ struct TMainOptions {
   // Where the settings are saved, and where they are read from (empty: the same file).
   std::string SettingsFile = SettingsPath();
   std::string SettingsSource;
+  // "-settings <file>": the source was named, and one that is missing cannot be read either.
+  bool SettingsMustExist = false;
+  // False: the settings are never saved (a one-time clean from a -settings file, or of -items).
+  bool SaveSettings = true;
+  // "-items": the items cleaned instead of the ticked ones (item names or category texts).
+  bool ItemsGiven = false;
+  std::vector<std::string> Items;
   std::string ZelbrinFile = ExeFolderZelbrin();
   // The program's own window: its destruction ends the message loop.
   bool QuitOnDestroy = true;
 
   static std::string ExeFolderZelbrin();
 };
+
+// The tree's state image of a category of which only some items are ticked (beside csUnticked
+// and csTicked), and the state a category's box shows.
+enum : int { kPartlyTicked = 3 };
+int CategoryDisplayState(const TCategory& category);
 
 // The window is its run controller's view.
 class TfrmMain : private IRunView {
@@ -146,8 +158,12 @@ class TfrmMain : private IRunView {
   // The DPI the window is laid out for, and a 96-DPI design size at it.
   int Dpi() const { return dpi_; }
   int Scale(int value) const;
-  // Translates the window's keyboard shortcuts; true when the message was one.
+  // Translates the window's keys before they are dispatched (the message loop calls it for every
+  // message): Tab and Shift+Tab, Alt with a button's access key, F1 for the focused control's help
+  // page, and the menu shortcuts; true when the message was one of them.
   bool TranslateShortcut(MSG& message);
+  // The help page F1 opens for a control of the window (DialogKit.h's OpenHelpPage form).
+  std::string HelpPageOf(HWND control) const;
 
   // Test seams: the save dialog's answer (false = cancelled), and a look at each run message
   // before the window handles it.
@@ -177,6 +193,7 @@ class TfrmMain : private IRunView {
   void ClearLog() override;
   void AddLogLine(const std::string& line) override;
   std::vector<std::string> LogLines() const override;
+  void ForEachLogLine(const std::function<void(const std::string&)>& fn) const override;
   void ScrollLogToEnd() override;
   void FitLogWidth() override;
   void SetLogHidden(bool hidden) override;
@@ -206,6 +223,11 @@ class TfrmMain : private IRunView {
   void OnTrayIcon(LPARAM lParam);
   void OnQueryEndSession();
   bool OnTreeMouse(LPARAM lParam);
+  // Ticks or unticks a tree node by the tree's rules (TCatalogue::ToggleCategory/ToggleItem).
+  void ToggleNode(HTREEITEM node);
+  void AddPartialStateImage();
+  void MoveFocus(int step);
+  bool PressAccessKey(UINT key);
   void SaveSettings(bool reportFailure);
   void PlaceTotals();
   void OpenHelp();
@@ -251,6 +273,8 @@ class TfrmMain : private IRunView {
   HBRUSH titleBrush_ = nullptr;
   HACCEL accel_ = nullptr;
   WNDPROC oldTreeProc_ = nullptr, oldProgressProc_ = nullptr;
+  // The control that had the focus when the window was last deactivated.
+  HWND lastFocus_ = nullptr;
   std::vector<std::vector<HTREEITEM>> itemNodes_;
   std::vector<HTREEITEM> categoryNodes_;
 };

@@ -79,7 +79,10 @@ void TfrmMain::bTestClick() { controller_->TestClicked(); }
 
 void TfrmMain::bCleanClick() { controller_->CleanClicked(); }
 
-void TfrmMain::SetTestCaption(const std::string& text) { SetText(bTest, text); }
+// The Test button's captions with their access keys (Alt+T, and Alt+N while it reads Cancel).
+void TfrmMain::SetTestCaption(const std::string& text) {
+  SetText(bTest, text == "Test" ? "&Test" : text == "Cancel" ? "Ca&ncel" : text);
+}
 
 void TfrmMain::EnableTest(bool enable) { EnableWindow(bTest, enable ? TRUE : FALSE); }
 
@@ -135,6 +138,13 @@ void TfrmMain::ClearLog() {
 void TfrmMain::AddLogLine(const std::string& line) { ListBoxAddLine(lMain, line); }
 
 std::vector<std::string> TfrmMain::LogLines() const { return ListBoxLines(lMain); }
+
+void TfrmMain::ForEachLogLine(const std::function<void(const std::string&)>& fn) const {
+  if (const TLogList* log = TLogList::Of(lMain))
+    log->Lines().ForEach(fn);
+  else
+    for (const std::string& line : LogLines()) fn(line);
+}
 
 void TfrmMain::ScrollLogToEnd() {
   LRESULT n = SendMessageW(lMain, LB_GETCOUNT, 0, 0);
@@ -208,7 +218,7 @@ void TfrmMain::WatchWindDown(bool on) {
 void TfrmMain::Close() { CloseWindow(); }
 
 void TfrmMain::SaveSettings(bool reportFailure) {
-  if (settingsUnreadable_) return;
+  if (settingsUnreadable_ || !options_.SaveSettings) return;
   try {
     LoadOrSaveSettings(false, Catalogue, *placement_, options_.SettingsFile);
   } catch (const ESettingsWriteError& e) {
@@ -371,8 +381,19 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case kWmDpiChanged: OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_GETMINMAXINFO: OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam)); return 0;
     case WM_ACTIVATE:
+      // The control that had the focus when the window was left gets it back (WM_SETFOCUS).
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+      }
       if (LOWORD(wParam) != WA_INACTIVE && !activatedOnce_ && IsWindowVisible(hwnd_)) FirstActivation();
       break;
+    case WM_SETFOCUS: {
+      // The window itself takes no keys: its focus goes on to a control, the tree at first.
+      HWND to = lastFocus_ && IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_) ? lastFocus_ : tvCleanItems;
+      if (to && IsWindowVisible(to)) SetFocus(to);
+      return 0;
+    }
     case WM_CLOSE: CloseWindow(); return 0;
     case WM_DESTROY:
       if (tray_.Present()) SetTrayIcon(false);

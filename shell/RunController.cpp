@@ -20,14 +20,6 @@ static const char* const kCancel = "Cancel";
 static const char* const kTest = "Test";
 static const char* const kStopping = "Stopping...";
 
-// Firefox holds the files of its items while it runs: any of them ticked, not only the whole
-// category, makes a removal wait until it is closed.
-static bool RemovesFirefoxTraces(const std::vector<std::string>& runList) {
-  for (const std::string& item : runList)
-    if (StartsWith(item, "Mozilla Firefox - ")) return true;
-  return false;
-}
-
 static bool FirefoxWindowOpen() {
   return FindWindowW(L"MozillaUIWindowClass", nullptr) || FindWindowW(L"MozillaWindowClass", nullptr);
 }
@@ -71,6 +63,7 @@ void TRunController::RequestRun(int mode) {
     if (mode != rmUnattended && catalogue_.BuildRunList().empty()) view_.ShowNotice(kNothingTicked);
     return;
   }
+  runAsked_ = GetTickCount();
   runMode_ = mode;
   StartRun();
 }
@@ -82,7 +75,7 @@ void TRunController::AutoClean() {
 }
 
 void TRunController::StartRun() {
-  runList_ = catalogue_.BuildRunList();
+  runList_ = catalogue_.RunItems();
   int mode = runMode_;
   if (mode == rmUnattended && SettingsUnreadable) {
     UnattendedNotice("Unable to read " + SettingsFile, ecSettingsUnreadable, true);
@@ -97,7 +90,9 @@ void TRunController::StartRun() {
   }
   if (BusyFlag) return;
   const bool removing = mode == rmUnattended || mode == rmCleanRequested;
-  if (removing && RemovesFirefoxTraces(runList_) && FirefoxWindowOpen()) {
+  // Firefox holds the files of its items while it runs: any of them ticked, not only the whole
+  // category, makes a removal wait until it is closed.
+  if (removing && catalogue_.AnyTickedItemHas(ifFirefoxClosed) && FirefoxWindowOpen()) {
     if (mode != rmUnattended)
       view_.ShowNotice(kCloseFirefox);
     else
@@ -130,7 +125,6 @@ void TRunController::StartRun() {
   view_.SetTotalCaption(std::string("Total") + " " + "items" + " " + removal + ": ");
   auto thread = std::make_unique<TClearTaskThread>(view_.BeginRunLog(mode, ++runId_), cleaners_);
   thread->ItemList = runList_;
-  thread->Winapp2Sources = catalogue_.Winapp2Sources;
   thread->ExpectedTotal = ExpectedTotal;
   thread->Run().LogPrefix = std::string(test ? "Test" : "Clean") + ": ";
   if (firstPass_) thread->Run().Options.FastScan = true;
@@ -218,14 +212,21 @@ void TRunController::OnFinished(uint32_t total) {
   view_.SetProgressCaption(kFinished);
   BusyFlag = false;
   const bool unattended = runMode_ == rmUnattended;
+  // What the run gives: what a one-time clean ends with, and what its -log entry ends with.
+  int runCode = ecCleaned;
+  if (control_ && control_->SomethingLeft) runCode = ecSomethingLeft;
+  if (control_ && control_->QuestionDeclined) runCode = ecQuestionDeclined;
   // The log's lines are read out only for a -log file.
-  const bool logged = LogFile.empty() || AppendLogFile(RunName(), view_.LogLines());
-  if (unattended) {
-    exitCode_ = ecCleaned;
-    if (control_ && control_->SomethingLeft) exitCode_ = ecSomethingLeft;
-    if (control_ && control_->QuestionDeclined) exitCode_ = ecQuestionDeclined;
-    if (!logged) exitCode_ = ecLogUnwritable;
+  bool logged = true;
+  if (!LogFile.empty()) {
+    const std::string closing = ClosingLine("finished", runCode, thread_ ? (uint64_t)thread_->Run().TotalCount : total,
+                                            thread_ ? thread_->Run().TotalBytes : 0);
+    logged = AppendLogFile(RunName(), [&](const std::function<void(const std::string&)>& put) {
+      view_.ForEachLogLine(put);
+      put(closing);
+    });
   }
+  if (unattended) exitCode_ = logged ? runCode : ecLogUnwritable;
   if (CloseWhenDone) view_.Close();
 }
 
@@ -245,9 +246,13 @@ void TRunController::OnAborted() {
   view_.SetProgressCaption(kStopped);
   BusyFlag = false;
   if (!LogFile.empty()) {
-    std::vector<std::string> lines = view_.LogLines();
-    lines.push_back(kStopped);
-    AppendLogFile(RunName(), lines);
+    const std::string closing = ClosingLine("stopped", ecRunFailed, thread_ ? (uint64_t)thread_->Run().TotalCount : 0,
+                                            thread_ ? thread_->Run().TotalBytes : 0);
+    AppendLogFile(RunName(), [&](const std::function<void(const std::string&)>& put) {
+      view_.ForEachLogLine(put);
+      put(kStopped);
+      put(closing);
+    });
   }
   if (runMode_ == rmUnattended) exitCode_ = ecRunFailed;
   if (CloseWhenDone) view_.Close();
@@ -270,12 +275,35 @@ void TRunController::OnStartRemoval() {
 void TRunController::UnattendedNotice(const std::string& notice, int exitCode, bool showInLog) {
   exitCode_ = exitCode;
   if (showInLog) view_.AddLogLine(notice);
-  AppendLogFile("unattended clean", {notice});
+  AppendLogFile("unattended clean", {notice, ClosingLine("not started", exitCode, 0, 0)});
+}
+
+std::string TRunController::ClosingLine(const std::string& result, int exitCode, uint64_t count,
+                                        uint64_t bytes) const {
+  TRunOutcome outcome;
+  outcome.Result = result;
+  outcome.ExitCode = exitCode;
+  outcome.Count = count;
+  outcome.Bytes = bytes;
+  outcome.Milliseconds = runAsked_ ? (DWORD)(GetTickCount() - runAsked_) : 0;
+  return RunLogClosingLine(outcome);
 }
 
 bool TRunController::AppendLogFile(const std::string& what, const std::vector<std::string>& lines) {
+  return AppendLogFile(what, [&](const std::function<void(const std::string&)>& put) {
+    for (const std::string& line : lines) put(line);
+  });
+}
+
+bool TRunController::AppendLogFile(const std::string& what, const TLineSource& lines) {
   if (LogFile.empty()) return true;
-  return AppendRunLog(LogFile, RunLogHeader(NowText(), VersionText(), what), lines);
+  std::string problem;
+  if (AppendRunLog(LogFile, RunLogHeader(NowText(), VersionText(), what), lines, &problem)) return true;
+  if (!logProblemShown_) {
+    logProblemShown_ = true;
+    WriteToStandardOutput({problem});
+  }
+  return false;
 }
 
 }  // namespace qv

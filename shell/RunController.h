@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "engine/Catalogue.h"
 #include "engine/Cleaner.h"
 #include "engine/ProgressThread.h"
+#include "shell/RunLogFile.h"
 
 namespace qv {
 
@@ -51,6 +53,10 @@ class IRunView {
   virtual void ClearLog() = 0;
   virtual void AddLogLine(const std::string& line) = 0;
   virtual std::vector<std::string> LogLines() const = 0;
+  // Each line of the log list in turn, without a copy of them all.
+  virtual void ForEachLogLine(const std::function<void(const std::string&)>& fn) const {
+    for (const std::string& line : LogLines()) fn(line);
+  }
   virtual void ScrollLogToEnd() = 0;
   // Widens the list's scrolling to its widest line.
   virtual void FitLogWidth() = 0;
@@ -82,7 +88,8 @@ class IRunView {
 
 class TRunController {
  public:
-  // cleaners: the built-in cleaners by item name (TClearTaskThread).
+  // cleaners: the built-in cleaners, for the definition lines that hand a file to one of them
+  // (TClearTaskThread); each item runs by its route in the catalogue.
   TRunController(IRunView& view, TCatalogue& catalogue, const TCleanerDirectory* cleaners);
   ~TRunController();
   TRunController(const TRunController&) = delete;
@@ -133,8 +140,10 @@ class TRunController {
   void CheckWindDown();
 
   // Appends lines to the -log file under a header naming them; false when it cannot (true without
-  // a -log file).
+  // a -log file). The first time it cannot, a line saying why goes to the console that started
+  // the program (when there is one).
   bool AppendLogFile(const std::string& what, const std::vector<std::string>& lines);
+  bool AppendLogFile(const std::string& what, const TLineSource& lines);
 
  private:
   void StartRun();
@@ -144,12 +153,15 @@ class TRunController {
   // An unattended run that cannot start: its notice goes to the log instead of a message box, and
   // to the -log file; the exit code records it.
   void UnattendedNotice(const std::string& notice, int exitCode, bool showInLog);
+  // The line that ends a run's entry in the -log file (RunLogFile.h), with the time since the run
+  // was asked for.
+  std::string ClosingLine(const std::string& result, int exitCode, uint64_t count, uint64_t bytes) const;
 
   IRunView& view_;
   TCatalogue& catalogue_;
   const TCleanerDirectory* cleaners_;
   int runMode_ = rmClean;
-  std::vector<std::string> runList_;
+  std::vector<TRunItem> runList_;
   std::unique_ptr<TClearTaskThread> thread_;
   std::shared_ptr<TTaskControl> control_;
   LPARAM runId_ = 0;
@@ -160,6 +172,9 @@ class TRunController {
   bool windingDown_ = false;
   bool closing_ = false;
   int exitCode_ = 0;
+  // When the current run was asked for (a Clean: its first pass), in milliseconds.
+  DWORD runAsked_ = 0;
+  bool logProblemShown_ = false;
 };
 
 }  // namespace qv

@@ -17,20 +17,18 @@ TWindowTaskHost::TWindowTaskHost(HWND mainWindow, HWND logList, HWND currentItem
       tag_(tag),
       reached_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-TWindowTaskHost::~TWindowTaskHost() {
-  if (reached_) CloseHandle(reached_);
-}
+TWindowTaskHost::~TWindowTaskHost() = default;
 
 void TWindowTaskHost::WaitForWindow() {
   if (OnWindowThread() || !reached_) return;
-  ResetEvent(reached_);
+  ResetEvent(reached_.Get());
   if (!PostMessageW(mainWindow_, WM_TASKLOG, kWindowReached, tag_)) return;
-  while (WaitForSingleObject(reached_, 100) == WAIT_TIMEOUT)
+  while (WaitForSingleObject(reached_.Get(), 100) == WAIT_TIMEOUT)
     if (!IsWindow(mainWindow_) || !AcceptsLines()) return;
 }
 
 void TWindowTaskHost::WindowReached() {
-  if (reached_) SetEvent(reached_);
+  if (reached_) SetEvent(reached_.Get());
 }
 
 bool TWindowTaskHost::OnWindowThread() const {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Handles.h"
 #include "engine/TaskHost.h"
 
 namespace qv {
@@ -83,7 +84,7 @@ class TWindowTaskHost : public ITaskHost {
   bool wakePosted_ = false;
   int widest_ = 0;
   std::atomic<uint32_t> liveCount_{0};
-  HANDLE reached_;
+  TKernelHandle reached_;
 };
 
 // Call from the main window's procedure: carries out WM_TASKSYNC. True when the message was one.

@@ -6,6 +6,7 @@
 // each survive, and the run removes what a Test of the same items counted.
 #include <gtest/gtest.h>
 
+#include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
 #include "apps_test_util.h"
 #include "support/Places.h"
@@ -19,7 +20,7 @@ const HKEY kCU = HKEY_CURRENT_USER;
 const char* const kCategories[] = {"Netscape", "Opera", "Mozilla Firefox", "Microsoft Office", "Instant Messengers"};
 
 std::vector<std::string> Items() {
-  qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+  qv::TCatalogue catalogue = qv::BuiltinCatalogue();
   std::vector<std::string> items;
   for (const char* category : kCategories) {
     const qv::TCategory* c = catalogue.FindCategory(category);

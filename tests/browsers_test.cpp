@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "cleaners/Cleaners.h"
 #include "apps_test_util.h"
 #include "cleaners/apps/BrowserCookies.h"
 #include "cleaners/ie/IeCookies.h"
@@ -293,7 +294,7 @@ class ScopedUninstallEntries {
 };
 
 std::vector<std::string> ApplicationItems(const std::string& zelbrin) {
-  qv::TCatalogue c = qv::TCatalogue::Builtin();
+  qv::TCatalogue c = qv::BuiltinCatalogue();
   c.BuildApplicationsCategory(zelbrin, qv::ExeFolder() + "no-such-winapp2.ini");
   std::vector<std::string> items;
   const qv::TCategory* apps = c.FindCategory("Applications");

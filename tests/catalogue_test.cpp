@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+
 #include "base/Global.h"
+#include "base/Settings.h"
 #include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
+#include "engine/CleanRun.h"
+#include "engine/ProgressThread.h"
+#include "support/RecordingHost.h"
 #include "support/Sandbox.h"
 
 using qv::TCatalogue;
@@ -24,69 +33,214 @@ std::vector<std::string> AllItemNames(const TCatalogue& c) {
 
 }  // namespace
 
+namespace {
+
+// The items every copy of the program offers, in their order. Items and categories added later
+// may stand anywhere between them; none of these may go, move or change its id.
+const std::vector<std::pair<std::string, std::vector<std::string>>> kOffered = {
+    {"Internet Explorer",
+     {"Recently Typed URLs", "Cookies", "Visited URL History", "Last Download Location", "Temporary Internet Files",
+      "Index.dat Files", "Autocomplete History"}},
+    {"Windows",
+     {"Recent Documents", "Start Run", "Search Assistant", "Empty Recycle Bin", "Temporary Files", "Clipboard",
+      "Memory Dumps", "Chkdsk File Fragments", "Windows Log Files"}},
+    {"Netscape", {"Cookies", "Visited URL History", "Temporary Internet Files", "Preferences", "Saved Form Information"}},
+    {"Opera",
+     {"Recently Typed URLs", "Cookies", "Visited URL History", "Temporary Internet Files", "Autocomplete History",
+      "Transfers"}},
+    {"Mozilla Firefox",
+     {"Cookies", "Visited URL History", "Download Manager", "Temporary Internet Files", "Autocomplete History",
+      "Preferences", "Saved Form Information"}},
+    {"Advanced",
+     {"Open File History", "Menu Order Cache", "Tray Notifications Cache", "User Assist History", "Paint",
+      "Google Toolbar History", "MSN Toolbar History", "Yahoo! Toolbar History"}},
+    {"Microsoft Office", {"Access", "Excel", "FrontPage", "Powerpoint", "Word", "Recent Files"}},
+    {"Instant Messengers", {"MSN Messenger", "Yahoo! Messenger", "ICQ", "AOL Instant Messenger", "Skype"}},
+    {"Applications", {}},
+    {"Custom Lists", {"<New List>"}},
+};
+
+// True when `part` appears in `whole` in the same order (other elements may stand between).
+bool InOrder(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
+  size_t at = 0;
+  for (const std::string& w : whole)
+    if (at < part.size() && w == part[at]) ++at;
+  return at == part.size();
+}
+
+}  // namespace
+
 TEST(Catalogue, CategoriesInOrderWithTheirIds) {
-  TCatalogue c = TCatalogue::Builtin();
-  const std::vector<std::pair<std::string, size_t>> expected = {
-      {"Internet Explorer", 7}, {"Windows", 9},  {"Netscape", 5},          {"Opera", 6},        {"Mozilla Firefox", 7},
-      {"Advanced", 8},          {"Microsoft Office", 6}, {"Instant Messengers", 5}, {"Applications", 0}, {"Custom Lists", 1}};
-  ASSERT_EQ(c.Categories.size(), expected.size());
-  size_t builtin = 0;
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(c.Categories[i].Text, expected[i].first);
-    EXPECT_EQ(c.Categories[i].CategoryId, (int)i + 1);
-    EXPECT_EQ(c.Categories[i].Items.size(), expected[i].second) << expected[i].first;
-    EXPECT_EQ(c.Categories[i].State, qv::csUnticked);
-    EXPECT_EQ(c.Categories[i].Text.find(" - "), std::string::npos);
-    if (i < 8) builtin += expected[i].second;
+  TCatalogue c = qv::BuiltinCatalogue();
+  std::vector<std::string> texts;
+  for (const auto& cat : c.Categories) {
+    texts.push_back(cat.Text);
+    EXPECT_EQ(cat.State, qv::csUnticked);
+    EXPECT_EQ(cat.Text.find(" - "), std::string::npos);
   }
-  EXPECT_EQ(builtin, 53u);
+  std::vector<std::string> offered;
+  for (const auto& o : kOffered) offered.push_back(o.first);
+  EXPECT_TRUE(InOrder(offered, texts));
+  std::set<int> ids;
+  for (const auto& cat : c.Categories) EXPECT_TRUE(ids.insert(cat.CategoryId).second) << cat.Text;
+  for (size_t i = 0; i < kOffered.size(); ++i) {
+    const qv::TCategory* cat = c.FindCategory(kOffered[i].first);
+    ASSERT_NE(cat, nullptr) << kOffered[i].first;
+    EXPECT_EQ(cat->CategoryId, (int)i + 1) << cat->Text;
+    std::vector<std::string> items;
+    for (const auto& it : cat->Items) items.push_back(it.Text);
+    EXPECT_TRUE(InOrder(kOffered[i].second, items)) << cat->Text;
+  }
+  // The definition files fill the last two; nothing is declared into them.
+  EXPECT_TRUE(c.FindCategory(qv::ckApplications)->Items.empty());
+  EXPECT_EQ(c.FindCategory(qv::ckCustomLists)->Items.size(), 1u);
+  EXPECT_EQ(c.Categories.back().Text, "Custom Lists");
 }
 
 TEST(Catalogue, ItemNamesAndTheirRouting) {
-  TCatalogue c = TCatalogue::Builtin();
-  std::vector<std::string> names = AllItemNames(c);
-  ASSERT_EQ(names.size(), 54u);
-  // Spot checks across the table, in order.
-  EXPECT_EQ(names[0], "Internet Explorer - Recently Typed URLs");
-  EXPECT_EQ(names[6], "Internet Explorer - Autocomplete History");
-  EXPECT_EQ(names[10], "Windows - Empty Recycle Bin");
-  EXPECT_EQ(names[15], "Windows - Windows Log Files");
-  EXPECT_EQ(names[20], "Netscape - Saved Form Information");
-  EXPECT_EQ(names[26], "Opera - Transfers");
-  EXPECT_EQ(names[29], "Mozilla Firefox - Download Manager");
-  EXPECT_EQ(names[41], "Advanced - Yahoo! Toolbar History");
-  EXPECT_EQ(names[44], "Microsoft Office - FrontPage");
-  EXPECT_EQ(names[52], "Instant Messengers - Skype");
-  EXPECT_EQ(names[53], "Custom Lists - <New List>");
+  TCatalogue c = qv::BuiltinCatalogue();
+  const std::vector<std::string> names = AllItemNames(c);
+  std::vector<std::string> offered;
+  for (const auto& o : kOffered)
+    for (const auto& item : o.second) offered.push_back(o.first + " - " + item);
+  ASSERT_EQ(offered.size(), 54u);
+  EXPECT_TRUE(InOrder(offered, names));
 
-  // Every built-in item has its own cleaner except the six that live in the definitions file.
-  const std::vector<std::string> byDefinition = {
-      "Windows - Windows Log Files",   "Advanced - Google Toolbar History", "Advanced - MSN Toolbar History",
-      "Advanced - Yahoo! Toolbar History", "Instant Messengers - ICQ",     "Instant Messengers - AOL Instant Messenger",
-      "Custom Lists - <New List>"};
+  // Every built-in item has its own cleaner except the six that live in the definitions file and
+  // the custom list; each goes where its declaration says.
+  const std::map<std::string, std::string> byDefinition = {
+      {"Windows - Windows Log Files", "Zelbrin.dat"},        {"Advanced - Google Toolbar History", "Zelbrin.dat"},
+      {"Advanced - MSN Toolbar History", "Zelbrin.dat"},     {"Advanced - Yahoo! Toolbar History", "Zelbrin.dat"},
+      {"Instant Messengers - ICQ", "Zelbrin.dat"},           {"Instant Messengers - AOL Instant Messenger", "Zelbrin.dat"},
+      {"Custom Lists - <New List>", "Clist.dat"}};
   int own = 0;
-  for (const auto& name : names) {
-    bool definition = std::find(byDefinition.begin(), byDefinition.end(), name) != byDefinition.end();
-    EXPECT_EQ(HasBuiltinCleaner(name), !definition) << name;
-    EXPECT_EQ(qv::IsBuiltinCleanerItem(name), !definition) << name;
-    own += !definition;
-  }
-  EXPECT_EQ(own, 47);
-  // Every item of the catalogue has its cleaner: none is left as not built yet.
-  EXPECT_EQ(qv::BuiltinCleaners().NotBuiltCount(), 0u);
-  for (const auto& name : names) {
-    qv::TCleanerFn clean = nullptr;
-    if (qv::BuiltinCleaners().Find(name, clean)) {
-      EXPECT_NE(clean, nullptr) << name;
+  for (const auto& name : offered) {
+    const qv::TCleanItem* item = c.FindItem(name);
+    ASSERT_NE(item, nullptr) << name;
+    auto definition = byDefinition.find(name);
+    EXPECT_EQ(HasBuiltinCleaner(name), definition == byDefinition.end()) << name;
+    if (definition == byDefinition.end()) {
+      EXPECT_EQ(item->Route.Kind, qv::rkCleaner) << name;
+      EXPECT_NE(item->Route.Clean, nullptr) << name;
+      ++own;
+    } else {
+      EXPECT_EQ(item->Route.Kind, qv::rkDefinitions) << name;
+      EXPECT_EQ(item->Route.File, definition->second) << name;
     }
   }
+  EXPECT_EQ(own, 47);
+  // Every item goes somewhere, and no two items share a cleaner.
+  for (const auto& name : names) EXPECT_NE(c.FindItem(name)->Route.Kind, qv::rkNothing) << name;
+  std::set<qv::TCleanerFn> cleaners;
+  for (const auto& name : names)
+    if (c.FindItem(name)->Route.Clean) EXPECT_TRUE(cleaners.insert(c.FindItem(name)->Route.Clean).second) << name;
   // Names are exact and case-sensitive.
   EXPECT_FALSE(HasBuiltinCleaner("windows - start run"));
   EXPECT_FALSE(HasBuiltinCleaner("Windows - Start Run "));
 }
 
+namespace {
+
+// A family that exists only in this test: one category, declared once, with an item of its own
+// cleaner and one of the definitions file.
+int g_throwawayRuns = 0;
+void ThrowawayCleaner(qv::TCleanRun& run) {
+  ++g_throwawayRuns;
+  run.ItemCount += 2;
+}
+
+const qv::TItemFamily& ThrowawayItems() {
+  static const qv::TItemFamily family = {
+      {42, 55, "Qvtest Browser",
+       {qv::Cleaned("Traces", ThrowawayCleaner), qv::Defined("Old Traces", "Zelbrin.dat")},
+       qv::ifFirefoxClosed},
+  };
+  return family;
+}
+
+struct NoWindow : qv::IWindowPlacement {
+  bool GetShowCommand(int&) override { return false; }
+  void GetBounds(int& l, int& t, int& w, int& h) override { l = t = 0, w = 704, h = 507; }
+  int ScreenWidth() override { return 1024; }
+  int ScreenHeight() override { return 768; }
+};
+
+}  // namespace
+
+// A new category is its family's declaration alone: the catalogue places it by its order, routes
+// its items by what they declare, the settings keep its ticks and its expanded flag under its id,
+// and the help entry it needs follows from its name.
+TEST(ItemTable, ADeclaredFamilyIsEverywhereAtOnce) {
+  const qv::TItemTable table = qv::BuiltinItems().With(ThrowawayItems());
+  TCatalogue c = TCatalogue::FromTable(table);
+  const auto at = [&](const std::string& text) {
+    for (size_t i = 0; i < c.Categories.size(); ++i)
+      if (c.Categories[i].Text == text) return i;
+    return c.Categories.size();
+  };
+  ASSERT_EQ(c.Categories.size(), qv::BuiltinCatalogue().Categories.size() + 1);
+  ASSERT_LT(at("Qvtest Browser"), c.Categories.size());
+  EXPECT_LT(at("Mozilla Firefox"), at("Qvtest Browser"));  // order 50 < 55 < 60
+  EXPECT_LT(at("Qvtest Browser"), at("Advanced"));
+  EXPECT_EQ(c.FindCategory("Qvtest Browser")->CategoryId, 42);
+
+  EXPECT_FALSE(c.AnyTickedItemHas(qv::ifFirefoxClosed));
+  ASSERT_TRUE(c.TickByName("Qvtest Browser - Traces"));
+  ASSERT_TRUE(c.TickByName("Qvtest Browser - Old Traces"));
+  ASSERT_TRUE(c.TickByName("Windows - Start Run"));
+  const std::vector<qv::TRunItem> run = c.RunItems();
+  ASSERT_EQ(run.size(), 3u);
+  EXPECT_EQ(run[1].Name, "Qvtest Browser - Traces");
+  EXPECT_EQ(run[1].Route.Kind, qv::rkCleaner);
+  EXPECT_EQ(run[1].Route.Clean, &ThrowawayCleaner);
+  EXPECT_EQ(run[2].Route.Kind, qv::rkDefinitions);
+  EXPECT_EQ(run[2].Route.File, "Zelbrin.dat");
+  EXPECT_TRUE(c.AnyTickedItemHas(qv::ifFirefoxClosed));
+  EXPECT_EQ(c.FindItem("Qvtest Browser - Traces")->HelpAnchor, "qvtest-browser-traces");
+  qv::TCleanerFn clean = nullptr;
+  EXPECT_TRUE(qv::TCleanerDirectory(table).Find("Qvtest Browser - Traces", clean));
+  EXPECT_EQ(clean, &ThrowawayCleaner);
+
+  // A run sends it to that cleaner, under its name, and counts what the cleaner found.
+  {
+    auto host = std::make_shared<qvtest::RecordingHost>(qv::rmTest);
+    qv::TClearTaskThread thread(host);
+    thread.ItemList = {run[1]};
+    thread.Run().LogPrefix = "Test: ";
+    g_throwawayRuns = 0;
+    thread.RunHere();
+    EXPECT_EQ(g_throwawayRuns, 1);
+    EXPECT_EQ(std::count(host->Lines.begin(), host->Lines.end(), "Test: Clearing Qvtest Browser - Traces ..."), 1);
+    EXPECT_EQ(host->Finished, std::vector<uint32_t>{2});
+  }
+
+  // The settings keep its ticks and its expanded flag under its id, and bring them back.
+  qvtest::SandboxFolder dir("itemtable");
+  const std::string ini = dir / "settings.ini";
+  NoWindow window;
+  qv::OptionsSetting = qv::TOptionsSetting();
+  ASSERT_EQ(qv::LoadSettingsFile(c, window, ini), qv::sfMissing);
+  EXPECT_TRUE(qv::OptionsSetting.FirstNodeExpand.at(42));
+  c.TickByName("Qvtest Browser - Traces");
+  qv::OptionsSetting.FirstNodeExpand[42] = false;
+  qv::SaveSettingsFile(c, window, ini);
+  EXPECT_EQ(qv::IniReadString(ini, "FirstNodeExpand", "42", ""), "0");
+  EXPECT_EQ(qv::IniReadString(ini, "FirstNodeExpand", "11", "<none>"), "<none>");
+  TCatalogue back = TCatalogue::FromTable(table);
+  qv::OptionsSetting = qv::TOptionsSetting();
+  ASSERT_EQ(qv::LoadSettingsFile(back, window, ini), qv::sfLoaded);
+  EXPECT_EQ(back.BuildRunList(), c.BuildRunList());
+  EXPECT_FALSE(qv::OptionsSetting.FirstNodeExpand.at(42));
+  EXPECT_TRUE(qv::OptionsSetting.FirstNodeExpand.at(9));
+
+  // A table that declares an id or an item twice does not stand.
+  EXPECT_THROW(table.With(ThrowawayItems()), std::logic_error);
+  const qv::TItemFamily sameName = {{43, 56, "Windows", {}}};
+  EXPECT_THROW(qv::BuiltinItems().With(sameName), std::logic_error);
+}
+
 TEST(Catalogue, RunListHoldsTickedItemsInTreeOrderOnly) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   EXPECT_TRUE(c.BuildRunList().empty());
   c.Categories[1].State = qv::csTicked;  // a ticked category alone runs nothing
   EXPECT_TRUE(c.BuildRunList().empty());
@@ -97,14 +251,14 @@ TEST(Catalogue, RunListHoldsTickedItemsInTreeOrderOnly) {
   EXPECT_EQ(c.BuildRunList(), (std::vector<std::string>{"Internet Explorer - Cookies", "Windows - Start Run",
                                                          "Custom Lists - <New List>"}));
   c.SelectAll(qv::csTicked);
-  EXPECT_EQ(c.BuildRunList().size(), 54u);
-  EXPECT_EQ(c.TickedNames().size(), 54u + 10u);
+  EXPECT_EQ(c.BuildRunList(), AllItemNames(c));
+  EXPECT_EQ(c.TickedNames().size(), AllItemNames(c).size() + c.Categories.size());
   c.SelectAll(qv::csUnticked);
   EXPECT_TRUE(c.TickedNames().empty());
 }
 
 TEST(Catalogue, TickByNameIsExactAndTakesTheFirstMatch) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   EXPECT_FALSE(c.TickByName("windows - start run"));
   EXPECT_FALSE(c.TickByName(""));
   EXPECT_FALSE(c.TickByName("Cookies"));
@@ -117,7 +271,7 @@ TEST(Catalogue, TickByNameIsExactAndTakesTheFirstMatch) {
 }
 
 TEST(Catalogue, ClickRulesKeepTheCategoryInvariant) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.ToggleItem(1, 2);  // Windows - Search Assistant
   EXPECT_EQ(c.Categories[1].State, qv::csTicked);
   c.ToggleItem(1, 4);
@@ -135,7 +289,7 @@ TEST(Catalogue, ClickRulesKeepTheCategoryInvariant) {
 }
 
 TEST(Catalogue, ApplicationsMatchDisplayNamesBothWays) {
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.AddApplications({"Skype", "Skype Extras", "WinZip", "Notepad++"},
                     {"", "Skype 3.8", "skype extras manager", "Skype 3.8 Beta", "7-Zip"});
   const auto& apps = c.FindCategory("Applications")->Items;
@@ -162,7 +316,7 @@ TEST(Catalogue, BuildApplicationsCategoryReadsZelbrinAndTheUninstallKey) {
       qvtest::RegSetString(HKEY_LOCAL_MACHINE, uninstall + p.first, "DisplayName", p.second);
   }
 
-  TCatalogue c = TCatalogue::Builtin();
+  TCatalogue c = qv::BuiltinCatalogue();
   c.BuildApplicationsCategory(zelbrin);
   std::vector<std::string> got;
   for (const auto& it : c.FindCategory("Applications")->Items) got.push_back(it.Text);
@@ -172,7 +326,7 @@ TEST(Catalogue, BuildApplicationsCategoryReadsZelbrinAndTheUninstallKey) {
   // the second spelling of the same section adds nothing.
   EXPECT_EQ(got, (std::vector<std::string>{"Qvtest Archiver Pro", "Qvtest Player"}));
 
-  TCatalogue none = TCatalogue::Builtin();
+  TCatalogue none = qv::BuiltinCatalogue();
   none.BuildApplicationsCategory(dir / "missing.dat");
   EXPECT_TRUE(none.FindCategory("Applications")->Items.empty());
 }

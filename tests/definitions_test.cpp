@@ -167,26 +167,19 @@ TEST(DefinitionMacros, ReadFromThisSystem) {
 
 TEST(WindowsVersionClass, ClassifiesEachVersion) {
   struct Case {
-    DWORD platform, major, minor;
+    DWORD major, minor;
     int cls;
   } cases[] = {
-      {VER_PLATFORM_WIN32_NT, 3, 51, 5},   {VER_PLATFORM_WIN32_NT, 4, 0, 6},  {VER_PLATFORM_WIN32_NT, 5, 0, 7},
-      {VER_PLATFORM_WIN32_NT, 5, 1, 9},    {VER_PLATFORM_WIN32_NT, 5, 2, 10}, {VER_PLATFORM_WIN32_NT, 5, 3, 7},
-      {VER_PLATFORM_WIN32_NT, 6, 0, 11},   {VER_PLATFORM_WIN32_NT, 6, 1, 11}, {VER_PLATFORM_WIN32_NT, 6, 3, 11},
-      {VER_PLATFORM_WIN32_NT, 10, 0, 11},  {VER_PLATFORM_WIN32_NT, 2, 0, 10}, {VER_PLATFORM_WIN32_WINDOWS, 4, 0, 1},
-      {VER_PLATFORM_WIN32_WINDOWS, 4, 10, 3}, {VER_PLATFORM_WIN32_WINDOWS, 4, 90, 8},
-      {VER_PLATFORM_WIN32_WINDOWS, 4, 3, 10},
+      {3, 51, 5}, {4, 0, 6},  {5, 0, 7},  {5, 1, 9},  {5, 2, 10}, {5, 3, 7},
+      {6, 0, 11}, {6, 1, 11}, {6, 3, 11}, {10, 0, 11}, {2, 0, 10},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(qv::WindowsVersionClassOf(c.platform, c.major, c.minor), c.cls)
-        << c.platform << " " << c.major << "." << c.minor;
-  for (int cls = 1; cls <= 11; ++cls)
-    EXPECT_EQ(qv::IsWin9xVersionClass(cls), cls <= 4 || cls == 8) << cls;
+    EXPECT_EQ(qv::WindowsVersionClassOf(c.major, c.minor), c.cls) << c.major << "." << c.minor;
 
   // This prefix reports Windows 7; tests may pretend otherwise.
   EXPECT_EQ(qv::WindowsVersionClass(), 11);
-  qv::SetWindowsVersionForTesting(VER_PLATFORM_WIN32_WINDOWS, 4, 10);
-  EXPECT_EQ(qv::WindowsVersionClass(), 3);
+  qv::SetWindowsVersionForTesting(5, 1);
+  EXPECT_EQ(qv::WindowsVersionClass(), 9);
   qv::ResetWindowsVersionForTesting();
   EXPECT_EQ(qv::WindowsVersionClass(), 11);
 }
@@ -396,7 +389,7 @@ TEST(ShippedDefinitions, SectionsMatchInstalledProgramsDisplayNames) {
   std::vector<std::string> sections = qv::IniReadSections(qv::ExeFolder() + "Zelbrin.dat");
   std::set<std::string> covered;
   for (const auto& c : cases) {
-    qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+    qv::TCatalogue catalogue = qv::BuiltinCatalogue();
     catalogue.AddApplications(sections, {c.displayName});
     const qv::TCategory* apps = catalogue.FindCategory("Applications");
     ASSERT_NE(apps, nullptr);
@@ -643,22 +636,19 @@ TEST_F(DefinitionRunner, MachineValuesNeedAnAdministrator) {
   struct Case {
     const char* what;
     int admin;
-    DWORD platform, major, minor;
     int runMode;
     int messages;  // "You must have administrators user." boxes per item
     int count;
   } cases[] = {
-      {"limited user on XP, Test", 0, VER_PLATFORM_WIN32_NT, 5, 1, qv::rmTest, 1, 2},
-      {"limited user on XP, Clean", 0, VER_PLATFORM_WIN32_NT, 5, 1, qv::rmClean, 1, 2},
-      {"limited user on XP, unattended", 0, VER_PLATFORM_WIN32_NT, 5, 1, qv::rmUnattended, 0, 2},
-      {"administrator on XP", 1, VER_PLATFORM_WIN32_NT, 5, 1, qv::rmClean, 0, 5},
-      {"Windows 98", 0, VER_PLATFORM_WIN32_WINDOWS, 4, 10, qv::rmClean, 0, 5},
+      {"limited user, Test", 0, qv::rmTest, 1, 2},
+      {"limited user, Clean", 0, qv::rmClean, 1, 2},
+      {"limited user, unattended", 0, qv::rmUnattended, 0, 2},
+      {"administrator", 1, qv::rmClean, 0, 5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     build();
     qv::TCleanRun::SetAdministratorForTesting(c.admin);
-    qv::SetWindowsVersionForTesting(c.platform, c.major, c.minor);
     MessageRecorder messages;
     // Two items in a row: the notice comes once per item.
     CleanerResult first = RunItem(c.runMode);

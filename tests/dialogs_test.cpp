@@ -996,3 +996,72 @@ TEST_F(DialogsTest, EveryDialogEntryOfTheMenusOpensItsDialogAndHelpOpensThePages
 }
 
 }  // namespace
+
+namespace {
+
+// Every dialog's Help button, and F1 pressed on whatever control has the focus, open the help page
+// about that dialog (the Settings dialog: about the page shown), at a place the page has.
+TEST_F(DialogsTest, HelpAndF1OpenThePageAboutTheDialog) {
+  Open();
+  DialogScript script;
+  auto helpTwice = [](HWND d) {
+    PressKey(d, VK_F1);
+    Click(d, IDHELP);
+  };
+  script.Then([&](HWND d) {  // the index.dat viewer
+    helpTwice(d);
+    PressKey(d, VK_ESCAPE);
+  });
+  script.Then([&](HWND d) {  // Settings, each page
+    helpTwice(d);
+    PressKey(d, VK_TAB, true);
+    helpTwice(d);
+    PressKey(d, VK_TAB, true);
+    helpTwice(d);
+    PressKey(d, VK_ESCAPE);
+  });
+  script.Then([&](HWND d) {  // the cookies manager
+    helpTwice(d);
+    PressKey(d, VK_ESCAPE);
+  });
+  script.Then([&](HWND d) {  // the custom list editor, and the two dialogs it opens
+    helpTwice(d);
+    Click(d, L::bAddFolder);
+    Click(d, L::bAddRegistry);
+    PressKey(d, VK_ESCAPE);
+  });
+  script.Then([&](HWND a) {
+    helpTwice(a);
+    PressKey(a, VK_ESCAPE);
+  });
+  script.Then([&](HWND r) {
+    helpTwice(r);
+    PressKey(r, VK_ESCAPE);
+  });
+  for (int id : {IDM_INDEXDAT, IDM_SETTINGS, IDM_COOKIES, IDM_CUSTOMLISTS}) Menu(id);
+  EXPECT_EQ(script.StepsLeft(), 0u);
+  const std::vector<std::string> pages = {
+      "viewer.html",          "settings.html#common", "settings.html#schedule", "settings.html#bosskey",
+      "cookies.html",         "lists.html#editor",    "lists.html#editor",      "lists.html#editor"};
+  std::vector<std::string> expected;
+  for (const std::string& page : pages) {
+    expected.push_back(HelpPageTarget(page));
+    expected.push_back(HelpPageTarget(page));
+    // The page is shipped, with the place named.
+    const size_t hash = page.find('#');
+    const std::string text = ReadTextFile(ExeFolder() + "help\\" + page.substr(0, hash));
+    EXPECT_FALSE(text.empty()) << page;
+    if (hash != std::string::npos) {
+      EXPECT_NE(text.find("id=\"" + page.substr(hash + 1) + "\""), std::string::npos) << page;
+    }
+  }
+  EXPECT_EQ(opened, expected);
+  // A place is reached through the page's address; a page alone is opened as the file.
+  EXPECT_EQ(HelpPageTarget("viewer.html"), ExeFolder() + "help\\viewer.html");
+  std::string url = "file:///" + ExeFolder() + "help/settings.html#schedule";
+  for (char& c : url)
+    if (c == '\\') c = '/';
+  EXPECT_EQ(HelpPageTarget("settings.html#schedule"), url);
+}
+
+}  // namespace

@@ -1,5 +1,5 @@
-// File and folder removal: DeleteOneFile, OverwriteFileContents, IsFileLocked, DeleteFolderTree,
-// DeleteFilesByMask and ScheduleWininitRename, on real files of the test prefix.
+// File and folder removal: DeleteOneFile, OverwriteFileContents, IsFileLocked, DeleteFolderTree
+// and DeleteFilesByMask, on real files of the test prefix.
 #include <gtest/gtest.h>
 #include <winternl.h>
 
@@ -823,42 +823,4 @@ TEST_F(FileRemoval, NothingHappensForAMissingFolderARootSlashOrATerminatedRun) {
   EXPECT_EQ(count, 0);
   EXPECT_TRUE(qv::FileExists(box / "a.txt"));
   EXPECT_TRUE(questions.empty());
-}
-
-TEST_F(FileRemoval, WininitRenameSection) {
-  wchar_t windows[MAX_PATH] = {};
-  GetWindowsDirectoryW(windows, MAX_PATH);
-  const std::string path = qv::Narrow(windows) + "\\Wininit.ini";
-  const std::vector<std::string> lines = {"NUL=C:\\A\\index.dat", "NUL=C:\\B\\index.dat"};
-  struct Case {
-    const char* name;
-    bool exists;
-    std::string before, after;
-  } cases[] = {
-      {"no file", false, "", "[rename]\r\nNUL=C:\\A\\index.dat\r\nNUL=C:\\B\\index.dat\r\n"},
-      {"header in mixed case", true, "[Other]\r\nx=1\r\n[Rename]\r\nNUL=C:\\old.dat\r\n",
-       "[Other]\r\nx=1\r\n[Rename]\r\nNUL=C:\\B\\index.dat\r\nNUL=C:\\A\\index.dat\r\nNUL=C:\\old.dat\r\n"},
-      {"no section", true, "[Other]\nx=1\n", "[Other]\r\nx=1\r\n[rename]\r\nNUL=C:\\A\\index.dat\r\nNUL=C:\\B\\index.dat\r\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    DeleteFileW(ToWinPath(path).c_str());
-    if (c.exists) WriteTextFile(path, c.before);
-    Worker test(qv::rmTest);
-    qv::ScheduleWininitRename(test.run, lines);
-    EXPECT_EQ(qv::FileExists(path), c.exists) << "a Test changes nothing";
-    if (c.exists) {
-      EXPECT_EQ(ReadTextFile(path), c.before);
-    }
-    Worker clean(qv::rmClean);
-    qv::ScheduleWininitRename(clean.run, lines);
-    EXPECT_EQ(ReadTextFile(path), c.after);
-  }
-  // A file that cannot be written (here: held open by another program) ends the caller's step.
-  HANDLE other = CreateFileW(ToWinPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(other, INVALID_HANDLE_VALUE);
-  Worker clean(qv::rmClean);
-  EXPECT_THROW(qv::ScheduleWininitRename(clean.run, lines), std::exception);
-  CloseHandle(other);
-  DeleteFileW(ToWinPath(path).c_str());
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Global.h"
+#include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
 #include "support/Sandbox.h"
 
@@ -16,29 +17,21 @@ using namespace qv;
 
 namespace {
 
-const char* const kPages[] = {"index.html", "items.html", "settings.html", "unattended.html", "lists.html",
-                              "safety.html"};
-
 std::string HelpFolder() { return ExeFolder() + "help\\"; }
 
-std::string Page(const std::string& name) { return qvtest::ReadTextFile(HelpFolder() + name); }
-
-// An item's place in the page: its name in lower case, every run of other characters one "-".
-std::string Anchor(const std::string& name) {
-  std::string a;
-  bool dash = false;
-  for (char c : name) {
-    const bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
-    if (keep) {
-      if (dash && !a.empty()) a += '-';
-      a += (char)(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      dash = false;
-    } else {
-      dash = true;
-    }
-  }
-  return a;
+// Every page shipped.
+std::vector<std::string> Pages() {
+  std::vector<std::string> pages;
+  WIN32_FIND_DATAW fd;
+  HANDLE f = FindFirstFileW(Widen(HelpFolder() + "*.html").c_str(), &fd);
+  if (f == INVALID_HANDLE_VALUE) return pages;
+  do pages.push_back(Narrow(fd.cFileName));
+  while (FindNextFileW(f, &fd));
+  FindClose(f);
+  return pages;
 }
+
+std::string Page(const std::string& name) { return qvtest::ReadTextFile(HelpFolder() + name); }
 
 std::string Escaped(const std::string& text) {
   std::string r;
@@ -69,32 +62,36 @@ std::vector<std::string> Attributes(const std::string& page, const std::string& 
 TEST(Help, EveryItemTheTreeCanShowHasItsEntry) {
   const std::string items = Page("items.html");
   ASSERT_FALSE(items.empty()) << "no " << HelpFolder() << "items.html";
-  std::vector<std::string> names;
-  for (const TCategory& cat : TCatalogue::Builtin().Categories)
-    for (size_t i = 0; i < cat.Items.size(); ++i) names.push_back(cat.ItemName(i));
-  ASSERT_EQ(names.size(), 54u);
-  // The Applications category shows any definition of Zelbrin.dat that matches an installed program.
+  // Every item the tables declare, and every definition of Zelbrin.dat, which the Applications
+  // category shows when it matches an installed program.
+  TCatalogue catalogue = BuiltinCatalogue();
   const std::vector<std::string> sections = IniReadSections(ExeFolder() + "Zelbrin.dat");
   ASSERT_GT(sections.size(), 30u);
-  for (const std::string& s : sections) names.push_back("Applications - " + s);
-  for (const std::string& name : names) {
-    const std::string heading = "<h3 id=\"" + Anchor(name) + "\">" + Escaped(name) + "</h3>";
+  catalogue.AddApplications(sections, sections);
+  std::vector<std::pair<std::string, std::string>> entries;  // name, anchor
+  for (const TCategory& cat : catalogue.Categories)
+    for (size_t i = 0; i < cat.Items.size(); ++i) entries.push_back({cat.ItemName(i), cat.Items[i].HelpAnchor});
+  ASSERT_GT(entries.size(), sections.size() + 50);
+  for (const auto& entry : entries) {
+    const std::string heading = "<h3 id=\"" + entry.second + "\">" + Escaped(entry.first) + "</h3>";
     EXPECT_NE(items.find(heading), std::string::npos) << heading;
   }
-  EXPECT_EQ(Anchor("Custom Lists - <New List>"), "custom-lists-new-list");
-  EXPECT_EQ(Anchor("Advanced - Yahoo! Toolbar History"), "advanced-yahoo-toolbar-history");
+  EXPECT_EQ(HelpAnchorOf("Custom Lists - <New List>"), "custom-lists-new-list");
+  EXPECT_EQ(HelpAnchorOf("Advanced - Yahoo! Toolbar History"), "advanced-yahoo-toolbar-history");
 }
 
 TEST(Help, EveryLinkBetweenThePagesLeadsSomewhere) {
   std::map<std::string, std::set<std::string>> ids;
-  for (const char* name : kPages) {
+  const std::vector<std::string> pages = Pages();
+  ASSERT_GE(pages.size(), 11u);
+  for (const std::string& name : pages) {
     const std::string page = Page(name);
     ASSERT_FALSE(page.empty()) << name;
     std::set<std::string>& own = ids[name];
     for (const std::string& id : Attributes(page, "id")) EXPECT_TRUE(own.insert(id).second) << name << "#" << id;
   }
   int links = 0;
-  for (const char* name : kPages) {
+  for (const std::string& name : pages) {
     for (const std::string& href : Attributes(Page(name), "href")) {
       if (href == "help.css" || StartsWith(href, "http")) continue;
       const size_t hash = href.find('#');
@@ -106,6 +103,9 @@ TEST(Help, EveryLinkBetweenThePagesLeadsSomewhere) {
       ++links;
     }
   }
+  // Every page is reached from the contents.
+  for (const std::string& name : pages)
+    EXPECT_NE(Page("index.html").find("href=\"" + name + "\""), std::string::npos) << name;
   EXPECT_GT(links, 60);
   EXPECT_TRUE(FileExists(HelpFolder() + "help.css"));
 }

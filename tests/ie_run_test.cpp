@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "cleaners/Cleaners.h"
 #include "cleaners/ie/IeCookies.h"
 #include "cleaners/ie/IeShared.h"
 #include "engine/Catalogue.h"
@@ -96,7 +97,7 @@ class IeScene {
   }
 
   static std::vector<std::string> Items() {
-    qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+    qv::TCatalogue catalogue = qv::BuiltinCatalogue();
     std::vector<std::string> items;
     const qv::TCategory* c = catalogue.FindCategory("Internet Explorer");
     for (size_t i = 0; c && i < c->Items.size(); ++i) items.push_back(c->ItemName(i));

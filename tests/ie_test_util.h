@@ -61,13 +61,14 @@ inline void DeleteCacheEntriesStartingWith(const std::string& prefix) {
     if (qv::StartsWith(qv::UpperCase(url), qv::UpperCase(prefix))) DeleteUrlCacheEntryA(url.c_str());
 }
 
-// An index.dat of one hash table whose entries point at the given URLs.
-inline void WriteIndexDat(const std::string& path, const std::vector<std::string>& urls) {
+// An index.dat of one hash table whose entries point at the given URLs; its size in bytes.
+inline uint64_t WriteIndexDat(const std::string& path, const std::vector<std::string>& urls) {
   IndexDatBuilder builder;
   size_t table = builder.AddTable();
   for (const auto& url : urls) builder.AddEntry(table, builder.AddUrl(url, 0x01D0000000000000ull));
   std::vector<uint8_t> bytes = builder.Build();
   WriteTextFile(path, std::string(bytes.begin(), bytes.end()));
+  return bytes.size();
 }
 
 // The live records of an index.dat as the reader finds them; -1 when the file cannot be read.
@@ -195,28 +196,6 @@ class PendingRenames {
   }
   std::wstring saved_;
   bool had_;
-};
-
-// Wininit.ini in the Windows folder, put back as it was (or removed) when the object goes.
-class WininitSnapshot {
- public:
-  WininitSnapshot() : path_(WindowsFolderPath() + "Wininit.ini"), had_(qv::FileExists(path_)) {
-    if (had_) text_ = ReadTextFile(path_);
-  }
-  ~WininitSnapshot() {
-    if (had_)
-      WriteTextFile(path_, text_);
-    else
-      DeleteFileW(qv::Widen(path_).c_str());
-  }
-  WininitSnapshot(const WininitSnapshot&) = delete;
-  WininitSnapshot& operator=(const WininitSnapshot&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-  bool had_;
-  std::string text_;
 };
 
 }  // namespace qvtest

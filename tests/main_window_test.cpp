@@ -9,12 +9,14 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/Settings.h"
 #include "dialogs/AskDelete.h"
 #include "engine/Definitions.h"
@@ -37,10 +39,13 @@ struct Box {
   UINT type;
 };
 
+// A window's text as it reads on the screen (a button's access-key mark left out).
 std::string Text(HWND w) {
   wchar_t buf[1024] = {};
   GetWindowTextW(w, buf, 1024);
-  return Narrow(buf);
+  std::string text = Narrow(buf);
+  text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+  return text;
 }
 
 bool StartsWith_(const std::string& s, const std::string& p) { return s.compare(0, p.size(), p) == 0; }
@@ -164,17 +169,24 @@ class MainWindowTest : public ::testing::Test {
 };
 
 // Something for "Windows - Start Run" to remove.
+// Exactly kSeededRunMru values: what a Test of "Windows - Start Run" finds.
+constexpr unsigned kSeededRunMru = 3;
 void SeedRunMru() {
+  qvtest::RegDeleteTree(HKEY_CURRENT_USER, kRunMru);
   qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "a", "notepad\\1");
   qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "b", "regedit\\1");
   qvtest::RegSetString(HKEY_CURRENT_USER, kRunMru, "MRUList", "ab");
 }
 
-// What a Test of one item finds now (0 while the item's cleaner does nothing yet).
-unsigned FoundByTest(const std::string& item) {
-  qvtest::TestWindow w;
-  if (!w.Run({item}, rmTest)) return ~0u;
-  return w.FinishedTotal;
+// The values the run list holds now, read with the registry's own calls (0 when the key is gone).
+unsigned RunMruLeft() {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, Widen(kRunMru).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  DWORD values = 0;
+  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                   nullptr);
+  RegCloseKey(key);
+  return values;
 }
 
 int Count(const std::vector<std::string>& lines, const std::string& prefix) {
@@ -206,8 +218,10 @@ TEST_F(MainWindowTest, StartsWithTheStoredSelectionCaptionTitleAndEveryMenuEntry
 
   // The tree shows the model, with real check boxes.
   EXPECT_TRUE(GetWindowLongW(f.tvCleanItems, GWL_STYLE) & TVS_CHECKBOXES);
-  EXPECT_EQ(SendMessageW(f.tvCleanItems, TVM_GETCOUNT, 0, 0), 10 + 53 + 1 + (LRESULT)f.Catalogue.Categories[8].Items.size());
-  EXPECT_EQ(TreeState(Node("Windows")), 2);
+  LRESULT nodes = (LRESULT)f.Catalogue.Categories.size();
+  for (const auto& cat : f.Catalogue.Categories) nodes += (LRESULT)cat.Items.size();
+  EXPECT_EQ(SendMessageW(f.tvCleanItems, TVM_GETCOUNT, 0, 0), nodes);
+  EXPECT_EQ(TreeState(Node("Windows")), kPartlyTicked);  // one of its items
   EXPECT_EQ(TreeState(Node("Windows", "Start Run")), 2);
   EXPECT_EQ(TreeState(Node("Windows", "Clipboard")), 1);
   EXPECT_EQ(TreeState(Node("Opera")), 2);  // a stored category keeps its own state
@@ -285,14 +299,14 @@ TEST_F(MainWindowTest, ClosingCancelsABusyRunAndStoresTicksAndExpandedCategories
   EXPECT_EQ(std::count(stored.begin(), stored.end(), "Opera - Cookies"), 1);
 }
 
-TEST_F(MainWindowTest, MousePressesOnCheckBoxesFollowTheTickRulesAndKeysChangeNothing) {
+TEST_F(MainWindowTest, MousePressesOnCheckBoxesFollowTheTickRules) {
   auto& f = Open();
   size_t win = Cat("Windows");
   HTREEITEM cat = Node("Windows"), run = Node("Windows", "Start Run"), clip = Node("Windows", "Clipboard");
 
   ClickCheckBox(run);
   EXPECT_EQ(TreeState(run), 2);
-  EXPECT_EQ(TreeState(cat), 2);
+  EXPECT_EQ(TreeState(cat), kPartlyTicked);
   EXPECT_EQ(f.Catalogue.Categories[win].State, csTicked);
   EXPECT_EQ(f.Catalogue.BuildRunList(), std::vector<std::string>{"Windows - Start Run"});
 
@@ -305,19 +319,15 @@ TEST_F(MainWindowTest, MousePressesOnCheckBoxesFollowTheTickRulesAndKeysChangeNo
     EXPECT_EQ(TreeState(f.TreeNode(win, (int)i)), 2);
     EXPECT_EQ(f.Catalogue.Categories[win].Items[i].State, csTicked);
   }
-  ClickCheckBox(clip);  // one item off leaves the category ticked
-  EXPECT_EQ(TreeState(clip), 1);
   EXPECT_EQ(TreeState(cat), 2);
-
-  SendMessageW(f.tvCleanItems, TVM_SELECTITEM, TVGN_CARET, (LPARAM)clip);
-  SendMessageW(f.tvCleanItems, WM_KEYDOWN, VK_SPACE, 0);
-  SendMessageW(f.tvCleanItems, WM_CHAR, L' ', 0);
-  SendMessageW(f.tvCleanItems, WM_KEYUP, VK_SPACE, 0);
+  ClickCheckBox(clip);  // one item off leaves the category ticked, partly
   EXPECT_EQ(TreeState(clip), 1);
-  EXPECT_EQ(f.Catalogue.Categories[win].Items[Item(win, "Clipboard")].State, csUnticked);
+  EXPECT_EQ(TreeState(cat), kPartlyTicked);
+  EXPECT_EQ(f.Catalogue.Categories[win].State, csTicked);
 }
 
 TEST_F(MainWindowTest, TestRunFillsTheLogAndEndsFinished) {
+  SeedRunMru();
   auto& f = Open({{"Settings/AskForSweep", "1"}});
   int asked = 0;
   TfrmAskDelete::OnShowForTesting = [&](HWND) { ++asked; };
@@ -350,16 +360,21 @@ TEST_F(MainWindowTest, TestRunFillsTheLogAndEndsFinished) {
   EXPECT_EQ(asked, 0);  // a Test never asks
   EXPECT_TRUE(boxes.empty());
   EXPECT_GT(SendMessageW(f.lMain, LB_GETHORIZONTALEXTENT, 0, 0), 10);
-  // The number shown is the run's total.
-  std::string total = log[log.size() - 2];
-  std::string count = total.substr(std::string("Total items will be removed = ").size());
-  count = count.substr(0, count.find(' '));
-  EXPECT_EQ(Text(f.lNumber), count);
+  // The number shown is the run's total: the values of the run list (a Test leaves the clipboard
+  // alone and counts nothing there).
+  EXPECT_EQ(log[log.size() - 2], "Total items will be removed = " + std::to_string(kSeededRunMru) +
+                                     " ; Total files will be removed = 0 KB");
+  EXPECT_EQ(Text(f.lNumber), std::to_string(kSeededRunMru));
+  EXPECT_EQ(RunMruLeft(), kSeededRunMru);
+  qvtest::RegDeleteTree(HKEY_CURRENT_USER, kRunMru);
 }
 
 TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowingExpectedTotal) {
+  // The run finds the run list's values and nothing else: the open-file list is gone and the
+  // clipboard counts nothing.
   SeedRunMru();
-  unsigned before = FoundByTest("Windows - Start Run");
+  const std::string openSave = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSaveMRU";
+  qvtest::RegDeleteTree(HKEY_CURRENT_USER, openSave);
   auto& f = Open({{"Settings/FastScan", "0"}});
   Tick("Windows", "Start Run");
   Tick("Windows", "Clipboard");
@@ -369,7 +384,7 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
     bool prelimHidden = false, prelimFast = false, prelimHadLines = false;
     uint32_t prelimTotal = 0;
     bool realVisible = false;
-    int badPositions = 0, cleanProgress = 0;
+    std::set<std::pair<unsigned, int>> removalProgress;  // count shown, bar position
   } seen;
   f.OnRunMessage = [&](UINT msg, WPARAM w) {
     if (msg == WM_CLEANFINISHED && f.ProgressCaption() == kPrepareToClean) {
@@ -384,12 +399,10 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
   EXPECT_EQ(f.ProgressCaption(), "Prepare to clean...");
   EXPECT_TRUE(f.ProgressCaptionVisible());
   ASSERT_TRUE(PumpUntil([&] {
-    // Every progress message of the removal run moves the bar in proportion to ExpectedTotal.
+    // What the removal run shows while it runs: counts and bar positions, in thirds of 1000.
     if (f.RunMode() == rmClean && f.BusyFlag) {
-      std::string shown = Text(f.lNumber);
-      uint32_t n = (uint32_t)atoi(shown.c_str());
-      int want = f.ExpectedTotal ? (int)std::min<uint64_t>(1000, (uint64_t)n * 1000 / f.ExpectedTotal) : 0;
-      if (n > 0 && f.ProgressPosition() != want) ++seen.badPositions;
+      const std::string shown = Text(f.lNumber);
+      if (shown != "0") seen.removalProgress.insert({(unsigned)atoi(shown.c_str()), f.ProgressPosition()});
     }
     return !f.BusyFlag && f.ProgressCaption() == kFinished;
   }));
@@ -397,8 +410,10 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
   EXPECT_TRUE(seen.prelimFast);
   EXPECT_TRUE(seen.prelimHadLines);
   EXPECT_TRUE(seen.realVisible);
-  EXPECT_EQ(f.ExpectedTotal, seen.prelimTotal);
-  EXPECT_EQ(seen.badPositions, 0);
+  EXPECT_EQ(seen.prelimTotal, kSeededRunMru);
+  EXPECT_EQ(f.ExpectedTotal, kSeededRunMru);
+  const std::set<std::pair<unsigned, int>> thirds = {{1, 333}, {2, 666}, {3, 1000}};
+  for (const auto& p : seen.removalProgress) EXPECT_EQ(thirds.count(p), 1u) << p.first << " at " << p.second;
   EXPECT_EQ(f.LogFontColour(), GetSysColor(COLOR_WINDOWTEXT));
   EXPECT_FALSE(OptionsSetting.FastScan);  // the user's value is back
 
@@ -409,8 +424,8 @@ TEST_F(MainWindowTest, CleanRunsAnInvisiblePreliminaryTestThenARemovalRunFollowi
   EXPECT_EQ(Count(log, "Total items to be removed = "), 1);
   EXPECT_EQ(Text(f.lTotalItems), "Total items to be removed: ");
   EXPECT_EQ(f.ProgressPosition(), 1000);
-  EXPECT_GE(f.ExpectedTotal, before);
-  EXPECT_EQ(FoundByTest("Windows - Start Run"), 0u);  // what the Test found is gone
+  EXPECT_EQ(RunMruLeft(), 0u);  // what the Test found is gone
+  EXPECT_EQ(Count(log, std::string("Clean: deleting registry key HKEY_CURRENT_USER\\") + kRunMru), 1);
 
   // A Clean of 40 entries moves the bar in fortieths of 1000.
   f.ExpectedTotal = 40;
@@ -546,8 +561,6 @@ TEST_F(MainWindowTest, ChangesAtTheEndOfTheFirstPassOfACleanAreHonoured) {
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
     SeedRunMru();
-    unsigned before = FoundByTest("Windows - Start Run");
-    ASSERT_GT(before, 0u);
     auto& f = Open({{"Settings/FastScan", "0"}});
     Tick("Windows", "Start Run");
     bool done = false;
@@ -567,7 +580,7 @@ TEST_F(MainWindowTest, ChangesAtTheEndOfTheFirstPassOfACleanAreHonoured) {
     ASSERT_TRUE(WaitIdle());
     PumpPending();
     EXPECT_EQ(Count(Log(), "Clean: Clearing"), c.removes ? 1 : 0);
-    EXPECT_EQ(FoundByTest("Windows - Start Run"), c.removes ? 0u : before);
+    EXPECT_EQ(RunMruLeft(), c.removes ? 0u : kSeededRunMru);
     EXPECT_EQ(Text(f.bTest), "Test");
     EXPECT_FALSE(f.BusyFlag);
     EXPECT_EQ(OptionsSetting.FastScan, c.fastAfter);
@@ -1078,6 +1091,57 @@ TEST_F(MainWindowTest, EndOfSessionRunsTheShutdownCleanToItsEndThenSavesAndClose
   }
 }
 
+// Settings that exist but cannot be read as settings: the window says so and starts with the
+// defaults and nothing ticked, and when it closes it leaves the file byte for byte as it was,
+// whatever was ticked meanwhile.
+TEST_F(MainWindowTest, SettingsThatCannotBeReadAreNeitherUsedNorSavedOver) {
+  // What a valid file says, so that a window that used any of it would show.
+  const std::string valid = "[Settings]\r\nFastScan=0\r\n[NodeSelected]\r\nSelectedCount=1\r\n1=Windows - Start Run\r\n";
+  std::string utf16NoMark;
+  for (char ch : valid) utf16NoMark += std::string(1, ch) + '\0';
+  std::string random(2048, '\0');
+  std::minstd_rand gen(77);
+  for (char& b : random) b = (char)(gen() & 0xFF);
+  const struct Case {
+    const char* what;
+    std::string bytes;
+    bool held;  // held open, shared with nobody, from before the start until after the close
+  } cases[] = {
+      {"zero bytes", "", false},
+      {"random bytes", random, false},
+      {"UTF-16 without its mark", utf16NoMark, false},
+      {"held open by another program", valid, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qvtest::WriteTextFile(settings_, c.bytes);
+    TFileHandle held;
+    if (c.held) {
+      held.Reset(CreateFileW(Widen(settings_).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held.Valid());
+    }
+    OptionsSetting = TOptionsSetting();
+    TMainOptions o;
+    o.SettingsFile = settings_;
+    o.QuitOnDestroy = false;
+    form.reset(new TfrmMain(o));
+    form->Show(SW_SHOWNORMAL);
+    PumpPending();
+    EXPECT_EQ(Count(Log(), "Unable to read " + settings_ + ":"), 1);
+    EXPECT_TRUE(form->Catalogue.TickedNames().empty());
+    EXPECT_EQ(SendMessageW(form->cbFastMode, BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    Tick("Windows", "Clipboard");
+    const HWND h = form->Handle();
+    SendMessageW(h, WM_COMMAND, IDM_EXIT, 0);
+    PumpPending();
+    EXPECT_FALSE(IsWindow(h));
+    form.reset();
+    held.Reset();
+    EXPECT_EQ(qvtest::ReadTextFile(settings_), c.bytes);
+  }
+}
+
 // A second copy of the program hands over to the first and ends; "-cleanonce" cleans and ends
 // without asking.
 class ProgramTest : public MainWindowTest {
@@ -1104,7 +1168,6 @@ TEST_F(ProgramTest, CleanOnceCleansTheTickedItemsWithoutAskingAndEnds) {
   std::string ini = ExeFolder() + "settings.ini";
   DeleteFileW(Widen(ini).c_str());
   SeedRunMru();
-  unsigned before = FoundByTest("Windows - Start Run");
   std::string saved = settings_;
   settings_ = ini;
   WriteSettings({{"Settings/AskForSweep", "1"},
@@ -1117,8 +1180,8 @@ TEST_F(ProgramTest, CleanOnceCleansTheTickedItemsWithoutAskingAndEnds) {
   EXPECT_EQ(IniReadString(ini, "Settings", "AskForSweep", ""), "1");
   EXPECT_EQ(IniReadString(ini, "NodeSelected", "1", ""), "Windows - Start Run");
   EXPECT_NE(IniReadString(ini, "Window", "Width", ""), "");
-  // What a Test found before is gone: the ticked item was cleaned.
-  EXPECT_EQ(FoundByTest("Windows - Start Run"), 0u) << "found before: " << before;
+  // The run list's values are gone: the ticked item was cleaned.
+  EXPECT_EQ(RunMruLeft(), 0u);
   DeleteFileW(Widen(ini).c_str());
 }
 

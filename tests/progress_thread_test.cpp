@@ -13,6 +13,7 @@
 #include "cleaners/Cleaners.h"
 #include "engine/Definitions.h"
 #include "engine/ProgressThread.h"
+#include "support/Sandbox.h"
 #include "support/TestWindow.h"
 
 using qv::kSeparatorLine;
@@ -70,13 +71,18 @@ class CountingHost : public qv::ITaskHost {
 const char* kNothingTest = "0 items will be removed; 0 KB will be removed.";
 const char* kNothingClean = "0 items to be removed; 0 KB to be removed.";
 
-// The line an item that names no section of the definition file writes.
-std::string NoSection(const std::string& prefix, const std::string& item) {
-  const bool custom = item.compare(0, 14, "Custom Lists -") == 0;
-  const std::string file = qv::DefinitionFilePath(custom ? "Clist.dat" : "Zelbrin.dat");
-  if (!qv::FileExists(file)) return prefix + "the definition file " + file + " does not exist";
-  return prefix + "the definition file " + file + " has no section [" + qv::DefinitionSectionName(item) + "]";
+// The line an item writes whose section its definition file lacks. Both files lie beside the
+// test: Zelbrin.dat is shipped there, Clist.dat the test writes (ListWithoutTheSection).
+std::string NoSection(const std::string& prefix, const std::string& file, const std::string& section) {
+  return prefix + "the definition file " + qv::ExeFolder() + file + " has no section [" + section + "]";
 }
+
+// A Clist.dat beside the test with a list of another name, for the life of the object.
+struct ListWithoutTheSection {
+  const std::string path = qv::ExeFolder() + "Clist.dat";
+  ListWithoutTheSection() { qvtest::WriteTextFile(path, "[Another List]\r\nDelFile1=C:\\qvnothing\r\n"); }
+  ~ListWithoutTheSection() { DeleteFileW(qv::Widen(path).c_str()); }
+};
 
 }  // namespace
 
@@ -95,11 +101,12 @@ TEST(FormatKB, RoundsUpAndGroupsThousands) {
 // The runs below use item names that no cleaner and no definition knows, so that their logs do not
 // depend on what the test prefix holds.
 TEST(ClearTaskThread, OneItemTestLog) {
+  ASSERT_TRUE(qv::FileExists(qv::ExeFolder() + "Zelbrin.dat")) << "the definitions are shipped beside the test";
   TestWindow w;
   ASSERT_TRUE(w.Run({"Applications - Qvtest Start"}, qv::rmTest));
   // An item that no cleaner and no definition knows says so, and finds nothing.
   EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Start ...",
-                              NoSection("Test: ", "Applications - Qvtest Start"), "", kNothingTest, "", kSeparatorLine,
+                              NoSection("Test: ", "Zelbrin.dat", "Qvtest Start"), "", kNothingTest, "", kSeparatorLine,
                               "Total items will be removed = 0 ; Total files will be removed = 0 KB", kSeparatorLine}));
   EXPECT_EQ(w.FinishedCount, 1);
   EXPECT_EQ(w.FinishedTotal, 0u);
@@ -109,13 +116,16 @@ TEST(ClearTaskThread, OneItemTestLog) {
 
 TEST(ClearTaskThread, SeveralItemsCleanInOrderWithSeparators) {
   TestWindow w;
+  ListWithoutTheSection list;
   const Lines items = {"Applications - Qvtest First", "Custom Lists - <No Such List>", "Applications - No Such Program"};
+  const std::pair<const char*, const char*> sections[] = {
+      {"Zelbrin.dat", "Qvtest First"}, {"Clist.dat", "<No Such List>"}, {"Zelbrin.dat", "No Such Program"}};
   ASSERT_TRUE(w.Run(items, qv::rmClean));
   Lines expected;
   for (size_t i = 0; i < items.size(); ++i) {
     if (i > 0) expected.push_back(kSeparatorLine);
     expected.push_back("Clean: Clearing " + items[i] + " ...");
-    expected.insert(expected.end(), {NoSection("Clean: ", items[i]), "", kNothingClean, ""});
+    expected.insert(expected.end(), {NoSection("Clean: ", sections[i].first, sections[i].second), "", kNothingClean, ""});
   }
   expected.insert(expected.end(), {kSeparatorLine,
                                    "Total items to be removed = 0 ; Total files to be removed = 0 KB", kSeparatorLine});
@@ -139,9 +149,9 @@ TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
   TestWindow w;
   w.RunMode = qv::rmTest;
   auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", false);
-  auto* thread = new qv::TClearTaskThread(host, &qv::BuiltinCleaners());
+  auto* thread = new qv::TClearTaskThread(host);
   host->control = thread->Control();
-  thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
+  thread->ItemList = w.RunItems({"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"});
   thread->Run().LogPrefix = "Test: ";
   auto control = thread->Control();
   thread->Start();
@@ -149,9 +159,9 @@ TEST(ClearTaskThread, CancelStopsBeforeTheNextItemWithoutTotals) {
   qvtest::PumpPending();
   // The item that was running finishes; nothing follows it.
   EXPECT_EQ(w.Lines(), (Lines{"Test: Clearing Applications - Qvtest Recent ...",
-                              NoSection("Test: ", "Applications - Qvtest Recent"), "", kNothingTest, "", kSeparatorLine,
+                              NoSection("Test: ", "Zelbrin.dat", "Qvtest Recent"), "", kNothingTest, "", kSeparatorLine,
                               "Test: Clearing Applications - Qvtest Start ...",
-                              NoSection("Test: ", "Applications - Qvtest Start"), "", kNothingTest, ""}));
+                              NoSection("Test: ", "Zelbrin.dat", "Qvtest Start"), "", kNothingTest, ""}));
   EXPECT_EQ(w.FinishedCount, 0);
   EXPECT_EQ(w.AbortedCount, 0);
   // The thread has freed itself; a late cancel only touches the shared control.
@@ -162,14 +172,14 @@ TEST(ClearTaskThread, EscapedFailureEndsTheRunAndTellsTheWindow) {
   TestWindow w;
   w.RunMode = qv::rmClean;
   auto host = std::make_shared<InterferingHost>(w.Host(), "Clearing Applications - Qvtest Start", true);
-  auto* thread = new qv::TClearTaskThread(host, &qv::BuiltinCleaners());
+  auto* thread = new qv::TClearTaskThread(host);
   host->control = thread->Control();
-  thread->ItemList = {"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"};
+  thread->ItemList = w.RunItems({"Applications - Qvtest Recent", "Applications - Qvtest Start", "Applications - Qvtest Clipboard"});
   thread->Run().LogPrefix = "Clean: ";
   thread->Start();
   ASSERT_TRUE(qvtest::PumpUntil([&] { return w.AbortedCount > 0; }));
   EXPECT_EQ(w.Lines(), (Lines{"Clean: Clearing Applications - Qvtest Recent ...",
-                              NoSection("Clean: ", "Applications - Qvtest Recent"), "", kNothingClean, "",
+                              NoSection("Clean: ", "Zelbrin.dat", "Qvtest Recent"), "", kNothingClean, "",
                               kSeparatorLine, "Clean: Clearing Applications - Qvtest Start ..."}));
   EXPECT_EQ(w.FinishedCount, 0);
 }

@@ -62,9 +62,7 @@ void ProbeSlow(TCleanRun& run) {
   WaitForSingleObject(g_release, 30000);
 }
 
-const TCleanerEntry kProbes[] = {
-    {"Probe - One", ProbeOne}, {"Probe - Two", ProbeTwo}, {"Probe - Slow", ProbeSlow}};
-const TCleanerDirectory kDirectory({MakeCleanerTable(kProbes)}, {});
+const TItemFamily kProbes = {{1, 10, "Probe", {Cleaned("One", ProbeOne), Cleaned("Two", ProbeTwo), Cleaned("Slow", ProbeSlow)}}};
 
 std::vector<Call> Calls() {
   std::lock_guard<std::mutex> lock(g_callsMutex);
@@ -205,11 +203,7 @@ class RunControllerTest : public ::testing::Test {
     g_declineQuestion = false;
     g_leaveSomething = false;
     g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    TCategory probe;
-    probe.Text = "Probe";
-    probe.CategoryId = 1;
-    for (const char* item : {"One", "Two", "Slow"}) probe.Items.push_back(TCleanItem{item});
-    catalogue_.Categories.push_back(probe);
+    catalogue_ = TCatalogue::FromTable(TItemTable({&kProbes}));
   }
   void TearDown() override {
     SetEvent(g_release);
@@ -226,7 +220,7 @@ class RunControllerTest : public ::testing::Test {
     for (TCleanItem& item : catalogue_.Categories[0].Items)
       item.State = std::count(ticked.begin(), ticked.end(), item.Text) ? csTicked : csUnticked;
     catalogue_.Categories[0].State = ticked.empty() ? csUnticked : csTicked;
-    controller_.reset(new TRunController(view_, catalogue_, &kDirectory));
+    controller_.reset(new TRunController(view_, catalogue_, nullptr));
     return *controller_;
   }
 

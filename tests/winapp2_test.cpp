@@ -6,6 +6,9 @@
 // a fault cannot reach beyond the fixture.
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "cleaners/Cleaners.h"
 #include "apps_test_util.h"
 #include "base/Wow64.h"
 #include "engine/Catalogue.h"
@@ -443,15 +446,21 @@ class Winapp2Scene {
 TEST(Winapp2Items, DetectedEntriesJoinTheApplications) {
   Winapp2Scene scene;
   EXPECT_EQ(qv::Winapp2FilePath(), scene.ini);
-  qv::TCatalogue c = qv::TCatalogue::Builtin();
+  qv::TCatalogue c = qv::BuiltinCatalogue();
   c.BuildApplicationsCategory(qv::ExeFolder() + "Zelbrin.dat", scene.ini);
   const qv::TCategory* apps = c.FindCategory("Applications");
   std::vector<std::string> winapp2;
-  for (size_t i = 0; i < apps->Items.size(); ++i)
-    if (c.Winapp2Sources.count(apps->ItemName(i))) winapp2.push_back(apps->ItemName(i));
+  for (size_t i = 0; i < apps->Items.size(); ++i) {
+    const qv::TItemRoute& route = apps->Items[i].Route;
+    if (route.Kind != qv::rkWinapp2) {
+      EXPECT_EQ(route.Kind, qv::rkDefinitions) << apps->ItemName(i);
+      EXPECT_EQ(route.File, "Zelbrin.dat") << apps->ItemName(i);
+      continue;
+    }
+    winapp2.push_back(apps->ItemName(i));
+    EXPECT_EQ(route.File, scene.ini) << apps->ItemName(i);
+  }
   EXPECT_EQ(winapp2, kPresent);
-  for (const auto& item : c.Winapp2Sources) EXPECT_EQ(item.second, scene.ini) << item.first;
-  EXPECT_EQ(c.Winapp2Sources.size(), kPresent.size());
 
   // Default=True ticks its item until a selection is stored.
   c.TickDefaults();
@@ -459,12 +468,12 @@ TEST(Winapp2Items, DetectedEntriesJoinTheApplications) {
   EXPECT_TRUE(c.IsCategoryTicked("Applications"));
 
   // A name an item already has stays with that item.
-  qv::TCatalogue d = qv::TCatalogue::Builtin();
+  qv::TCatalogue d = qv::BuiltinCatalogue();
   d.AddApplications({"Foo"}, {"Foo 1.0"});
   d.AddWinapp2Items({{"FOO", false}, {"Bar", true}}, scene.ini);
   ASSERT_EQ(d.FindCategory("Applications")->Items.size(), 2u);
-  EXPECT_EQ(d.Winapp2Sources.count("Applications - FOO"), 0u);
-  EXPECT_EQ(d.Winapp2Sources.count("Applications - Bar"), 1u);
+  EXPECT_EQ(d.FindItem("Applications - Foo")->Route.Kind, qv::rkDefinitions);
+  EXPECT_EQ(d.FindItem("Applications - Bar")->Route.Kind, qv::rkWinapp2);
 }
 
 TEST(Winapp2Run, TestAndCleanAgreeAndKeepWhatIsExcluded) {
@@ -573,8 +582,8 @@ TEST(Winapp2Run, ProtectedFoldersAndUnusableExclusions) {
 }
 
 // The program itself picks up winapp2.ini at start-up: a -cleanonce run of ticked entries cleans
-// them as a Test here counted, and with no selection stored yet, the Default=True entry is the one
-// ticked.
+// them as a Test here counted, and only with no settings.ini at all is the Default=True entry the
+// one ticked.
 TEST(Winapp2Run, CleanOnceFromTheCommandLine) {
   const std::string exe = qv::ExeFolder() + "Quorvane.exe";
   ASSERT_TRUE(qv::FileExists(exe)) << "the program is copied beside the tests";
@@ -622,7 +631,45 @@ TEST(Winapp2Run, CleanOnceFromTheCommandLine) {
     ASSERT_TRUE(window.Run({"Applications - Qvtest Default *"}, qv::rmTest));
     ASSERT_EQ(window.FinishedTotal, 1u);
   }
+  // Settings that exist but cannot be read as settings run nothing, not even the Default=True
+  // entry: the exit code says so, and the file is left byte for byte as it was.
+  const std::string valid = "[Settings]\r\nAskForSweep=1\r\n";
+  std::string utf16NoMark;
+  for (char ch : valid) utf16NoMark += std::string(1, ch) + '\0';
+  std::string random(2048, '\0');
+  std::minstd_rand gen(99);
+  for (char& b : random) b = (char)(gen() & 0xFF);
+  const struct {
+    const char* what;
+    std::string bytes;
+    bool held;  // held open, shared with nobody, while the program runs
+  } unreadable[] = {
+      {"zero bytes", "", false},
+      {"random bytes", random, false},
+      {"UTF-16 without its mark", utf16NoMark, false},
+      {"held open by another program", valid, true},
+  };
+  for (const auto& u : unreadable) {
+    SCOPED_TRACE(u.what);
+    WriteTextFile(ini, u.bytes);
+    DeleteFileW(qv::Widen(log).c_str());
+    HANDLE held = u.held ? CreateFileW(qv::Widen(ini).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                         : INVALID_HANDLE_VALUE;
+    EXPECT_EQ(RunProgram(exe, "-cleanonce -log \"" + log + "\"", 120000), 2);  // unreadable settings
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    EXPECT_NE(ReadTextFile(log).find("\r\nUnable to read " + ini + "\r\n"), std::string::npos) << ReadTextFile(log);
+    EXPECT_EQ(ReadTextFile(log).find("Clearing"), std::string::npos) << ReadTextFile(log);
+    EXPECT_TRUE(qv::FileExists(a + "Default\\crash.dmp"));
+    EXPECT_EQ(ReadTextFile(ini), u.bytes);
+  }
+
+  // A settings.ini that stores no selection ticks nothing: Default=True is for a start without one.
   settings({});
+  EXPECT_EQ(RunProgram(exe, "-cleanonce -log \"" + log + "\"", 120000), 1);  // nothing ticked
+  EXPECT_TRUE(qv::FileExists(a + "Default\\crash.dmp"));
+
+  // With no settings.ini at all, the Default=True entry is the one ticked.
+  DeleteFileW(qv::Widen(ini).c_str());
   EXPECT_EQ(RunProgram(exe, "-cleanonce -log \"" + log + "\"", 120000), 0);
   EXPECT_NE(ReadTextFile(log).find("Clean: Clearing Applications - Qvtest Default * ..."), std::string::npos)
       << ReadTextFile(log);

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "cleaners/Cleaners.h"
 #include "engine/Catalogue.h"
 #include "support/Process.h"
 #include "support/Sandbox.h"
@@ -127,7 +128,7 @@ class TraceScene {
 
   // The items of the three categories, in tree order.
   static std::vector<std::string> Items() {
-    qv::TCatalogue catalogue = qv::TCatalogue::Builtin();
+    qv::TCatalogue catalogue = qv::BuiltinCatalogue();
     std::vector<std::string> items = ItemsOf(catalogue, "Windows");
     for (const auto& i : ItemsOf(catalogue, "Advanced")) items.push_back(i);
     for (const auto& i : ItemsOf(catalogue, "Custom Lists")) items.push_back(i);
@@ -162,7 +163,7 @@ TEST(UnattendedRun, RemovesTheTracesAndNothingBesideThem) {
   ASSERT_TRUE(qv::SameText(scene.temp, scene.tempBox.Path())) << scene.temp;
   ASSERT_NO_FATAL_FAILURE(scene.ExpectSetUp());
   const std::vector<std::string> items = TraceScene::Items();
-  ASSERT_EQ(items.size(), 9u + 8u + 1u);
+  ASSERT_GE(items.size(), 9u + 8u + 1u);  // at least the Windows, Advanced and custom list items
   const std::vector<Thing>& traces = scene.traces;
 
   MessageRecorder messages;

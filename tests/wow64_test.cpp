@@ -172,7 +172,7 @@ TEST_F(Wow64, InstalledProgramsOfBothKindsOfferTheirItems) {
   RegCloseKey(key);
   const std::string zelbrin = qv::ExeFolder() + "qvwow-zelbrin.dat";
   WriteTextFile(zelbrin, "[Qvwow Tool]\r\nDelFile1=C:\\qvwow,*.tmp\r\n");
-  qv::TCatalogue c = qv::TCatalogue::Builtin();
+  qv::TCatalogue c = qv::BuiltinCatalogue();
   c.BuildApplicationsCategory(zelbrin);
   const qv::TCategory* apps = c.FindCategory("Applications");
   ASSERT_NE(apps, nullptr);

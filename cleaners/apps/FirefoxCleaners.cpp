@@ -107,18 +107,23 @@ void FirefoxCacheCleaner(TCleanRun& run) {
   SetItemBytes(run, bytes);
 }
 
-const TCleanerEntry kFirefoxCleanerEntries[] = {
-    {"Mozilla Firefox - Cookies", FirefoxCookiesCleaner},
-    {"Mozilla Firefox - Visited URL History", FirefoxHistoryCleaner},
-    {"Mozilla Firefox - Download Manager", FirefoxDownloadsCleaner},
-    {"Mozilla Firefox - Temporary Internet Files", FirefoxCacheCleaner},
-    {"Mozilla Firefox - Autocomplete History", FirefoxSignonsCleaner},
-    {"Mozilla Firefox - Preferences", FirefoxPrefsCleaner},
-    {"Mozilla Firefox - Saved Form Information", FirefoxFormHistoryCleaner},
-};
-
 }  // namespace
 
-const TCleanerTable kFirefoxCleaners = MakeCleanerTable(kFirefoxCleanerEntries);
+const TItemFamily& FirefoxItems() {
+  static const TItemFamily family = {
+      {5, 50, "Mozilla Firefox",
+       {
+           Cleaned("Cookies", FirefoxCookiesCleaner),
+           Cleaned("Visited URL History", FirefoxHistoryCleaner),
+           Cleaned("Download Manager", FirefoxDownloadsCleaner),
+           Cleaned("Temporary Internet Files", FirefoxCacheCleaner),
+           Cleaned("Autocomplete History", FirefoxSignonsCleaner),
+           Cleaned("Preferences", FirefoxPrefsCleaner),
+           Cleaned("Saved Form Information", FirefoxFormHistoryCleaner),
+       },
+       ifFirefoxClosed},
+  };
+  return family;
+}
 
 }  // namespace qv

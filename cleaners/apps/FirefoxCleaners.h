@@ -7,6 +7,9 @@
 
 namespace qv {
 
-extern const TCleanerTable kFirefoxCleaners;
+class TCleanRun;
+
+// The "Mozilla Firefox" category.
+const TItemFamily& FirefoxItems();
 
 }  // namespace qv

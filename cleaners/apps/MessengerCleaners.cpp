@@ -75,14 +75,20 @@ void SkypeCleaner(TCleanRun& run) {
   run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 
-const TCleanerEntry kMessengerCleanerEntries[] = {
-    {"Instant Messengers - MSN Messenger", MsnMessengerCleaner},
-    {"Instant Messengers - Yahoo! Messenger", YahooMessengerCleaner},
-    {"Instant Messengers - Skype", SkypeCleaner},
-};
-
 }  // namespace
 
-const TCleanerTable kMessengerCleaners = MakeCleanerTable(kMessengerCleanerEntries);
+const TItemFamily& MessengerItems() {
+  static const TItemFamily family = {
+      {8, 80, "Instant Messengers",
+       {
+           Cleaned("MSN Messenger", MsnMessengerCleaner),
+           Cleaned("Yahoo! Messenger", YahooMessengerCleaner),
+           Defined("ICQ", "Zelbrin.dat"),
+           Defined("AOL Instant Messenger", "Zelbrin.dat"),
+           Cleaned("Skype", SkypeCleaner),
+       }},
+  };
+  return family;
+}
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 
 namespace qv {
 
-extern const TCleanerTable kMessengerCleaners;
+// The "Instant Messengers" category.
+const TItemFamily& MessengerItems();
 
 }  // namespace qv

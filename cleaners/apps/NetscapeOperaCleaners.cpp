@@ -107,22 +107,29 @@ void OperaCacheCleaner(TCleanRun& run) {
   run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 
-const TCleanerEntry kNetscapeOperaCleanerEntries[] = {
-    {"Netscape - Cookies", NetscapeCookiesCleaner},
-    {"Netscape - Visited URL History", NetscapeHistoryCleaner},
-    {"Netscape - Temporary Internet Files", NetscapeCacheCleaner},
-    {"Netscape - Preferences", NetscapePrefsCleaner},
-    {"Netscape - Saved Form Information", NetscapeFormHistoryCleaner},
-    {"Opera - Recently Typed URLs", OperaTypedUrlsCleaner},
-    {"Opera - Cookies", OperaCookiesCleaner},
-    {"Opera - Visited URL History", OperaHistoryCleaner},
-    {"Opera - Temporary Internet Files", OperaCacheCleaner},
-    {"Opera - Autocomplete History", OperaWandCleaner},
-    {"Opera - Transfers", OperaTransfersCleaner},
-};
-
 }  // namespace
 
-const TCleanerTable kNetscapeOperaCleaners = MakeCleanerTable(kNetscapeOperaCleanerEntries);
+const TItemFamily& NetscapeOperaItems() {
+  static const TItemFamily family = {
+      {3, 30, "Netscape",
+       {
+           Cleaned("Cookies", NetscapeCookiesCleaner),
+           Cleaned("Visited URL History", NetscapeHistoryCleaner),
+           Cleaned("Temporary Internet Files", NetscapeCacheCleaner),
+           Cleaned("Preferences", NetscapePrefsCleaner),
+           Cleaned("Saved Form Information", NetscapeFormHistoryCleaner),
+       }},
+      {4, 40, "Opera",
+       {
+           Cleaned("Recently Typed URLs", OperaTypedUrlsCleaner),
+           Cleaned("Cookies", OperaCookiesCleaner),
+           Cleaned("Visited URL History", OperaHistoryCleaner),
+           Cleaned("Temporary Internet Files", OperaCacheCleaner),
+           Cleaned("Autocomplete History", OperaWandCleaner),
+           Cleaned("Transfers", OperaTransfersCleaner),
+       }},
+  };
+  return family;
+}
 
 }  // namespace qv

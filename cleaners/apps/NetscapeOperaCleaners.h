@@ -10,7 +10,8 @@ namespace qv {
 
 class TCleanRun;
 
-extern const TCleanerTable kNetscapeOperaCleaners;
+// The "Netscape" and "Opera" categories.
+const TItemFamily& NetscapeOperaItems();
 
 // The Netscape profile folder with a trailing backslash, or empty: the profile of the fixed name
 // when there is one, otherwise the first folder of the profiles root whose path holds ".default",

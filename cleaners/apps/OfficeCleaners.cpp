@@ -100,17 +100,21 @@ void OfficeRecentFilesCleaner(TCleanRun& run) {
   CleanOffice(run, {"*.*"}, [](TCleanRun&) { return 0; });
 }
 
-const TCleanerEntry kOfficeCleanerEntries[] = {
-    {"Microsoft Office - Access", OfficeAccessCleaner},
-    {"Microsoft Office - Excel", OfficeExcelCleaner},
-    {"Microsoft Office - FrontPage", OfficeFrontPageCleaner},
-    {"Microsoft Office - Powerpoint", OfficePowerpointCleaner},
-    {"Microsoft Office - Word", OfficeWordCleaner},
-    {"Microsoft Office - Recent Files", OfficeRecentFilesCleaner},
-};
-
 }  // namespace
 
-const TCleanerTable kOfficeCleaners = MakeCleanerTable(kOfficeCleanerEntries);
+const TItemFamily& OfficeItems() {
+  static const TItemFamily family = {
+      {7, 70, "Microsoft Office",
+       {
+           Cleaned("Access", OfficeAccessCleaner),
+           Cleaned("Excel", OfficeExcelCleaner),
+           Cleaned("FrontPage", OfficeFrontPageCleaner),
+           Cleaned("Powerpoint", OfficePowerpointCleaner),
+           Cleaned("Word", OfficeWordCleaner),
+           Cleaned("Recent Files", OfficeRecentFilesCleaner),
+       }},
+  };
+  return family;
+}
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 
 namespace qv {
 
-extern const TCleanerTable kOfficeCleaners;
+// The "Microsoft Office" category.
+const TItemFamily& OfficeItems();
 
 }  // namespace qv

@@ -211,26 +211,16 @@ static void IeIndexDatCleaner(TCleanRun& run) {
   if (run.IsTest()) return;
 
   for (const std::string& file : files) WipeIndexDatFile(run, file);
-  if (!IsWin9xVersionClass(WindowsVersionClass())) {
-    // Windows NT: the system deletes them when it next starts. An index that is a link is left
-    // alone (its wipe said so): the system would act on what it points at.
-    for (const std::string& file : files) {
-      if (!FileExists(file) || IsLinkEntry(file)) continue;
-      if (!MoveFileExW(ToWinPath(file).c_str(), nullptr, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        const DWORD error = GetLastError();
-        run.NoteLeft();
-        run.AddLogLine(run.LogPrefix + file + " could not be given to Windows to remove at its next start (error " +
-                       std::to_string(error) + ")");
-      }
+  // The system deletes them when it next starts. An index that is a link is left alone (its wipe
+  // said so): the system would act on what it points at.
+  for (const std::string& file : files) {
+    if (!FileExists(file) || IsLinkEntry(file)) continue;
+    if (!MoveFileExW(ToWinPath(file).c_str(), nullptr, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+      const DWORD error = GetLastError();
+      run.NoteLeft();
+      run.AddLogLine(run.LogPrefix + file + " could not be given to Windows to remove at its next start (error " +
+                     std::to_string(error) + ")");
     }
-  } else {
-    // Windows 95, 98 and Me: Wininit.ini deletes what its rename section sends to NUL.
-    std::vector<std::string> lines;
-    for (const std::string& file : files) {
-      const std::string shortName = GetShortFileName(file);
-      if (!shortName.empty()) lines.push_back("NUL=" + shortName);
-    }
-    if (!lines.empty()) ScheduleWininitRename(run, lines);
   }
 }
 
@@ -265,15 +255,20 @@ static void IeAutoCompleteCleaner(TCleanRun& run) {
   run.ItemCount += DeleteRegistryKeyTreeHKCU(run, std::string(kIeKey) + "\\IntelliForms\\Storage2");
 }
 
-const TCleanerEntry kIeCleanerEntries[] = {
-    {"Internet Explorer - Recently Typed URLs", IeTypedUrlsCleaner},
-    {"Internet Explorer - Cookies", IeCookiesCleaner},
-    {"Internet Explorer - Visited URL History", IeHistoryCleaner},
-    {"Internet Explorer - Last Download Location", IeDownloadDirCleaner},
-    {"Internet Explorer - Temporary Internet Files", IeCacheCleaner},
-    {"Internet Explorer - Index.dat Files", IeIndexDatCleaner},
-    {"Internet Explorer - Autocomplete History", IeAutoCompleteCleaner},
-};
-const TCleanerTable kIeCleaners = MakeCleanerTable(kIeCleanerEntries);
+const TItemFamily& IeItems() {
+  static const TItemFamily family = {
+      {1, 10, "Internet Explorer",
+       {
+           Cleaned("Recently Typed URLs", IeTypedUrlsCleaner),
+           Cleaned("Cookies", IeCookiesCleaner),
+           Cleaned("Visited URL History", IeHistoryCleaner),
+           Cleaned("Last Download Location", IeDownloadDirCleaner),
+           Cleaned("Temporary Internet Files", IeCacheCleaner),
+           Cleaned("Index.dat Files", IeIndexDatCleaner),
+           Cleaned("Autocomplete History", IeAutoCompleteCleaner),
+       }},
+  };
+  return family;
+}
 
 }  // namespace qv

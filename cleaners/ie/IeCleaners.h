@@ -9,7 +9,8 @@ namespace qv {
 
 class TCleanRun;
 
-extern const TCleanerTable kIeCleaners;
+// The "Internet Explorer" category.
+const TItemFamily& IeItems();
 
 // Wipes in place every file named index.dat (any case) in a folder and in all folders below it,
 // except those lying directly in the run's working path when it is set (the texts compared

@@ -35,13 +35,21 @@ static void PaintRecentCleaner(TCleanRun& run) {
   run.ItemCount = DeleteRegistryKeyTreeHKCU(run, "Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Paint\\Recent File List");
 }
 
-const TCleanerEntry kAdvancedCleanerEntries[] = {
-    {"Advanced - Open File History", OpenFileHistoryCleaner},
-    {"Advanced - Menu Order Cache", MenuOrderCleaner},
-    {"Advanced - Tray Notifications Cache", TrayNotifyCleaner},
-    {"Advanced - User Assist History", UserAssistCleaner},
-    {"Advanced - Paint", PaintRecentCleaner},
-};
-const TCleanerTable kAdvancedCleaners = MakeCleanerTable(kAdvancedCleanerEntries);
+const TItemFamily& AdvancedItems() {
+  static const TItemFamily family = {
+      {6, 60, "Advanced",
+       {
+           Cleaned("Open File History", OpenFileHistoryCleaner),
+           Cleaned("Menu Order Cache", MenuOrderCleaner),
+           Cleaned("Tray Notifications Cache", TrayNotifyCleaner),
+           Cleaned("User Assist History", UserAssistCleaner),
+           Cleaned("Paint", PaintRecentCleaner),
+           Defined("Google Toolbar History", "Zelbrin.dat"),
+           Defined("MSN Toolbar History", "Zelbrin.dat"),
+           Defined("Yahoo! Toolbar History", "Zelbrin.dat"),
+       }},
+  };
+  return family;
+}
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 
 namespace qv {
 
-extern const TCleanerTable kAdvancedCleaners;
+// The "Advanced" category.
+const TItemFamily& AdvancedItems();
 
 }  // namespace qv

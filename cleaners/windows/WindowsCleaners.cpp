@@ -277,16 +277,22 @@ static void ChkdskFragmentsCleaner(TCleanRun& run) {
   run.ItemSizeText = FormatKB(run.ItemBytes);
 }
 
-const TCleanerEntry kWindowsCleanerEntries[] = {
-    {"Windows - Recent Documents", RecentDocumentsCleaner},
-    {"Windows - Start Run", StartRunCleaner},
-    {"Windows - Search Assistant", SearchAssistantCleaner},
-    {"Windows - Empty Recycle Bin", RecycleBinCleaner},
-    {"Windows - Temporary Files", TempFilesCleaner},
-    {"Windows - Clipboard", ClipboardCleaner},
-    {"Windows - Memory Dumps", MemoryDumpsCleaner},
-    {"Windows - Chkdsk File Fragments", ChkdskFragmentsCleaner},
-};
-const TCleanerTable kWindowsCleaners = MakeCleanerTable(kWindowsCleanerEntries);
+const TItemFamily& WindowsItems() {
+  static const TItemFamily family = {
+      {2, 20, "Windows",
+       {
+           Cleaned("Recent Documents", RecentDocumentsCleaner),
+           Cleaned("Start Run", StartRunCleaner),
+           Cleaned("Search Assistant", SearchAssistantCleaner),
+           Cleaned("Empty Recycle Bin", RecycleBinCleaner),
+           Cleaned("Temporary Files", TempFilesCleaner),
+           Cleaned("Clipboard", ClipboardCleaner),
+           Cleaned("Memory Dumps", MemoryDumpsCleaner),
+           Cleaned("Chkdsk File Fragments", ChkdskFragmentsCleaner),
+           Defined("Windows Log Files", "Zelbrin.dat"),
+       }},
+  };
+  return family;
+}
 
 }  // namespace qv

@@ -10,7 +10,8 @@
 
 namespace qv {
 
-extern const TCleanerTable kWindowsCleaners;
+// The "Windows" category.
+const TItemFamily& WindowsItems();
 
 // The drive type of a root such as "c:\" as the recycle bin cleaner sees it. Tests may answer it
 // (Wine cannot give a removable or network drive); an empty function asks the system again.

@@ -6,6 +6,10 @@
 //   drive_program.exe uninstall UNINSTALLER yes|no
 //     starts the uninstaller (not silent), confirms, answers its question about the user's files
 //     (which must have No as its default button) and closes it when it has finished.
+//   drive_program.exe exec COMMANDLINE [PATH...]
+//     runs COMMANDLINE (as written, to the program it names) and waits for that one process to end;
+//     prints its exit code ("exit code: N") and then, at once, each PATH that still exists
+//     ("still there: PATH"): what a script that waits for the command finds when it goes on.
 //   drive_program.exe while-running EXE COMMANDLINE
 //     starts EXE, waits for its main window, runs COMMANDLINE to its end and prints its exit code
 //     ("exit code: N"), then closes EXE's window.
@@ -15,6 +19,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -53,10 +58,13 @@ bool WaitFor(F condition, DWORD timeoutMs) {
   }
 }
 
+// A window's text as it reads on the screen (a button's access-key mark left out).
 std::wstring WindowText(HWND w) {
   wchar_t buf[512] = {};
   GetWindowTextW(w, buf, 512);
-  return buf;
+  std::wstring text = buf;
+  text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());
+  return text;
 }
 
 std::wstring ClassOf(HWND w) {
@@ -353,7 +361,7 @@ int RunUninstall(const std::wstring& uninstaller, bool yes) {
   // When done, the uninstaller shows its details and a Close button.
   auto finished = [&] {
     HWND close = GetDlgItem(main, IDOK);
-    return close && IsWindowEnabled(close) && WindowText(close) == L"&Close";
+    return close && IsWindowEnabled(close) && WindowText(close) == L"Close";
   };
   if (!WaitFor([&] { return !IsWindow(main) || finished(); }, 60000)) return Fail("the uninstaller did not finish");
   if (IsWindow(main)) Press(GetDlgItem(main, IDOK));
@@ -386,6 +394,19 @@ int RunWhileRunning(const std::wstring& exe, const std::wstring& commandLine) {
   return 0;
 }
 
+int RunAndLook(const std::wstring& commandLine, const std::vector<std::wstring>& paths) {
+  PROCESS_INFORMATION cmd;
+  if (!Start(L"", commandLine, cmd)) return Fail("cannot run " + Utf8(commandLine));
+  DWORD code = 0;
+  bool ended = WaitForSingleObject(cmd.hProcess, 240000) == WAIT_OBJECT_0 && GetExitCodeProcess(cmd.hProcess, &code);
+  CloseHandle(cmd.hProcess);
+  if (!ended) return Fail("the command did not end");
+  Say("exit code: " + std::to_string(code));
+  for (const std::wstring& p : paths)
+    if (GetFileAttributesW(p.c_str()) != INVALID_FILE_ATTRIBUTES) Say("still there: " + Utf8(p));
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -394,6 +415,7 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"uninstall" && argc == 4 && (std::wstring(argv[3]) == L"yes" || std::wstring(argv[3]) == L"no"))
     return RunUninstall(argv[2], std::wstring(argv[3]) == L"yes");
   if (mode == L"while-running" && argc == 4) return RunWhileRunning(argv[2], argv[3]);
+  if (mode == L"exec" && argc >= 3) return RunAndLook(argv[2], std::vector<std::wstring>(argv + 3, argv + argc));
   return Fail("usage: drive_program.exe run EXE CATEGORY ITEM | uninstall UNINSTALLER yes|no | "
-              "while-running EXE COMMANDLINE");
+              "while-running EXE COMMANDLINE | exec COMMANDLINE [PATH...]");
 }

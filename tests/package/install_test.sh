@@ -4,6 +4,9 @@
 #   2. installs it silently (/S) and checks the files, the Start-menu shortcut and the Uninstall key;
 #   3. starts the installed program, ticks an item, runs a Test and closes the window
 #      (tests/package/drive_program.cpp), so that it saves its settings;
+#   3b. runs the README's Task Scheduler and deployment-script examples as written against the
+#      installed program (the command line the task would run: Wine has no Task Scheduler), and finds
+#      the same examples in the help's Deployment page;
 #   4. uninstalls silently: the program, shortcut and key go, the user's files stay;
 #   5. installs again over the kept files; while the program runs, neither the setup nor the
 #      uninstaller goes on; uninstalls through the window, answering No to the question about the
@@ -11,7 +14,15 @@
 #   6. with user files in %APPDATA%\Quorvane too, installs and uninstalls with /REMOVEUSERDATA:
 #      nothing is left;
 #   7. installs, and uninstalls through the window answering Yes: the user's files go, a file of
-#      the user's own in the program's folder stays.
+#      the user's own in the program's folder stays;
+#   8. installs, and uninstalls silently in place (_?=), as a script that waits for it does: when it
+#      returns, with exit code 0, the program is gone but for the uninstaller's own file, which the
+#      next start of Windows removes; the auto-run value that starts the program goes, one that
+#      starts another copy stays;
+#   9. the Windows Installer package (msiexec /i ... /qn) over the setup: it replaces it, keeping
+#      the auto-run value for the new copy; a Test in the installed program; the setup over the
+#      package and the package over the setup again, each replacing the other; msiexec /x ... /qn:
+#      nothing of the program is left.
 # Usage: install_test.sh BUILD_DIR ARCH DRIVER.exe     (run by CTest; exit 77 means skipped)
 set -euo pipefail
 build=$(cd "$1" && pwd); arch=$2; driver=$3
@@ -43,7 +54,9 @@ step "making the setup"
 QV_PACKAGE_FROM=$build QV_DIST=$work/dist bash "$src/scripts/package.sh" "$arch"
 version=$(sed -n 's/^project(Quorvane VERSION \([0-9][0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 setup=$work/dist/Quorvane-$version-$arch-setup.exe
+msi=$work/dist/Quorvane-$version-$arch.msi
 [ -f "$setup" ] || { echo "FAIL: no $setup" >&2; exit 1; }
+[ -f "$msi" ] || { echo "FAIL: no $msi" >&2; exit 1; }
 
 step "making a fresh prefix"
 qv_use_prefix "$work/prefix" "$arch" "$work/home"
@@ -52,6 +65,7 @@ case "$WINEPREFIX" in "$work"/*) ;; *) echo "refusing prefix $WINEPREFIX" >&2; e
 drive_c=$WINEPREFIX/drive_c
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 cp "$setup" "$drive_c/setup.exe"
+cp "$msi" "$drive_c/Quorvane.msi"
 cp "$driver" "$drive_c/drive_program.exe"
 cd "$drive_c"
 
@@ -100,9 +114,25 @@ for page in "$src"/help/*; do program_files+=("help/$(basename "$page")"); done
 appdata_dirs() { ls -d "$drive_c"/users/*/AppData/Roaming/Quorvane 2>/dev/null || true; }
 
 # Lists what of the program is anywhere on the C: drive or in the registry, one line each.
+# (The registry's text files: each value that names the program, and each key, without its time stamp.)
 traces() {
   (cd "$drive_c" && find . -iname '*quorvane*' -o -iname 'Zelbrin.*' -o -iname 'Uninstall.exe' | sort)
-  grep -il 'quorvane' "$WINEPREFIX"/system.reg "$WINEPREFIX"/user.reg 2>/dev/null | sed 's/^/registry: /' || true
+  grep -ih 'quorvane' "$WINEPREFIX"/system.reg "$WINEPREFIX"/user.reg 2>/dev/null | sed -e 's/^\(\[.*\]\) [0-9]*$/\1/' \
+    -e 's/^/registry: /' | sort -u || true
+}
+# Lines of traces() that an uninstall may leave (one a line), besides the user's files and folders.
+may_stay=""
+
+# The auto-run value, as the program writes it.
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+set_run_value() { qv_wine reg add "$run_key" /v Quorvane /d "\"$1\" -Start" /f >/dev/null 2>&1; }
+run_value() { qv_wine reg query "$run_key" /v Quorvane 2>/dev/null | tr -d '\r' | sed -n 's/^ *Quorvane *REG_SZ *//p'; }
+# The entries of the list of installed programs that are the program's (its setup's and its package's).
+entries() {
+  wineserver -w
+  awk '/^\[/ { uninstall = ($0 ~ /^\[Software\\\\(Wow6432Node\\\\)?Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\/) }
+       uninstall && /^"DisplayName"="Quorvane"$/ { n++ }
+       END { print n + 0 }' "$WINEPREFIX/system.reg"
 }
 
 install() {
@@ -158,7 +188,7 @@ install_and_check() {  # full|brief
   expect_value Publisher "REG_SZ Marrowdale Software"
   expect_value DisplayIcon "REG_SZ $location\\Quorvane.exe,0"
   expect_value UninstallString "REG_SZ \"$location\\Uninstall.exe\""
-  expect_value QuietUninstallString "REG_SZ \"$location\\Uninstall.exe\" /S"
+  expect_value QuietUninstallString "REG_SZ \"$location\\Uninstall.exe\" /S _?=$location"
   local size kb exe_kb
   size=$(value EstimatedSize)
   case "$size" in
@@ -182,6 +212,21 @@ uninstall_and_check() {
   expected=$(others)
   case "$how" in
     silent) run "$location\\Uninstall.exe" /S || code=$? ;;
+    in-place)
+      # As a script that waits for it: what is there the moment it returns.
+      drive exec "\"$location\\Uninstall.exe\" /S _?=$location" "$location\\Quorvane.exe" \
+        "$location\\Zelbrin.dat" "$location\\help" "$location\\README.txt" || code=$?
+      grep -qx 'exit code: 0' <(tr -d '\r' <"$work/drive.log") || fail "the uninstall in place did not end with 0"
+      grep 'still there' "$work/drive.log" && fail "the program's files were there when the uninstall returned"
+      # Its own file, still running when it ended, goes at the next start of Windows: under Wine, the
+      # next start of the prefix's server.
+      [ -f "$instdir/Uninstall.exe" ] || fail "the uninstaller run in place removed its own running file"
+      for _ in 1 2 3; do
+        qv_wine reg query 'HKCU\Software' >/dev/null 2>&1 || true
+        wineserver -w
+        [ -e "$instdir/Uninstall.exe" ] || break
+      done
+      [ ! -e "$instdir/Uninstall.exe" ] || fail "the uninstaller's own file is still there after a restart" ;;
     silent-remove) run "$location\\Uninstall.exe" /S /REMOVEUSERDATA || code=$? ;;
     answer-no | answer-yes)
       drive uninstall "$location\\Uninstall.exe" "${how#answer-}" || code=$? ;;
@@ -204,7 +249,7 @@ uninstall_and_check() {
     fi
   done
   # Anywhere else, nothing of the program that was not there before the first install.
-  left=$(comm -13 <(echo "$before") <(traces) | grep -vxF -e "${allowed:-/}" || true)
+  left=$(comm -13 <(echo "$before") <(traces) | grep -vxF -e "${allowed:-/}" ${may_stay:+-e "$may_stay"} || true)
   [ -z "$left" ] || fail "left after the uninstall: $left"
   # The uninstaller ran from a copy of itself in Temp; that copy is gone (an empty folder may stay).
   [ -z "$(temp_files)" ] || fail "left in Temp: $(temp_files)"
@@ -230,9 +275,63 @@ kept=$(others)
 grep -q '/settings\.ini ' <<<"$kept" || fail "the program saved no settings on close"
 echo "user files: $kept"
 
+# 3b. The README's examples, as written.
+step "running the README's examples"
+example() {  # TAG: the indented lines after <!-- example: TAG --> in the README
+  awk -v tag="$1" '$0 == "<!-- example: " tag " -->" { on = 1; next }
+    on && /^    / { print substr($0, 5); next } on { exit }' "$src/README.md"
+}
+unescape_html() { sed -e 's/<[^>]*>//g' -e 's/&quot;/"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\&/g'; }
+deployment_page=$(unescape_html <"$src/help/deployment.html")
+for tag in "scheduler x64" "scheduler x86" script; do
+  lines=$(example "$tag")
+  [ -n "$lines" ] || fail "the README has no example '$tag'"
+  while IFS= read -r line; do
+    grep -qxF -- "$line" <<<"$deployment_page" || fail "the help's Deployment page lacks: $line"
+  done <<<"$lines"
+done
+# The folder the examples name is this installation's.
+case "$location" in *"(x86)"*) variant="scheduler x86" ;; *) variant="scheduler x64" ;; esac
+[ "$(example "$variant")" != "" ] && grep -qF "\\\"$location\\Quorvane.exe\\\"" <<<"$(example "$variant")" ||
+  fail "the example '$variant' does not name $location"
+# The task's command line: what /TR holds, the variables expanded by the shell that made the task.
+task=$(example "$variant" | sed -n 's/.* \/TR "\(.*\)"$/\1/p' | sed 's/\\"/"/g')
+local_appdata=$(qv_wine cmd /c 'echo %LOCALAPPDATA%' | tr -d '\r')
+task=${task//%LOCALAPPDATA%/$local_appdata}
+log_file=$(unix_path "$local_appdata\\Quorvane-clean.log")
+rm -f "$log_file"
+if drive exec "$task"; then
+  grep -qx 'exit code: 0' <(tr -d '\r' <"$work/drive.log") || fail "the task's command did not end with 0"
+else
+  fail "could not run the task's command: $task"
+fi
+check_example_log() {  # FILE: one run, under its header
+  [ -f "$1" ] || { fail "no log ${1#$drive_c/}"; return; }
+  grep -q '==== .* Quorvane .*: unattended clean ====' "$1" || fail "no header in ${1#$drive_c/}"
+  grep -q 'Total items to be removed = ' "$1" || fail "no run in ${1#$drive_c/}: $(cat "$1")"
+}
+check_example_log "$log_file"
+# The deployment script, for this installation's folder, as a batch file run by cmd.
+example script | sed "s|C:\\\\Program Files\\\\Quorvane|${location//\\/\\\\}|g" | sed 's/$/\r/' >"$drive_c/deploy.cmd"
+temp_dir=$(qv_wine cmd /c 'echo %TEMP%' | tr -d '\r')
+rm -f "$(unix_path "$temp_dir\\Quorvane-clean.log")"
+script_out=$(qv_wine cmd /c 'C:\deploy.cmd' 2>&1 | tr -d '\r' || true)
+wineserver -w
+grep -q '^Quorvane ended with exit code' <<<"$script_out" && fail "the deployment script saw a failure: $script_out"
+check_example_log "$(unix_path "$temp_dir\\Quorvane-clean.log")"
+rm -f "$log_file" "$(unix_path "$temp_dir\\Quorvane-clean.log")" "$drive_c/deploy.cmd"
+kept=$(others)
+
 # 4. A silent uninstall keeps the user's files.
 step "uninstalling silently"
+# An auto-run value that starts another copy is not the setup's to remove.
+set_run_value 'C:\Portable\Quorvane\Quorvane.exe'
+wineserver -w
+may_stay=$(comm -13 <(echo "$before") <(traces) | grep '^registry: ' | grep -i 'portable' || true)
 uninstall_and_check silent
+[ "$(run_value)" = '"C:\Portable\Quorvane\Quorvane.exe" -Start' ] || fail "the auto-run value of another copy is gone"
+qv_wine reg delete "$run_key" /v Quorvane /f >/dev/null 2>&1
+may_stay=""
 
 # 5. Again, over the kept files; the uninstaller's question answered No.
 step "installing again, uninstalling with No to the question"
@@ -266,6 +365,84 @@ seed_user_files "$user_appdata"
 seed_user_files "$instdir"
 echo "my notes" >"$instdir/my notes.txt"
 uninstall_and_check answer-yes
+
+# 8. Silently, in place, as a script that waits for the end; the auto-run value starts this copy.
+step "installing again, uninstalling silently in place"
+install_and_check brief
+set_run_value "$location\\Quorvane.exe"
+uninstall_and_check in-place
+[ -z "$(run_value)" ] || fail "the auto-run value of the uninstalled program is left: $(run_value)"
+
+# 9. The Windows Installer package: over the setup, under it, over it again, and removed.
+msi_location() {  # the folder the package of this build installs into
+  if [ "$arch" = x86 ] && [ -d "$drive_c/Program Files (x86)" ]; then echo 'C:\Program Files (x86)\Quorvane'
+  else echo 'C:\Program Files\Quorvane'; fi
+}
+msi_shortcuts() { find "$drive_c" -path '*/Start Menu/Programs/Quorvane.lnk' | wc -l; }
+msi() {  # /i or /x
+  local code=0
+  qv_wine msiexec "$1" 'C:\Quorvane.msi' /qn || code=$?
+  wineserver -w
+  [ "$code" = 0 ] || fail "msiexec $1 ended with exit code $code"
+}
+check_msi_installed() {
+  local m f
+  m=$(unix_path "$(msi_location)")
+  for f in "${program_files[@]}"; do
+    [ "$f" = Uninstall.exe ] && continue
+    [ -f "$m/$f" ] || fail "the package did not install $f"
+  done
+  [ ! -e "$m/Uninstall.exe" ] || fail "the setup's uninstaller is left beside the package's program"
+  cmp -s "$build/Quorvane.exe" "$m/Quorvane.exe" || fail "the package's program is not this build's"
+  key_present "$key" && fail "the setup's Uninstall key is left beside the package"
+  [ "$(entries)" = 1 ] || fail "$(entries) entries in the list of installed programs"
+  [ "$(msi_shortcuts)" = 1 ] || fail "$(msi_shortcuts) Start-menu shortcuts"
+}
+
+step "the package over the setup"
+install_and_check brief
+set_run_value "$location\\Quorvane.exe"
+msi /i
+check_msi_installed
+[ "$(run_value)" = "\"$(msi_location)\\Quorvane.exe\" -Start" ] ||
+  fail "the auto-run value does not start the package's program: $(run_value)"
+
+step "running the package's program"
+qv_wine reg add "$mru" /v a /d 'notepad\1' /f >/dev/null
+qv_wine reg add "$mru" /v MRUList /d a /f >/dev/null
+if drive run "$(msi_location)\\Quorvane.exe" Windows 'Start Run'; then
+  total=$(grep '^log: Total items will be removed = ' "$work/drive.log" | tr -d '\r' | head -n 1)
+  case "$total" in *"= 0 ;"*) fail "the Test found nothing: $total" ;; esac
+else
+  fail "the package's program did not run a Test"
+fi
+
+step "the setup over the package, and the package over the setup"
+code=0
+qv_wine 'C:\setup.exe' /S || code=$?
+wineserver -w
+[ "$code" = 0 ] || fail "the setup over the package ended with exit code $code"
+read_key
+[ -n "$(value InstallLocation)" ] || fail "the setup over the package wrote no Uninstall key"
+[ "$(entries)" = 1 ] || fail "$(entries) entries in the list of installed programs after the setup"
+[ "$(msi_shortcuts)" = 1 ] || fail "$(msi_shortcuts) Start-menu shortcuts after the setup"
+msi /i
+check_msi_installed
+
+step "removing the package"
+kept=$(others)
+msi /x
+m=$(unix_path "$(msi_location)")
+for f in "${program_files[@]}"; do [ ! -e "$m/$f" ] || fail "$f is left after msiexec /x"; done
+[ "$(msi_shortcuts)" = 0 ] || fail "the Start-menu shortcut is left after msiexec /x"
+[ "$(entries)" = 0 ] || fail "the package's entry is left in the list of installed programs"
+[ -z "$(run_value)" ] || fail "the auto-run value of the removed program is left: $(run_value)"
+allowed=""
+grep -q "^${m#$drive_c/}/" <<<"$(others)" && allowed=".${m#$drive_c}"
+left=$(comm -13 <(echo "$before") <(traces) | grep -vxF -e "${allowed:-/}" || true)
+left=$(grep -v -e '/settings\.ini$' -e '/Clist\.dat$' -e '/Cookies\.dat$' <<<"$left" || true)
+[ -z "$left" ] || fail "left after msiexec /x: $left"
+echo "what remains: $(others | tr '\n' ' ')"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed" >&2

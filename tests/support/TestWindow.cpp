@@ -38,14 +38,33 @@ std::string TestWindow::CurrentItem() const {
   return qv::Narrow(buf);
 }
 
+std::vector<qv::TRunItem> TestWindow::RunItems(const std::vector<std::string>& names) const {
+  static const qv::TCatalogue builtin = qv::BuiltinCatalogue();
+  std::vector<qv::TRunItem> items;
+  for (const std::string& name : names) {
+    qv::TRunItem item{name, {}};
+    auto winapp2 = Winapp2Sources.find(name);
+    if (const qv::TCleanItem* declared = builtin.FindItem(name)) {
+      item.Route = declared->Route;
+    } else if (winapp2 != Winapp2Sources.end()) {
+      item.Route.Kind = qv::rkWinapp2;
+      item.Route.File = winapp2->second;
+    } else {
+      item.Route.Kind = qv::rkDefinitions;
+      item.Route.File = qv::StartsWith(name, "Custom Lists - ") ? "Clist.dat" : "Zelbrin.dat";
+    }
+    items.push_back(item);
+  }
+  return items;
+}
+
 std::shared_ptr<qv::TTaskControl> TestWindow::StartRun(const std::vector<std::string>& items, int runMode) {
   RunMode = runMode;
   SendMessageW(list_, LB_RESETCONTENT, 0, 0);
   Progress.clear();
   FinishedCount = AbortedCount = 0;
   auto* thread = new qv::TClearTaskThread(host_, &qv::BuiltinCleaners());
-  thread->ItemList = items;
-  thread->Winapp2Sources = Winapp2Sources;
+  thread->ItemList = RunItems(items);
   thread->Run().LogPrefix = runMode == qv::rmTest ? "Test: " : "Clean: ";
   auto control = thread->Control();
   thread->Start();

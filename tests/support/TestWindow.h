@@ -25,7 +25,7 @@ class TestWindow {
   std::string CurrentItem() const;
 
   volatile LONG RunMode = qv::rmTest;
-  // Handed to every run, as the main window hands its catalogue's (TCatalogue::Winapp2Sources).
+  // Items that are winapp2.ini entries, with their files: a run sends them there.
   std::map<std::string, std::string> Winapp2Sources;
   std::shared_ptr<qv::TWindowTaskHost> Host() { return host_; }
 
@@ -35,6 +35,11 @@ class TestWindow {
   unsigned FinishedTotal = 0;
   int AbortedCount = 0;
 
+  // The items a run takes for the names, routed as the main window's catalogue routes them: a
+  // built-in item by its declaration, a winapp2.ini entry of Winapp2Sources to its file, any other
+  // name as an application definition (a section of Zelbrin.dat) or, under "Custom Lists", a
+  // section of Clist.dat.
+  std::vector<qv::TRunItem> RunItems(const std::vector<std::string>& names) const;
   // Starts a run of the items on a worker thread, as the main window does.
   std::shared_ptr<qv::TTaskControl> StartRun(const std::vector<std::string>& items, int runMode);
   // Starts a run and pumps messages until it has finished or aborted; false on time-out.
