@@ -1,6 +1,7 @@
 #include "engine/PatternRemoval.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "base/Global.h"
 #include "base/PathSpelling.h"
@@ -64,7 +65,11 @@ const TPatternProbe::Listing& TPatternProbe::List(const std::string& dir) {
   Listing& l = listed_[key];
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileW(ToWinPath(dir + "*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) return l;
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    l.Known = error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY;
+    return l;
+  }
   do {
     const std::string name = Narrow(fd.cFileName);
     if (name == "." || name == "..") continue;
@@ -75,9 +80,30 @@ const TPatternProbe::Listing& TPatternProbe::List(const std::string& dir) {
       continue;
     l.Folders.push_back({upper, name});
   } while (FindNextFileW(find, &fd));
+  l.Known = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(find);
   std::sort(l.Folders.begin(), l.Folders.end());
+  std::sort(l.UpperNames.begin(), l.UpperNames.end());
   return l;
+}
+
+bool TPatternProbe::MayExist(const std::string& path) {
+  // Only a drive's plain path: X:\name\name...
+  if (path.size() < 3 || path[1] != ':' || path[2] != '\\' || !std::isalpha((unsigned char)path[0])) return true;
+  std::string dir = path.substr(0, 3);
+  size_t from = 3;
+  for (size_t depth = 0; depth < kListedDepth && from < path.size(); ++depth) {
+    const size_t slash = path.find('\\', from);
+    const std::string name = path.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+    if (name.empty() || !IsReachableName(name) || name.find_first_of("*?/") != std::string::npos) return true;
+    const Listing& l = List(dir);
+    if (!l.Known) return true;
+    if (!std::binary_search(l.UpperNames.begin(), l.UpperNames.end(), UpperCase(name))) return false;
+    if (slash == std::string::npos) return true;
+    dir = path.substr(0, slash + 1);
+    from = slash + 1;
+  }
+  return true;
 }
 
 std::vector<std::string> FindFolderPatternMatches(const std::string& folder, TStepRule rule, TPatternProbe* probe) {
@@ -87,7 +113,9 @@ std::vector<std::string> FindFolderPatternMatches(const std::string& folder, TSt
   TPatternProbe& p = probe ? *probe : own;
   TNativeFileSystemView native;
   std::vector<std::string> current;
-  if (DirectoryExists(steps.Fixed)) current.push_back(IncludeTrailingBackslash(steps.Fixed));
+  // A probe of the caller's (detection of many entries) answers most missing folders from listings.
+  if ((!probe || p.MayExist(steps.Fixed)) && DirectoryExists(steps.Fixed))
+    current.push_back(IncludeTrailingBackslash(steps.Fixed));
   size_t listings = 0;
   for (size_t j = 0; j < steps.Steps.size() && !current.empty(); ++j) {
     const std::string& step = steps.Steps[j];

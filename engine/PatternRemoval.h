@@ -52,9 +52,16 @@ class TPatternProbe {
   // system would trim) and all its names, upper-cased; empty when it cannot be listed.
   struct Listing {
     std::vector<std::pair<std::string, std::string>> Folders;  // upper-cased name, name
-    std::vector<std::string> UpperNames;
+    std::vector<std::string> UpperNames;                       // sorted
+    bool Known = false;  // listed whole, or known not to be there (then empty)
   };
   const Listing& List(const std::string& dir);
+  // False when a name on the way to the path (a drive's folder, its name or a file's) is missing
+  // from the listing of the folder above it; true when it may be there. Folders down to
+  // kListedDepth below the drive are listed, each once: detections that name programs one has not
+  // installed are answered from the listing of the folder that would hold them.
+  bool MayExist(const std::string& path);
+  static constexpr size_t kListedDepth = 6;
   // Folders listed by this probe: a pattern stops looking once it has listed this many.
   static constexpr size_t kMaxListingsPerPattern = 512;
 

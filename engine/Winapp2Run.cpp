@@ -1,5 +1,7 @@
 #include "engine/Winapp2Run.h"
 
+#include <algorithm>
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -57,21 +59,96 @@ void AddUnique(std::vector<std::string>& folders, const std::string& folder) {
   folders.push_back(folder);
 }
 
+bool OpenableKey(HKEY root, const std::wstring& path, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+}  // namespace
+
+// Most detection keys name a vendor that is not there: the subkeys of the first two levels of a
+// root (Software, Software\<vendor>) are listed once, and a name missing from them answers at once.
+class TRegistryProbe {
+ public:
+  bool Exists(HKEY root, const std::wstring& path, REGSAM view) {
+    std::wstring prefix, upper;
+    size_t from = 0;
+    for (int level = 0; level < kListedLevels && from <= path.size(); ++level) {
+      const size_t slash = path.find(L'\\', from);
+      const std::wstring name = path.substr(from, slash == std::wstring::npos ? std::wstring::npos : slash - from);
+      if (name.empty()) break;
+      const Listing& l = List(root, prefix, view);
+      if (!l.Known) break;
+      upper = name;
+      CharUpperBuffW(&upper[0], (DWORD)upper.size());
+      if (!std::binary_search(l.Upper.begin(), l.Upper.end(), upper)) return false;
+      if (slash == std::wstring::npos) return true;
+      prefix = path.substr(0, slash);
+      from = slash + 1;
+    }
+    return OpenableKey(root, path, view);
+  }
+
+ private:
+  static const int kListedLevels = 3;
+  static const DWORD kMostSubkeys = 4096;
+  struct Listing {
+    bool Known = false;
+    std::vector<std::wstring> Upper;  // sorted
+  };
+  const Listing& List(HKEY root, const std::wstring& path, REGSAM view) {
+    std::wstring id = std::to_wstring((uintptr_t)root) + L"|" + std::to_wstring(view) + L"|" + path;
+    CharUpperBuffW(&id[0], (DWORD)id.size());
+    auto it = listed_.find(id);
+    if (it != listed_.end()) return it->second;
+    Listing& l = listed_[id];
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+      l.Known = true;  // not there: nothing below it is either
+      return l;
+    }
+    DWORD count = 0, longest = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr) == ERROR_SUCCESS &&
+        count <= kMostSubkeys) {
+      std::wstring name(longest + 2, L'\0');
+      bool whole = true;
+      for (DWORD i = 0;; ++i) {
+        DWORD length = (DWORD)name.size();
+        const LONG r = RegEnumKeyExW(key, i, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS) {
+          whole = false;
+          break;
+        }
+        std::wstring upper(name.c_str(), length);
+        if (length) CharUpperBuffW(&upper[0], length);
+        l.Upper.push_back(upper);
+      }
+      std::sort(l.Upper.begin(), l.Upper.end());
+      l.Known = whole;
+      if (!whole) l.Upper.clear();
+    }
+    RegCloseKey(key);
+    return l;
+  }
+  std::map<std::wstring, Listing> listed_;
+};
+
+namespace {
+
 // A key in either view of the registry of 64-bit Windows.
-bool RegistryKeyExists(const std::string& text) {
+bool RegistryKeyExists(const std::string& text, TRegistryProbe* probe) {
   const size_t slash = text.find('\\');
   HKEY root = ParseRootKeyName(text.substr(0, slash));
   if (!root || slash == std::string::npos) return false;
   const std::wstring path = Widen(text.substr(slash + 1));
   std::vector<REGSAM> views = {0};
-  if (Is64BitWindows()) views = {0, KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-  for (REGSAM view : views) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
-      RegCloseKey(key);
-      return true;
-    }
-  }
+  if (Is64BitWindows()) views = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+  for (REGSAM view : views)
+    if (probe ? probe->Exists(root, path, view) : OpenableKey(root, path, view)) return true;
   return false;
 }
 
@@ -194,13 +271,14 @@ void RealWindowsVersion(int& major, int& minor) {
   minor = (int)info.dwMinorVersion;
 }
 
-bool IsWinapp2EntryPresent(const TWinapp2Entry& entry, const TWinapp2Variables& variables, TPatternProbe* probe) {
+bool IsWinapp2EntryPresent(const TWinapp2Entry& entry, const TWinapp2Variables& variables, TPatternProbe* probe,
+                           TRegistryProbe* keys) {
   int major = 0, minor = 0;
   RealWindowsVersion(major, minor);
   if (!entry.OsMatches(major, minor)) return false;
   if (!entry.HasDetection()) return true;
   for (const std::string& key : entry.DetectKeys)
-    if (RegistryKeyExists(key)) return true;
+    if (RegistryKeyExists(key, keys)) return true;
   for (const std::string& file : entry.DetectFiles)
     if (AnyPathExists(variables, file, probe)) return true;
   for (const std::string& special : entry.SpecialDetects)
@@ -215,9 +293,10 @@ std::vector<TWinapp2Item> DetectWinapp2Entries(const std::string& file) {
   const TWinapp2Variables variables = TWinapp2Variables::FromSystem();
   // Entries that look in the same folders list each of them once.
   TPatternProbe probe;
+  TRegistryProbe keys;
   std::vector<TWinapp2Item> items;
   for (const TWinapp2Entry& entry : parsed.Entries)
-    if (IsWinapp2EntryPresent(entry, variables, &probe)) items.push_back({entry.Name, entry.Default});
+    if (IsWinapp2EntryPresent(entry, variables, &probe, &keys)) items.push_back({entry.Name, entry.Default});
   return items;
 }
 
@@ -245,7 +324,7 @@ uint64_t HandOverCookieDatabases(TCleanRun& run, const TCookieDatabaseCleaner& c
     TFolderIdentity id;
     if (IdentifyFolder(dir, id) != fvFolder) return true;  // unknown: left to the walk, which keeps it
     for (const TKeepRule& r : exclusions) {
-      if (!id.SameFolder(r.Folder) && !(r.Below && StartsWith(id.TextKey, r.Folder.TextKey))) continue;
+      if (!(r.Below ? id.Within(r.Folder) : id.SameFolder(r.Folder))) continue;
       if (r.UpperMasks.empty()) return true;
       for (const std::string& m : r.UpperMasks)
         if (MatchesNamePattern(upperName, m)) return true;

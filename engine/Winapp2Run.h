@@ -38,9 +38,11 @@ void RealWindowsVersion(int& major, int& minor);
 // True when the entry applies here: its DetectOS range holds, and it has no detection or one of
 // its registry keys exists, one of its files exists, or one of its special detections finds its
 // program.
+// The probes keep what they have looked at, for many entries detected in one go.
 class TPatternProbe;
+class TRegistryProbe;
 bool IsWinapp2EntryPresent(const TWinapp2Entry& entry, const TWinapp2Variables& variables,
-                           TPatternProbe* probe = nullptr);
+                           TPatternProbe* probe = nullptr, TRegistryProbe* keys = nullptr);
 
 // The entries of the file that are present, in file order (none when the file is missing).
 struct TWinapp2Item {

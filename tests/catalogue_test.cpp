@@ -132,8 +132,11 @@ TEST(Catalogue, ItemNamesAndTheirRouting) {
   // Every item goes somewhere, and no two items share a cleaner.
   for (const auto& name : names) EXPECT_NE(c.FindItem(name)->Route.Kind, qv::rkNothing) << name;
   std::set<qv::TCleanerFn> cleaners;
-  for (const auto& name : names)
-    if (c.FindItem(name)->Route.Clean) EXPECT_TRUE(cleaners.insert(c.FindItem(name)->Route.Clean).second) << name;
+  for (const auto& name : names) {
+    if (c.FindItem(name)->Route.Clean) {
+      EXPECT_TRUE(cleaners.insert(c.FindItem(name)->Route.Clean).second) << name;
+    }
+  }
   // Names are exact and case-sensitive.
   EXPECT_FALSE(HasBuiltinCleaner("windows - start run"));
   EXPECT_FALSE(HasBuiltinCleaner("Windows - Start Run "));

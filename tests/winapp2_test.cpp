@@ -344,6 +344,26 @@ TEST(Winapp2Detection, PresentAndAbsent) {
   };
   const qv::TWinapp2Variables v = qv::TWinapp2Variables::FromSystem();
   for (const auto& c : cases) EXPECT_EQ(qv::IsWinapp2EntryPresent(ParseOne(c.body + "\r\n"), v), c.present) << c.body;
+
+  // A whole file is detected in one go, from listings of the registry and the folders kept over its
+  // entries: the same answers, whatever the spelling's case.
+  std::string text, upperKey = k;
+  for (char& ch : upperKey) ch = (char)toupper((unsigned char)ch);
+  std::vector<std::string> expected;
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  all.push_back({"Detect=" + upperKey, true});
+  all.push_back({"DetectFile=%LOCALAPPDATA%\\QVWINAPP2DETECT\\APP-1.2\\APP.EXE", true});
+  all.push_back({"DetectFile=%LocalAppData%\\QvWinapp2Detect\\app-1.2\\missing.exe", false});
+  all.push_back({"DetectFile=%LocalAppData%\\QvWinapp2Detect\\app-1.3\\app.exe", false});
+  for (size_t i = 0; i < all.size(); ++i) {
+    const std::string name = "Case " + std::to_string(i);
+    text += "[" + name + "]\r\n" + all[i].body + "\r\nFileKey1=C:\\qvnothing|*.*\r\n\r\n";
+    if (all[i].present) expected.push_back(name);
+  }
+  WriteTextFile(folder / "winapp2.ini", text);
+  std::vector<std::string> found;
+  for (const qv::TWinapp2Item& item : qv::DetectWinapp2Entries(folder / "winapp2.ini")) found.push_back(item.Name);
+  EXPECT_EQ(found, expected);
 }
 
 // ---------------------------------------------------------------------------------------------
