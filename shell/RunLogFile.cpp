@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/PathSpelling.h"
 #include "engine/FileRemoval.h"
 
@@ -70,9 +71,8 @@ std::string OpenedSomethingElse(HANDLE h, const std::string& path) {
   if (got == Narrow(folderFinal) + "\\" + UpperCase(name)) return std::string();
   // The name may be a short (8.3) one.
   WIN32_FIND_DATAW fd;
-  HANDLE f = FindFirstFileW(ToWinPath(path).c_str(), &fd);
-  if (f != INVALID_HANDLE_VALUE) {
-    FindClose(f);
+  TFindHandle f(FindFirstFileW(ToWinPath(path).c_str(), &fd));
+  if (f.Valid()) {
     if (got == Narrow(folderFinal) + "\\" + UpperWide(fd.cFileName)) return std::string();
   }
   return "it leads somewhere else (a link)";
@@ -141,23 +141,23 @@ bool AppendRunLog(const std::string& file, const std::string& header, const TLin
   // followed. A new file is made only where no entry of that name exists at all (CREATE_NEW), so
   // that nothing is ever made where a dangling link points; a name that neither opens nor can be
   // made is such a link.
-  HANDLE h = INVALID_HANDLE_VALUE;
+  TFileHandle log;
   DWORD error = 0;
   const std::wstring winPath = ToWinPath(path);
-  for (int attempt = 0; attempt < 3 && h == INVALID_HANDLE_VALUE; ++attempt) {
+  for (int attempt = 0; attempt < 3 && !log.Valid(); ++attempt) {
     for (DWORD disposition : {(DWORD)OPEN_EXISTING, (DWORD)CREATE_NEW}) {
-      h = CreateFileW(winPath.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      log.Reset(CreateFileW(winPath.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      if (h != INVALID_HANDLE_VALUE) break;
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (log.Valid()) break;
       error = GetLastError();
       const bool goOn = disposition == OPEN_EXISTING ? error == ERROR_FILE_NOT_FOUND
                                                      : error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
       if (!goOn) break;
     }
-    if (h == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    if (!log.Valid() && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
   }
-  if (h == INVALID_HANDLE_VALUE) {
+  if (!log.Valid()) {
     const DWORD attributes = GetFileAttributesW(winPath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return fail("it is a folder");
     return fail(error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? "it leads somewhere else (a link)"
@@ -165,11 +165,9 @@ bool AppendRunLog(const std::string& file, const std::string& header, const TLin
                 : error == ERROR_ACCESS_DENIED                             ? "access is denied"
                                                                 : "it cannot be opened (error " + std::to_string(error) + ")");
   }
+  const HANDLE h = log.Get();
   const std::string other = OpenedSomethingElse(h, path);
-  if (!other.empty()) {
-    CloseHandle(h);
-    return fail(other);
-  }
+  if (!other.empty()) return fail(other);
   // Every run of the program locks the whole file for its entry, waiting for one that writes.
   OVERLAPPED whole = {};
   const bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole) != FALSE;
@@ -192,7 +190,6 @@ bool AppendRunLog(const std::string& file, const std::string& header, const TLin
   text += "\r\n";
   flush();
   if (locked) UnlockFileEx(h, 0, MAXDWORD, MAXDWORD, &whole);
-  CloseHandle(h);
   return ok || fail("writing failed");
 }
 
