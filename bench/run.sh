@@ -86,6 +86,9 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w || true
 wineserver -p
+# A program that crashes ends at once instead of waiting in Wine's debugger: Wine's cmd overflows
+# its stack in `dir /s` of a deep chain.
+qv_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d false /f >/dev/null 2>&1 || true
 
 # The wineserver of this prefix: the one whose folder is named after the prefix's device and inode.
 wanted=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
