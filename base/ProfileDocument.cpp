@@ -34,16 +34,23 @@ bool Utf16Units(const std::string& bytes, bool bigEndian, std::wstring& units) {
   return true;
 }
 
-// The key of a key line folded to lower case, read as ParseProfileKeyLine reads it but without
-// copying the line: false for a blank line, a comment, a header or a line without a key.
-bool FoldedKeyOf(const std::string& line, std::string& folded) {
-  const size_t b = line.find_first_not_of(" \t");
+// Where the key of a key line lies ([b, e), blanks around it left out) and its "=", read as
+// ParseProfileKeyLine reads it but without copying the line: false for a blank line, a comment, a
+// header or a line without a key.
+bool KeyBounds(const std::string& line, size_t& b, size_t& e, size_t& eq) {
+  b = line.find_first_not_of(" \t");
   if (b == std::string::npos || line[b] == ';' || line[b] == '[') return false;
-  const size_t eq = line.find('=', b);
+  eq = line.find('=', b);
   if (eq == std::string::npos) return false;
-  size_t e = eq;
+  e = eq;
   while (e > b && (line[e - 1] == ' ' || line[e - 1] == '\t')) --e;
-  if (e == b) return false;
+  return e != b;
+}
+
+// The key of a key line folded to lower case.
+bool FoldedKeyOf(const std::string& line, std::string& folded) {
+  size_t b, e, eq;
+  if (!KeyBounds(line, b, e, eq)) return false;
   folded.assign(line, b, e - b);
   for (char& c : folded)
     if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
@@ -53,13 +60,8 @@ bool FoldedKeyOf(const std::string& line, std::string& folded) {
 // The key and value of a key line, as ParseProfileKeyLine reads them (blanks around both, and one
 // pair of quotes around the value, removed), with no copy of the line on the way.
 bool KeyAndValueOf(const std::string& line, std::string& key, std::string& value) {
-  const size_t b = line.find_first_not_of(" \t");
-  if (b == std::string::npos || line[b] == ';' || line[b] == '[') return false;
-  const size_t eq = line.find('=', b);
-  if (eq == std::string::npos) return false;
-  size_t e = eq;
-  while (e > b && (line[e - 1] == ' ' || line[e - 1] == '\t')) --e;
-  if (e == b) return false;
+  size_t b, e, eq;
+  if (!KeyBounds(line, b, e, eq)) return false;
   size_t vb = eq + 1, ve = line.size();
   while (vb < ve && (line[vb] == ' ' || line[vb] == '\t')) ++vb;
   while (ve > vb && (line[ve - 1] == ' ' || line[ve - 1] == '\t')) --ve;

@@ -25,23 +25,9 @@
 #include "dialogs/DialogKit.h"
 #include "dialogs/IndexDatViewer.h"
 #include "support/IndexDatBuilder.h"
+#include "BenchClock.h"
 
 namespace {
-
-double Seconds() {
-  LARGE_INTEGER now, freq;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&freq);
-  return (double)now.QuadPart / (double)freq.QuadPart;
-}
-
-void PrintMemory() {
-  PROCESS_MEMORY_COUNTERS pmc = {};
-  pmc.cb = sizeof(pmc);
-  GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof(pmc));
-  printf(" peak_ws_kb=%lu peak_private_kb=%lu", (unsigned long)(pmc.PeakWorkingSetSize / 1024),
-         (unsigned long)(pmc.PeakPagefileUsage / 1024));
-}
 
 // The viewer run from inside its own message loop.
 std::string g_viewFile;

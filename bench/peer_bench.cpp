@@ -21,23 +21,9 @@
 #include <random>
 #include <string>
 #include <vector>
+#include "BenchClock.h"
 
 namespace {
-
-double Seconds() {
-  LARGE_INTEGER now, freq;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&freq);
-  return (double)now.QuadPart / (double)freq.QuadPart;
-}
-
-void PrintMemory() {
-  PROCESS_MEMORY_COUNTERS pmc = {};
-  pmc.cb = sizeof(pmc);
-  GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof(pmc));
-  printf(" peak_ws_kb=%lu peak_private_kb=%lu", (unsigned long)(pmc.PeakWorkingSetSize / 1024),
-         (unsigned long)(pmc.PeakPagefileUsage / 1024));
-}
 
 // One file, every pass; false (with the error printed) when a call fails.
 bool Overwrite(const char* path, int passes, std::minstd_rand& random, unsigned long long& bytes) {

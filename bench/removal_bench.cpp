@@ -15,6 +15,7 @@
 #include "base/Settings.h"
 #include "engine/CleanRun.h"
 #include "engine/FileRemoval.h"
+#include "BenchClock.h"
 
 namespace {
 
@@ -39,21 +40,6 @@ class BenchHost : public qv::ITaskHost {
  private:
   int mode_;
 };
-
-double Seconds() {
-  LARGE_INTEGER now, freq;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&freq);
-  return (double)now.QuadPart / (double)freq.QuadPart;
-}
-
-void PrintMemory() {
-  PROCESS_MEMORY_COUNTERS pmc = {};
-  pmc.cb = sizeof(pmc);
-  GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof(pmc));
-  printf(" peak_ws_kb=%lu peak_private_kb=%lu", (unsigned long)(pmc.PeakWorkingSetSize / 1024),
-         (unsigned long)(pmc.PeakPagefileUsage / 1024));
-}
 
 int Usage() {
   fprintf(stderr, "usage: removal_bench tree <folder> test|clean fast|full [checked|plain|shell]\n"

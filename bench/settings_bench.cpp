@@ -13,15 +13,9 @@
 #include "base/Global.h"
 #include "base/Settings.h"
 #include "cleaners/Cleaners.h"
+#include "BenchClock.h"
 
 namespace {
-
-double Seconds() {
-  LARGE_INTEGER now, freq;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&freq);
-  return (double)now.QuadPart / (double)freq.QuadPart;
-}
 
 struct Placement : qv::IWindowPlacement {
   bool GetShowCommand(int&) override { return false; }

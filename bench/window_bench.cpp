@@ -37,15 +37,9 @@
 
 #include "base/Global.h"
 #include "shell/MainWindow.h"
+#include "BenchClock.h"
 
 namespace {
-
-double Seconds() {
-  LARGE_INTEGER now, freq;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&freq);
-  return (double)now.QuadPart / (double)freq.QuadPart;
-}
 
 struct FindContext {
   DWORD pid;

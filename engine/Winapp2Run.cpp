@@ -8,6 +8,7 @@
 #include <set>
 
 #include "base/Global.h"
+#include "base/Handles.h"
 #include "base/Wow64.h"
 #include "base/PathSpelling.h"
 #include "base/UserFiles.h"
@@ -60,10 +61,8 @@ void AddUnique(std::vector<std::string>& folders, const std::string& folder) {
 }
 
 bool OpenableKey(HKEY root, const std::wstring& path, REGSAM view) {
-  HKEY key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  TRegKey key;
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -104,20 +103,20 @@ class TRegistryProbe {
     auto it = listed_.find(id);
     if (it != listed_.end()) return it->second;
     Listing& l = listed_[id];
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+    TRegKey key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) {
       l.Known = true;  // not there: nothing below it is either
       return l;
     }
     DWORD count = 0, longest = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
+    if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
                          nullptr, nullptr) == ERROR_SUCCESS &&
         count <= kMostSubkeys) {
       std::wstring name(longest + 2, L'\0');
       bool whole = true;
       for (DWORD i = 0;; ++i) {
         DWORD length = (DWORD)name.size();
-        const LONG r = RegEnumKeyExW(key, i, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
+        const LONG r = RegEnumKeyExW(key.Get(), i, &name[0], &length, nullptr, nullptr, nullptr, nullptr);
         if (r == ERROR_NO_MORE_ITEMS) break;
         if (r != ERROR_SUCCESS) {
           whole = false;
@@ -131,7 +130,6 @@ class TRegistryProbe {
       l.Known = whole;
       if (!whole) l.Upper.clear();
     }
-    RegCloseKey(key);
     return l;
   }
   std::map<std::wstring, Listing> listed_;
